@@ -1,0 +1,146 @@
+#include "cli/analyze_command.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/document_listing.h"
+#include "cli/json_text.h"
+#include "cli/summary_json.h"
+#include "engine/summary_reader.h"
+#include "engine/text_conversions.h"
+
+namespace velmora::cli {
+
+namespace {
+
+struct AnalyzedDocument {
+    std::filesystem::path path;
+    uint64_t size = 0;
+    engine::TSummaryInfo info;
+    engine::ReadOutcome outcome;
+};
+
+AnalyzedDocument Analyze(const std::filesystem::path& path) {
+    AnalyzedDocument document;
+    document.path = path;
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode)) document.size = static_cast<uint64_t>(status.st_size);
+    document.outcome = engine::ReadSummaryInfoWithOutcome(path, document.info);
+    return document;
+}
+
+std::string JsonLine(const AnalyzedDocument& document) {
+    std::string line = "{\"path\": ";
+    AppendJsonString(line, PathText(document.path.native()));
+    line += ", \"readable\": ";
+    line += document.outcome.ok ? "true" : "false";
+    line += ", \"size\": " + std::to_string(document.size);
+    if (document.outcome.ok) {
+        line += ", \"summary\": " + SummaryToJson(document.info);
+        if (document.outcome.partial) {
+            line += ", \"damage\": ";
+            AppendJsonString(line, engine::Utf8ToWide(document.outcome.message));
+        }
+    } else {
+        line += ", \"reason\": \"";
+        line += storage::RefusalName(document.outcome.refusal);
+        line += "\", \"message\": ";
+        AppendJsonString(line, engine::Utf8ToWide(document.outcome.message));
+    }
+    line += "}";
+    return line;
+}
+
+// Display width in characters, near enough for a terminal table.
+size_t CharacterCount(const std::string& utf8) {
+    return static_cast<size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+std::string Clip(const std::u16string& text, size_t limit) {
+    std::u16string shown = text;
+    std::replace_if(shown.begin(), shown.end(), [](char16_t c) { return c < 0x20; }, u' ');
+    if (shown.size() > limit) shown = shown.substr(0, limit - 1) + u"\u2026";
+    return engine::WideToUtf8(shown);
+}
+
+void WriteTable(const std::vector<AnalyzedDocument>& documents, std::ostream& out) {
+    static const char* const kHeadings[] = {"File", "Title", "Author", "Company", "Last edited by", "Created", "Last saved", "Revision"};
+    constexpr size_t kColumns = 8;
+    constexpr size_t kLimit = 32;
+    std::vector<std::vector<std::string>> rows;
+    rows.push_back(std::vector<std::string>(std::begin(kHeadings), std::end(kHeadings)));
+    for (const auto& document : documents) {
+        std::u16string name = PathText(document.path.filename().native());
+        if (!document.outcome.ok) {
+            rows.push_back({Clip(name, kLimit), "(unreadable: " + document.outcome.message + ")"});
+            continue;
+        }
+        const auto& info = document.info;
+        rows.push_back({Clip(name, kLimit), Clip(info.Title, kLimit), Clip(info.Author, kLimit), Clip(info.Company, kLimit),
+                        Clip(info.LastAuthor, kLimit), FormatDateTime(info.Created), FormatDateTime(info.LastSaved),
+                        Clip(info.RevNumber, kLimit)});
+    }
+    std::vector<size_t> widths(kColumns, 0);
+    for (const auto& row : rows)
+        if (row.size() == kColumns)
+            for (size_t c = 0; c < kColumns; ++c) widths[c] = std::max(widths[c], CharacterCount(row[c]));
+    for (const auto& row : rows) {
+        std::string line;
+        for (size_t c = 0; c < row.size(); ++c) {
+            line += row[c];
+            if (c + 1 < row.size()) line += std::string(widths[c] - std::min(widths[c], CharacterCount(row[c])) + 2, ' ');
+        }
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        out << line << '\n';
+    }
+}
+
+}  // namespace
+
+std::string FormatDateTime(double dateTime) {
+    if (dateTime == 0.0 || !std::isfinite(dateTime) || std::fabs(dateTime) > 3'000'000.0) return "";
+    double day = std::trunc(dateTime);
+    int64_t seconds = std::llround(std::fabs(dateTime - day) * 86400.0);
+    int64_t days = static_cast<int64_t>(day) + seconds / 86400;
+    seconds %= 86400;
+    // Civil date from days since 1970-01-01 (30 Dec 1899 is day -25569).
+    int64_t z = days - 25569 + 719468;
+    int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    int64_t doe = z - era * 146097;
+    int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    int64_t mp = (5 * doy + 2) / 153;
+    int64_t d = doy - (153 * mp + 2) / 5 + 1;
+    int64_t m = mp < 10 ? mp + 3 : mp - 9;
+    int64_t y = yoe + era * 400 + (m <= 2 ? 1 : 0);
+    char text[128];
+    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld", static_cast<long long>(y),
+                  static_cast<long long>(m), static_cast<long long>(d), static_cast<long long>(seconds / 3600),
+                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+    return text;
+}
+
+int RunAnalyze(const AnalyzeOptions& options, std::ostream& out, std::ostream& err) {
+    DocumentListing listing = ListDocuments(options.paths, options.types, options.recursive);
+    bool allRead = listing.errors.empty();
+    for (const auto& error : listing.errors) err << "velmora-cli: cannot list " << error << '\n';
+
+    std::vector<AnalyzedDocument> documents;
+    for (const auto& path : listing.documents) {
+        AnalyzedDocument document = Analyze(path);
+        if (!document.outcome.ok) allRead = false;
+        if (options.json)
+            out << JsonLine(document) << '\n' << std::flush;
+        else
+            documents.push_back(std::move(document));
+    }
+    if (!options.json) WriteTable(documents, out);
+    return allRead ? 0 : 1;
+}
+
+}  // namespace velmora::cli

@@ -1,0 +1,32 @@
+// velmora-cli: the command-line companion of Velmora.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/analyze_command.h"
+#include "cli/command_line.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: velmora-cli analyze [--recursive] [--types doc,xls,ppt] [--json] PATH...\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace velmora::cli;
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h") {
+        (arguments.empty() ? std::cerr : std::cout) << kUsage;
+        return arguments.empty() ? 2 : 0;
+    }
+    std::string verb = arguments[0];
+    arguments.erase(arguments.begin());
+    try {
+        if (verb == "analyze") return RunAnalyze(ParseAnalyzeArguments(arguments), std::cout, std::cerr);
+        throw UsageError("unknown command \"" + verb + "\"");
+    } catch (const UsageError& error) {
+        std::cerr << "velmora-cli: " << error.what() << '\n' << kUsage;
+        return 2;
+    }
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+
+#include "engine/summary_info.h"
+
+namespace velmora::engine {
+
+// Ticks from 1 January 1601 to 30 December 1899, both 00:00.
+inline constexpr int64_t kTicksAtDateTimeZero = 94'353'120'000'000'000;
+inline constexpr int64_t kTicksPerDay = 864'000'000'000;
+// The date-time of 1 January 1601 00:00, the origin of editing times.
+inline constexpr TDateTime kEditTimeOrigin = -109'205.0;
+
+// Local time is the user's zone from the C library's zone database (TZ).
+
+// UTC FILETIME to local date-time: (local ticks - 94,353,120,000,000,000) / ticks per day.
+TDateTime FileTimeToDateTime(TFileTime fileTime);
+
+// The editing-time property usually holds a duration but some writers store a
+// date. A value whose local year is 1980 or later is taken as a date; anything
+// earlier (including before 1601) as a duration counted from 1 January 1601,
+// without a zone shift: 2 hours gives -109,205 - 2/24, zero gives -109,205.0.
+TDateTime EditTimeToDateTime(TFileTime fileTime);
+
+// Local date-time to UTC FILETIME, with millisecond resolution. A date-time
+// before 1 January 1601 (or not a number) yields 0.
+TFileTime DateTimeToFileTime(TDateTime dateTime);
+
+// The distance from 1 January 1601 as "1 h 30 m 20 s", leaving out zero parts;
+// a zero duration gives the empty text.
+std::u16string EditTimeToText(TDateTime editTime);
+
+}  // namespace velmora::engine

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/summary_info.h"
+
+namespace velmora::engine {
+
+enum class FieldKind { Text, Date, EditTime, SignedWord, Word, Reference, CountAndReference };
+
+// One known property: where it lives (set index 0 = SummaryInformation,
+// 1 = DocumentSummaryInformation, and PID), the value type documents store
+// for it, and the TSummaryInfo field it fills.
+struct SummaryProperty {
+    size_t setIndex;
+    uint32_t pid;
+    const char* fieldName;
+    uint16_t storedType;
+    FieldKind kind;
+    std::u16string TSummaryInfo::*text = nullptr;
+    TDateTime TSummaryInfo::*date = nullptr;
+    int16_t TSummaryInfo::*signedWord = nullptr;
+    uint16_t TSummaryInfo::*word = nullptr;
+    uint32_t TSummaryInfo::*reference = nullptr;
+    TCountAndReference TSummaryInfo::*pair = nullptr;
+};
+
+// All 41, in the record's field order.
+const std::vector<SummaryProperty>& SummaryProperties();
+const SummaryProperty* FindSummaryProperty(size_t setIndex, uint32_t pid);
+
+}  // namespace velmora::engine

@@ -1,0 +1,334 @@
+#include "storage/compound_file.h"
+
+#include <algorithm>
+#include <string>
+#include <unordered_set>
+
+#include "storage/little_endian.h"
+#include "storage/storage_error.h"
+
+namespace velmora::storage {
+
+namespace {
+
+std::string Hex(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", value);
+    return text;
+}
+
+// Extends a chain list by one link, refusing loops and special values.
+void AppendLink(std::vector<uint32_t>& chain, uint32_t next, const char* what) {
+    if (next == kEndOfChain)
+        ThrowDamaged(std::string(what) + " chain ends after " + std::to_string(chain.size()) + " sectors");
+    if (next > kMaxRegularSector)
+        ThrowDamaged(std::string(what) + " chain holds the special value " + Hex(next));
+    // Chains here are short (directory, miniFAT, DIFAT); a linear search
+    // keeps them loop-free without another container.
+    if (std::find(chain.begin(), chain.end(), next) != chain.end())
+        ThrowDamaged(std::string(what) + " chain loops back to sector " + std::to_string(next));
+    chain.push_back(next);
+}
+
+std::vector<uint32_t> ToEntries(const std::vector<uint8_t>& sector) {
+    std::vector<uint32_t> entries(sector.size() / 4);
+    for (size_t i = 0; i < entries.size(); ++i) entries[i] = LoadU32(sector, 4 * i);
+    return entries;
+}
+
+}  // namespace
+
+CompoundFile::CompoundFile(ByteSource& source) : source_(source) {
+    std::vector<uint8_t> headerBytes(kHeaderLength);
+    if (source_.size() < kHeaderLength) {
+        // Too short for a header: tell "not ours" from "cut short" by the signature.
+        std::vector<uint8_t> start(std::min<uint64_t>(source_.size(), kSignature.size()));
+        source_.readAt(0, start);
+        if (start.size() == kSignature.size() && std::equal(start.begin(), start.end(), kSignature.begin()))
+            ThrowDamaged("the file ends inside its header (" + std::to_string(source_.size()) + " bytes)");
+        throw StorageError(StorageResult::InvalidHeader, Refusal::NotCompoundFile,
+                           "The file is not an Office document of the legacy format (too short)");
+    }
+    source_.readAt(0, headerBytes);
+    header_ = CompoundFileHeader::ReadFrom(headerBytes);
+    entriesPerSector_ = header_.sectorSize / 4;
+    uint64_t size = source_.size();
+    uint64_t sectors = size > header_.sectorSize ? (size - header_.sectorSize + header_.sectorSize - 1) / header_.sectorSize : 0;
+    sectorCount_ = static_cast<uint32_t>(std::min<uint64_t>(sectors, uint64_t{kMaxRegularSector} + 1));
+}
+
+CompoundFile::~CompoundFile() = default;
+
+void CompoundFile::checkSector(uint32_t sector, const char* what) const {
+    if (sector >= sectorCount_)
+        ThrowDamaged(std::string(what) + " refers to sector " + (sector > kMaxRegularSector ? Hex(sector) : std::to_string(sector)) +
+                     ", expected one of the file's " + std::to_string(sectorCount_) + " sectors");
+}
+
+std::vector<uint8_t> CompoundFile::readSector(uint32_t sector) {
+    checkSector(sector, "a chain");
+    std::vector<uint8_t> bytes(header_.sectorSize, 0);
+    uint64_t offset = sectorOffset(sector);
+    // A last sector cut short by a careless writer is read as far as it goes.
+    uint64_t available = std::min<uint64_t>(header_.sectorSize, source_.size() - offset);
+    source_.readAt(offset, std::span(bytes).first(static_cast<size_t>(available)));
+    return bytes;
+}
+
+std::vector<uint32_t> CompoundFile::difatSectorLocations() {
+    while (!difatChainComplete_) {
+        uint32_t next = difatChain_.empty() ? header_.firstDifatSector : difatContents_.back().back();
+        if (next == kEndOfChain || next == kFreeSector) {
+            difatChainComplete_ = true;
+            break;
+        }
+        checkSector(next, "the DIFAT");
+        AppendLink(difatChain_, next, "DIFAT");
+        difatContents_.push_back(ToEntries(readSector(next)));
+    }
+    return difatChain_;
+}
+
+uint32_t CompoundFile::difatEntry(uint32_t fatIndex) {
+    if (fatIndex < kHeaderDifatEntryCount) return header_.difat[fatIndex];
+    const uint32_t perDifatSector = entriesPerSector_ - 1;  // the last entry links to the next DIFAT sector
+    const size_t chainIndex = (fatIndex - kHeaderDifatEntryCount) / perDifatSector;
+    while (difatChain_.size() <= chainIndex) {
+        uint32_t next = difatChain_.empty() ? header_.firstDifatSector : difatContents_.back().back();
+        if (next == kEndOfChain || next == kFreeSector)
+            ThrowDamaged("FAT sector " + std::to_string(fatIndex) + " lies beyond the DIFAT");
+        checkSector(next, "the DIFAT");
+        AppendLink(difatChain_, next, "DIFAT");
+        difatContents_.push_back(ToEntries(readSector(next)));
+    }
+    return difatContents_[chainIndex][(fatIndex - kHeaderDifatEntryCount) % perDifatSector];
+}
+
+uint32_t CompoundFile::fatSectorLocation(uint32_t fatIndex) {
+    if (fatIndex >= header_.fatSectorCount)
+        ThrowDamaged("sector " + std::to_string(uint64_t{fatIndex} * entriesPerSector_) + " lies beyond the FAT (" +
+                     std::to_string(header_.fatSectorCount) + " FAT sectors)");
+    uint32_t location = difatEntry(fatIndex);
+    checkSector(location, "the DIFAT");
+    return location;
+}
+
+const std::vector<uint32_t>& CompoundFile::fatSector(uint32_t fatIndex) {
+    auto found = fatCache_.find(fatIndex);
+    if (found != fatCache_.end()) return found->second;
+    return fatCache_.emplace(fatIndex, ToEntries(readSector(fatSectorLocation(fatIndex)))).first->second;
+}
+
+uint32_t CompoundFile::nextSector(uint32_t sector) {
+    checkSector(sector, "a chain");
+    return fatSector(sector / entriesPerSector_)[sector % entriesPerSector_];
+}
+
+uint32_t CompoundFile::miniFatSectorLocation(uint32_t miniFatIndex) {
+    while (miniFatChain_.size() <= miniFatIndex) {
+        uint32_t next = miniFatChain_.empty() ? header_.firstMiniFatSector : nextSector(miniFatChain_.back());
+        if (next == kEndOfChain)
+            ThrowDamaged("mini sector " + std::to_string(uint64_t{miniFatIndex} * entriesPerSector_) +
+                         " lies beyond the miniFAT (" + std::to_string(miniFatChain_.size()) + " sectors)");
+        checkSector(next, "the miniFAT");
+        AppendLink(miniFatChain_, next, "miniFAT");
+    }
+    return miniFatChain_[miniFatIndex];
+}
+
+uint32_t CompoundFile::nextMiniSector(uint32_t miniSector) {
+    uint32_t miniFatIndex = miniSector / entriesPerSector_;
+    auto found = miniFatCache_.find(miniFatIndex);
+    if (found == miniFatCache_.end())
+        found = miniFatCache_.emplace(miniFatIndex, ToEntries(readSector(miniFatSectorLocation(miniFatIndex)))).first;
+    return found->second[miniSector % entriesPerSector_];
+}
+
+uint32_t CompoundFile::directorySectorLocation(uint32_t directorySectorIndex) {
+    while (directoryChain_.size() <= directorySectorIndex) {
+        uint32_t next = directoryChain_.empty() ? header_.firstDirectorySector : nextSector(directoryChain_.back());
+        if (next == kEndOfChain)
+            ThrowDamaged("directory entry " + std::to_string(uint64_t{directorySectorIndex} * (header_.sectorSize / kDirectoryEntryLength)) +
+                         " lies beyond the directory");
+        checkSector(next, "the directory");
+        AppendLink(directoryChain_, next, "directory");
+    }
+    return directoryChain_[directorySectorIndex];
+}
+
+DirectoryEntry CompoundFile::directoryEntry(uint32_t index) {
+    if (index > kMaxRegularSector) ThrowDamaged("directory link " + Hex(index) + " is not an entry");
+    const uint32_t perSector = header_.sectorSize / static_cast<uint32_t>(kDirectoryEntryLength);
+    uint32_t sectorIndex = index / perSector;
+    auto found = directoryCache_.find(sectorIndex);
+    if (found == directoryCache_.end())
+        found = directoryCache_.emplace(sectorIndex, readSector(directorySectorLocation(sectorIndex))).first;
+    return DirectoryEntry::ReadFrom(std::span(found->second).subspan((index % perSector) * kDirectoryEntryLength, kDirectoryEntryLength),
+                                    index, header_.majorVersion);
+}
+
+const DirectoryEntry& CompoundFile::rootEntry() {
+    if (!root_) {
+        DirectoryEntry root = directoryEntry(0);
+        if (root.type != ObjectType::Root) ThrowDamaged("the first directory entry is not the root storage");
+        root_ = root;
+    }
+    return *root_;
+}
+
+std::vector<DirectoryEntry> CompoundFile::rootChildren() {
+    std::vector<DirectoryEntry> children;
+    std::unordered_set<uint32_t> visited{0};
+    // An explicit stack: the file controls the depth of this tree.
+    std::vector<uint32_t> pending{rootEntry().child};
+    while (!pending.empty()) {
+        uint32_t index = pending.back();
+        pending.pop_back();
+        if (index == kNoStream) continue;
+        if (!visited.insert(index).second) ThrowDamaged("the directory tree visits entry " + std::to_string(index) + " twice");
+        DirectoryEntry entry = directoryEntry(index);
+        pending.push_back(entry.rightSibling);
+        pending.push_back(entry.leftSibling);
+        children.push_back(std::move(entry));
+    }
+    return children;
+}
+
+std::optional<DirectoryEntry> CompoundFile::findInRoot(std::u16string_view name) {
+    for (auto& entry : rootChildren())
+        if (entry.type != ObjectType::Unallocated && DirectoryNamesEqual(entry.name, name)) return entry;
+    return std::nullopt;
+}
+
+StreamReader& CompoundFile::miniStream() {
+    if (!miniStream_) miniStream_ = std::make_unique<StreamReader>(*this, rootEntry(), false);
+    return *miniStream_;
+}
+
+StreamReader CompoundFile::openStream(const DirectoryEntry& entry) {
+    if (entry.type != ObjectType::Stream) ThrowDamaged("entry " + std::to_string(entry.index) + " is not a stream");
+    return StreamReader(*this, entry, entry.streamSize < kMiniStreamCutoff);
+}
+
+void CompoundFile::invalidateCaches() {
+    fatCache_.clear();
+    difatChain_.clear();
+    difatContents_.clear();
+    difatChainComplete_ = false;
+    miniFatChain_.clear();
+    miniFatCache_.clear();
+    directoryChain_.clear();
+    directoryCache_.clear();
+    root_.reset();
+    miniStream_.reset();
+}
+
+StreamReader::StreamReader(CompoundFile& file, const DirectoryEntry& entry, bool inMiniStream)
+    : file_(file),
+      startSector_(entry.startSector),
+      size_(entry.streamSize),
+      inMiniStream_(inMiniStream),
+      unitSize_(inMiniStream ? kMiniSectorSize : file.sectorSize()) {
+    uint64_t capacity = static_cast<uint64_t>(file.sectorCount()) * file.sectorSize();
+    if (size_ > capacity)
+        ThrowDamaged("stream " + std::to_string(entry.index) + " claims " + std::to_string(size_) +
+                     " bytes, more than the file holds (" + std::to_string(capacity) + ")");
+}
+
+uint32_t StreamReader::chainSector(uint64_t chainIndex) {
+    while (chain_.size() <= chainIndex) {
+        uint32_t next;
+        if (chain_.empty())
+            next = startSector_;
+        else
+            next = inMiniStream_ ? file_.nextMiniSector(chain_.back()) : file_.nextSector(chain_.back());
+        if (next == kEndOfChain || next > kMaxRegularSector)
+            ThrowDamaged("a stream of " + std::to_string(size_) + " bytes has a chain of only " +
+                         std::to_string(chain_.size()) + " sectors");
+        if (inMiniStream_) {
+            uint64_t miniCapacity = file_.miniStream().size() / kMiniSectorSize;
+            if (next >= miniCapacity)
+                ThrowDamaged("mini sector " + std::to_string(next) + " lies beyond the mini stream (" +
+                             std::to_string(miniCapacity) + " mini sectors)");
+        } else {
+            file_.checkSector(next, "a stream");
+        }
+        // Chains are at most size/unit long, so a loop is caught by the
+        // duplicate check within that bound.
+        if (!chainMembers_.insert(next).second)
+            ThrowDamaged("a stream chain loops back to sector " + std::to_string(next));
+        chain_.push_back(next);
+    }
+    return chain_[chainIndex];
+}
+
+const std::vector<uint32_t>& StreamReader::chain() {
+    uint64_t units = (size_ + unitSize_ - 1) / unitSize_;
+    if (units > 0) chainSector(units - 1);
+    return chain_;
+}
+
+void StreamReader::readRegular(uint64_t offset, std::span<uint8_t> out) {
+    const uint32_t sectorSize = unitSize_;
+    size_t done = 0;
+    while (done < out.size()) {
+        uint64_t position = offset + done;
+        uint64_t index = position / sectorSize;
+        uint32_t within = static_cast<uint32_t>(position % sectorSize);
+        size_t remaining = out.size() - done;
+        uint32_t sector = chainSector(index);
+        if (remaining < sectorSize) {
+            // Small reads (property values) go through a per-sector cache.
+            auto found = sectorCache_.find(sector);
+            if (found == sectorCache_.end()) found = sectorCache_.emplace(sector, file_.readSector(sector)).first;
+            size_t take = std::min<size_t>(remaining, sectorSize - within);
+            std::copy_n(found->second.begin() + within, take, out.begin() + static_cast<std::ptrdiff_t>(done));
+            done += take;
+            continue;
+        }
+        // Large reads: coalesce runs of consecutive sectors into one read.
+        uint64_t runBytes = sectorSize - within;
+        uint64_t nextIndex = index + 1;
+        while (runBytes < remaining && (nextIndex * sectorSize) < size_ && chainSector(nextIndex) == sector + (nextIndex - index)) {
+            runBytes += sectorSize;
+            ++nextIndex;
+        }
+        size_t take = static_cast<size_t>(std::min<uint64_t>(runBytes, remaining));
+        uint64_t physical = file_.sectorOffset(sector) + within;
+        uint64_t available = file_.source().size() > physical ? file_.source().size() - physical : 0;
+        size_t present = static_cast<size_t>(std::min<uint64_t>(take, available));
+        file_.source().readAt(physical, out.subspan(done, present));
+        std::fill(out.begin() + static_cast<std::ptrdiff_t>(done + present), out.begin() + static_cast<std::ptrdiff_t>(done + take), 0);
+        done += take;
+    }
+}
+
+void StreamReader::read(uint64_t offset, std::span<uint8_t> out) {
+    if (offset > size_ || size_ - offset < out.size())
+        ThrowDamaged("read of " + std::to_string(out.size()) + " bytes at offset " + std::to_string(offset) +
+                     " of a stream of " + std::to_string(size_) + " bytes");
+    if (out.empty()) return;
+    if (!inMiniStream_) {
+        readRegular(offset, out);
+        return;
+    }
+    if (!miniLoaded_) {
+        miniBytes_.resize(static_cast<size_t>(size_));
+        for (uint64_t done = 0; done < size_; done += kMiniSectorSize) {
+            uint32_t miniSector = chainSector(done / kMiniSectorSize);
+            size_t take = static_cast<size_t>(std::min<uint64_t>(kMiniSectorSize, size_ - done));
+            file_.miniStream().read(uint64_t{miniSector} * kMiniSectorSize,
+                                    std::span(miniBytes_).subspan(static_cast<size_t>(done), take));
+        }
+        miniLoaded_ = true;
+    }
+    std::copy_n(miniBytes_.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
+}
+
+std::vector<uint8_t> StreamReader::readAll() {
+    std::vector<uint8_t> bytes(static_cast<size_t>(size_));
+    read(0, bytes);
+    return bytes;
+}
+
+}  // namespace velmora::storage

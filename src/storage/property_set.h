@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "storage/format_id.h"
+#include "storage/property_value.h"
+#include "storage/stream_view.h"
+
+namespace velmora::storage {
+
+inline constexpr uint32_t kDictionaryPid = 0;
+inline constexpr uint32_t kCodePagePid = 1;
+inline constexpr uint16_t kCodePageUtf16 = 1200;
+
+struct PropertyLocation {
+    uint32_t pid = 0;
+    uint32_t offset = 0;  // from the start of the section
+};
+
+struct PropertySection {
+    FormatId formatId;
+    uint32_t offset = 0;  // from the start of the stream
+    uint32_t size = 0;    // as declared, clamped to the stream
+    std::vector<PropertyLocation> properties;  // in stored order
+};
+
+struct DictionaryEntry {
+    uint32_t pid = 0;
+    std::string nameBytes;  // as stored, terminator included; UTF-16LE bytes in code page 1200
+};
+
+// Parses a property-set stream: the header, its sections, and on request
+// each property's value, the code page and the dictionary. Reads only what
+// is asked for. Every offset, size and count is checked against the section
+// and the stream; damage throws StorageError (Refusal::Damaged).
+class PropertySetReader {
+public:
+    explicit PropertySetReader(StreamView& stream);
+
+    uint16_t byteOrder() const { return 0xFFFE; }
+    const std::vector<PropertySection>& sections() const { return sections_; }
+    // The section with that format identifier, or null.
+    const PropertySection* findSection(const FormatId& formatId) const;
+
+    PropertyValue readValue(const PropertySection& section, const PropertyLocation& property);
+    // PID 1 as an unsigned 16-bit number (65001 is stored as -535); 0 when absent or unreadable.
+    uint16_t codePage(const PropertySection& section);
+    std::vector<DictionaryEntry> dictionary(const PropertySection& section);
+
+private:
+    StreamView& stream_;
+    std::vector<PropertySection> sections_;
+};
+
+}  // namespace velmora::storage
