@@ -1,0 +1,136 @@
+#include "cli/analyze_command.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/command_line.h"
+#include "cli/document_listing.h"
+#include "cli/json_text.h"
+#include "support/test_paths.h"
+
+namespace velmora::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(AnalyzeArguments, ParsesOptionsAndPaths) {
+    AnalyzeOptions options = ParseAnalyzeArguments({"--recursive", "--types", "xls,doc", "--json", "a", "--", "--b"});
+    EXPECT_TRUE(options.recursive);
+    EXPECT_TRUE(options.json);
+    EXPECT_EQ(options.types, kWord | kExcel);
+    EXPECT_EQ(options.paths, (std::vector<std::string>{"a", "--b"}));
+    EXPECT_EQ(ParseAnalyzeArguments({"--types=ppt", "x"}).types, kPowerPoint);
+    EXPECT_EQ(ParseAnalyzeArguments({"x"}).types, kAllTypes);
+}
+
+TEST(AnalyzeArguments, RejectsBadUsage) {
+    const std::vector<std::vector<std::string>> cases = {
+        {}, {"--json"}, {"--types"}, {"--types", "docx", "a"}, {"--types", "doc,", "a"}, {"--frobnicate", "a"}};
+    for (const auto& arguments : cases) {
+        SCOPED_TRACE(::testing::PrintToString(arguments));
+        EXPECT_THROW(ParseAnalyzeArguments(arguments), UsageError);
+    }
+}
+
+TEST(JsonText, EscapesEverythingAboveAscii) {
+    std::string out;
+    AppendJsonString(out, std::u16string(u"a\"b\\c\n\u00e9") + std::u16string(1, u'\xD800') + u"\x7F");
+    EXPECT_EQ(out, "\"a\\\"b\\\\c\\n\\u00e9\\ud800\\u007f\"");
+}
+
+TEST(JsonText, NumbersReadBackExactly) {
+    std::string out;
+    AppendJsonNumber(out, -109205.0 - 2.0 / 24);
+    EXPECT_EQ(std::stod(out), -109205.0 - 2.0 / 24);
+}
+
+TEST(JsonText, PathBytesThatAreNotUtf8BecomeReplacementCharacters) {
+    EXPECT_EQ(PathText("caf\xC3\xA9"), u"caf\u00e9");
+    EXPECT_EQ(PathText("caf\xE9.doc"), u"caf\uFFFD.doc");
+    EXPECT_EQ(PathText("\xF0\x9F\x93\x8A"), u"\U0001F4CA");
+}
+
+TEST(FormatDateTime, ShowsLocalDateAndTime) {
+    EXPECT_EQ(FormatDateTime(0.0), "");
+    EXPECT_EQ(FormatDateTime(36526.5), "2000-01-01 12:00:00");
+    EXPECT_EQ(FormatDateTime(-1.25), "1899-12-29 06:00:00");
+}
+
+class AnalyzeFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const fs::path source = testing::TestDataPath("corpus/real/python3-xlrd/namesdemo.xls");
+        testing::CopyWritable(source, root() / "b.doc");
+        testing::CopyWritable(source, root() / "A.XLS");
+        fs::create_directory(root() / "sub");
+        testing::CopyWritable(source, root() / "sub" / "c.ppt");
+        testing::WriteWholeFile(root() / "notes.txt", {'x'});
+        ASSERT_EQ(::mkfifo((root() / "pipe.doc").c_str(), 0600), 0);
+        fs::create_directory_symlink(root(), root() / "sub" / "loop");
+    }
+    const fs::path& root() const { return folder.path(); }
+
+    std::vector<fs::path> listed(uint8_t types, bool recursive) {
+        return ListDocuments({root().string()}, types, recursive).documents;
+    }
+
+    testing::ScopedTempDir folder;
+};
+
+TEST_F(AnalyzeFolderTest, ListsMatchingRegularFilesInNameOrder) {
+    EXPECT_EQ(listed(kAllTypes, false), (std::vector<fs::path>{root() / "A.XLS", root() / "b.doc"}));
+    EXPECT_EQ(listed(kWord, false), (std::vector<fs::path>{root() / "b.doc"}));
+    // Sub-folders after the folder's own files; the link back to the root is not followed.
+    EXPECT_EQ(listed(kAllTypes, true),
+              (std::vector<fs::path>{root() / "A.XLS", root() / "b.doc", root() / "sub" / "c.ppt"}));
+}
+
+TEST_F(AnalyzeFolderTest, AFileIsAnalysedWhateverItsName) {
+    EXPECT_EQ(ListDocuments({(root() / "notes.txt").string()}, kWord, false).documents,
+              (std::vector<fs::path>{root() / "notes.txt"}));
+}
+
+TEST_F(AnalyzeFolderTest, ExitStatusSaysWhetherEveryDocumentWasRead) {
+    std::ostringstream out, err;
+    AnalyzeOptions options;
+    options.json = true;
+    options.paths = {root().string()};
+    EXPECT_EQ(RunAnalyze(options, out, err), 0);
+    EXPECT_NE(out.str().find("\"readable\": true"), std::string::npos);
+
+    options.paths.push_back((root() / "notes.txt").string());
+    std::ostringstream out2;
+    EXPECT_EQ(RunAnalyze(options, out2, err), 1);
+    EXPECT_NE(out2.str().find("\"readable\": false, \"size\": 1, \"reason\": \"not-a-compound-file\""), std::string::npos)
+        << out2.str();
+}
+
+TEST_F(AnalyzeFolderTest, TableNamesUnreadableDocuments) {
+    std::ostringstream out, err;
+    AnalyzeOptions options;
+    options.paths = {(root() / "b.doc").string(), (root() / "notes.txt").string()};
+    EXPECT_EQ(RunAnalyze(options, out, err), 1);
+    EXPECT_NE(out.str().find("John Machin"), std::string::npos);
+    EXPECT_NE(out.str().find("notes.txt  (unreadable: "), std::string::npos) << out.str();
+}
+
+int RunCli(const std::string& arguments) {
+    int status = std::system((std::string(VELMORA_CLI_PATH) + " " + arguments + " >/dev/null 2>&1").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(VelmoraCli, ExitStatuses) {
+    const std::string corpusFile = testing::TestDataPath("corpus/real/python3-xlrd/namesdemo.xls").string();
+    EXPECT_EQ(RunCli("analyze " + corpusFile), 0);
+    EXPECT_EQ(RunCli("analyze --json /nonexistent/x.doc"), 1);
+    EXPECT_EQ(RunCli(""), 2);
+    EXPECT_EQ(RunCli("analyse x"), 2);
+    EXPECT_EQ(RunCli("analyze --types pdf x"), 2);
+}
+
+}  // namespace
+}  // namespace velmora::cli

@@ -1,0 +1,1 @@
+// Reader behaviour on built compound files.

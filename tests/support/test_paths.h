@@ -1,0 +1,47 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace velmora::testing {
+
+// A file under tests/data (the corpus lives in tests/data/corpus).
+std::filesystem::path TestDataPath(const std::string& relative);
+
+// Every document of the corpus (.doc, .xls, .ppt), in path order.
+std::vector<std::filesystem::path> CorpusDocuments();
+
+// Copies a file and makes the copy writable by its owner (the corpus may be read-only).
+void CopyWritable(const std::filesystem::path& from, const std::filesystem::path& to);
+
+std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path);
+void WriteWholeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+
+// A fresh folder removed with everything in it when the object goes.
+class ScopedTempDir {
+public:
+    ScopedTempDir();
+    ~ScopedTempDir();
+    ScopedTempDir(const ScopedTempDir&) = delete;
+    ScopedTempDir& operator=(const ScopedTempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Switches the process's time zone (TZ) for the life of the object.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const std::string& zone);
+    ~ScopedTimeZone();
+    ScopedTimeZone(const ScopedTimeZone&) = delete;
+    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+private:
+    bool hadZone_ = false;
+    std::string previous_;
+};
+
+}  // namespace velmora::testing
