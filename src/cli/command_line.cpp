@@ -1,5 +1,9 @@
 #include "cli/command_line.h"
 
+#include <utility>
+
+#include "engine/text_conversions.h"
+
 namespace velmora::cli {
 
 uint8_t ParseTypeList(const std::string& list) {
@@ -49,6 +53,79 @@ AnalyzeOptions ParseAnalyzeArguments(const std::vector<std::string>& arguments) 
         }
     }
     if (options.paths.empty()) throw UsageError("analyze needs at least one file or folder");
+    return options;
+}
+
+CleanOptions ParseCleanArguments(const std::vector<std::string>& arguments) {
+    using engine::CleanOperation;
+    static const std::pair<const char*, CleanOperation> kSwitches[] = {
+        {"--clear-title", CleanOperation::ClearTitle},
+        {"--clear-subject", CleanOperation::ClearSubject},
+        {"--clear-keywords", CleanOperation::ClearKeywords},
+        {"--clear-comments", CleanOperation::ClearComments},
+        {"--reset-template", CleanOperation::ResetTemplate},
+        {"--reset-revision", CleanOperation::ResetRevision},
+        {"--reset-edit-time", CleanOperation::ResetEditTime},
+        {"--remove-guid", CleanOperation::RemoveGuid},
+        {"--remove-hyperlinks", CleanOperation::RemoveHyperlinks},
+        {"--clear-last-edited-by", CleanOperation::ClearLastEditedBy},
+        {"--clear-last-saved", CleanOperation::ClearLastSaved},
+        {"--clear-last-printed", CleanOperation::ClearLastPrinted},
+        {"--clear-created", CleanOperation::ClearCreated},
+    };
+    CleanOptions options;
+    bool optionsEnded = false;
+    bool all = false;
+    auto valueOf = [&](size_t& i, const std::string& argument, const char* name) {
+        std::string prefix = std::string(name) + "=";
+        if (argument.rfind(prefix, 0) == 0) return argument.substr(prefix.size());
+        if (i + 1 >= arguments.size()) throw UsageError(std::string(name) + " needs a value");
+        return arguments[++i];
+    };
+    auto select = [&](CleanOperation operation) {
+        if (!options.settings.has(operation)) options.settings.operations.push_back(operation);
+    };
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
+            options.paths.push_back(argument);
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+        } else if (argument == "--recursive" || argument == "-r") {
+            options.recursive = true;
+        } else if (argument == "--json") {
+            options.json = true;
+        } else if (argument == "--dry-run" || argument == "-n") {
+            options.dryRun = true;
+        } else if (argument == "--keep-dates") {
+            options.keepDates = true;
+        } else if (argument == "--all") {
+            all = true;
+        } else if (argument == "--types" || argument.rfind("--types=", 0) == 0) {
+            options.types = ParseTypeList(valueOf(i, argument, "--types"));
+        } else if (argument == "--author" || argument.rfind("--author=", 0) == 0) {
+            options.settings.author = engine::Utf8ToWide(valueOf(i, argument, "--author"));
+            select(CleanOperation::SetAuthor);
+        } else if (argument == "--company" || argument.rfind("--company=", 0) == 0) {
+            options.settings.company = engine::Utf8ToWide(valueOf(i, argument, "--company"));
+            select(CleanOperation::SetCompany);
+        } else {
+            bool known = false;
+            for (const auto& [name, operation] : kSwitches)
+                if (argument == name) {
+                    select(operation);
+                    known = true;
+                }
+            if (!known) throw UsageError("unknown option " + argument);
+        }
+    }
+    if (all)
+        for (CleanOperation operation : engine::kAllCleanOperations) select(operation);
+    if (options.settings.operations.empty())
+        throw UsageError("clean needs at least one operation (for example --clear-title, or --all)");
+    if (options.paths.empty()) throw UsageError("clean needs at least one file or folder");
     return options;
 }
 

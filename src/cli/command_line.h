@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/clean_run.h"
+
 namespace velmora::cli {
 
 // Bad usage: the message goes to stderr and the exit status is 2.
@@ -23,10 +25,23 @@ struct AnalyzeOptions {
     std::vector<std::string> paths;
 };
 
+struct CleanOptions {
+    bool recursive = false;
+    bool json = false;
+    bool dryRun = false;
+    bool keepDates = false;
+    uint8_t types = kAllTypes;
+    engine::CleanSettings settings;
+    std::vector<std::string> paths;
+};
+
 // Parses "doc,xls,ppt" (any subset, any order). Throws UsageError.
 uint8_t ParseTypeList(const std::string& list);
 
 // Parses the arguments after the verb "analyze". Throws UsageError.
 AnalyzeOptions ParseAnalyzeArguments(const std::vector<std::string>& arguments);
+
+// Parses the arguments after the verb "clean". Throws UsageError.
+CleanOptions ParseCleanArguments(const std::vector<std::string>& arguments);
 
 }  // namespace velmora::cli

@@ -4,12 +4,21 @@
 #include <vector>
 
 #include "cli/analyze_command.h"
+#include "cli/clean_command.h"
 #include "cli/command_line.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: velmora-cli analyze [--recursive] [--types doc,xls,ppt] [--json] PATH...\n";
+    "usage: velmora-cli analyze [--recursive] [--types doc,xls,ppt] [--json] PATH...\n"
+    "       velmora-cli clean [--recursive] [--types doc,xls,ppt] [--json] [--dry-run] [--keep-dates]\n"
+    "                         OPERATIONS PATH...\n"
+    "operations, applied in this order:\n"
+    "  --clear-title --clear-subject --clear-keywords --clear-comments --reset-template\n"
+    "  --reset-revision --reset-edit-time --remove-guid --remove-hyperlinks\n"
+    "  --clear-last-edited-by --clear-last-saved --clear-last-printed --clear-created\n"
+    "  --author TEXT --company TEXT\n"
+    "  --all   every operation (author and company empty unless --author/--company give them)\n";
 
 }  // namespace
 
@@ -24,6 +33,7 @@ int main(int argc, char** argv) {
     arguments.erase(arguments.begin());
     try {
         if (verb == "analyze") return RunAnalyze(ParseAnalyzeArguments(arguments), std::cout, std::cerr);
+        if (verb == "clean") return RunClean(ParseCleanArguments(arguments), std::cout, std::cerr);
         throw UsageError("unknown command \"" + verb + "\"");
     } catch (const UsageError& error) {
         std::cerr << "velmora-cli: " << error.what() << '\n' << kUsage;

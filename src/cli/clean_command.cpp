@@ -1,0 +1,78 @@
+#include "cli/clean_command.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+
+#include "cli/document_listing.h"
+#include "cli/json_text.h"
+#include "engine/text_conversions.h"
+
+namespace velmora::cli {
+
+namespace {
+
+std::string HexCode(storage::StorageResult code) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
+    return text;
+}
+
+std::string JsonLine(const std::filesystem::path& path, const engine::CleanReport& report) {
+    std::string line = "{\"path\": ";
+    AppendJsonString(line, PathText(path.native()));
+    line += ", \"ok\": ";
+    line += report.ok ? "true" : "false";
+    line += ", \"changed\": [";
+    for (size_t i = 0; i < report.changed.size(); ++i) line += (i ? ", \"" : "\"") + report.changed[i] + "\"";
+    line += "], \"error\": ";
+    if (report.ok) {
+        line += "null, \"code\": null";
+    } else {
+        AppendJsonString(line, engine::Utf8ToWide(report.error));
+        line += ", \"code\": \"" + HexCode(report.code) + "\"";
+    }
+    line += "}";
+    return line;
+}
+
+std::string TextLine(const std::filesystem::path& path, const engine::CleanReport& report, bool dryRun) {
+    std::string line = path.string() + ": ";
+    std::string fields;
+    for (size_t i = 0; i < report.changed.size(); ++i) fields += (i ? ", " : "") + report.changed[i];
+    if (!report.ok) {
+        line += "FAILED: " + report.error + " (" + HexCode(report.code) + ")";
+        if (!fields.empty()) line += (dryRun ? "; would have changed " : "; changed before that: ") + fields;
+    } else if (fields.empty()) {
+        line += "nothing to change";
+    } else {
+        line += (dryRun ? "would change " : "changed ") + fields;
+    }
+    return line;
+}
+
+}  // namespace
+
+int RunClean(const CleanOptions& options, std::ostream& out, std::ostream& err) {
+    DocumentListing listing = ListDocuments(options.paths, options.types, options.recursive);
+    bool allClean = listing.errors.empty();
+    for (const auto& error : listing.errors) err << "velmora-cli: cannot list " << error << '\n';
+
+    for (const auto& path : listing.documents) {
+        struct stat before {};
+        bool haveTimes = options.keepDates && ::stat(path.c_str(), &before) == 0;
+        engine::CleanReport report = engine::CleanDocument(path, options.settings, options.dryRun);
+        if (haveTimes && !options.dryRun && !report.changed.empty()) {
+            const struct timespec times[2] = {before.st_atim, before.st_mtim};
+            if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
+                err << "velmora-cli: " << path.string() << ": could not restore the file's dates\n";
+        }
+        if (!report.ok) allClean = false;
+        out << (options.json ? JsonLine(path, report) : TextLine(path, report, options.dryRun)) << '\n' << std::flush;
+    }
+    return allClean ? 0 : 1;
+}
+
+}  // namespace velmora::cli

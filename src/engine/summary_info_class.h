@@ -1,0 +1,64 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "engine/summary_info.h"
+
+namespace velmora::engine {
+
+// The zero duration of the editing-time convention (1 January 1601 00:00):
+// what "reset the total editing time" writes.
+inline constexpr TDateTime kZeroEditTime = -109'205.0;
+
+// One document on disk with one operation per property that cleaning clears,
+// resets or removes. Creation reads the document into a cache; an operation
+// whose value equals the cached one does not touch the file. Every other
+// operation opens the document, rewrites one property (or removes one),
+// commits durably and closes it before returning; failures raise
+// storage::StorageError and leave the document as it was.
+class TSummaryInfoClass {
+public:
+    // Raises the reader's refusal (not a compound file, locked, damaged, ...)
+    // instead of starting from an empty cache; a compound file without
+    // property sets gives an empty cache.
+    explicit TSummaryInfoClass(std::filesystem::path docPath);
+
+    const std::filesystem::path& DocPath() const { return docPath_; }
+    const TSummaryInfo& Cache() const { return cache_; }
+
+    void SetTitle(const std::u16string& value);
+    void SetSubject(const std::u16string& value);
+    void SetAuthor(const std::u16string& value);
+    void SetKeywords(const std::u16string& value);
+    void SetComments(const std::u16string& value);
+    void SetTemplate(const std::u16string& value);
+    void SetLastAuthor(const std::u16string& value);
+    void SetRevNumber(const std::u16string& value);
+    // In the editing-time convention: below 1980 a duration from 1601
+    // (kZeroEditTime writes FILETIME 0), from 1980 on a local date.
+    void SetEditTime(TDateTime value);
+    // A local date-time; the zero date-time is stored as 30 December 1899
+    // 00:00 UTC in every zone, so a cleared date carries no time zone.
+    void SetLastPrinted(TDateTime value);
+    void SetCreated(TDateTime value);
+    void SetLastSaved(TDateTime value);
+    void SetCompany(const std::u16string& value);
+    // Remove the document's unique identifier (DSI 18 and the user-defined
+    // "_PID_GUID") and its recent-hyperlinks list (DSI 21, "_PID_HLINKS").
+    // A document without them, or without the set, is left alone.
+    void RemoveGuid();
+    void RemoveHLinks();
+
+private:
+    void setText(std::u16string TSummaryInfo::*field, size_t setIndex, uint32_t pid, const std::u16string& value);
+    void setDate(TDateTime TSummaryInfo::*field, uint32_t pid, TDateTime value, TFileTime fileTime);
+
+    std::filesystem::path docPath_;
+    TSummaryInfo cache_;
+};
+
+// The FILETIME SetEditTime stores for a value of the editing-time convention.
+TFileTime EditTimeToFileTime(TDateTime editTime);
+
+}  // namespace velmora::engine
