@@ -65,6 +65,8 @@ std::string Hex(const std::string& bytes) {
                     out << (e ? ", " : "") << ExpectationJson(c.outcomes[o][e]);
                 out << "]";
             }
+            out << "], \"same_stream_as\": [";
+            for (size_t f = 0; f < c.sameStreamAs.size(); ++f) out << (f ? ", " : "") << Quoted(c.sameStreamAs[f].string());
             out << "], \"gone\": [";
             for (size_t g = 0; g < c.goneHex.size(); ++g) out << (g ? ", " : "") << Quoted(c.goneHex[g]);
             out << "]}";

@@ -26,6 +26,7 @@ struct OracleCase {
     std::filesystem::path original;
     std::string stream;  // UTF-8 name of the rewritten stream; empty when nothing may change
     std::vector<std::vector<OracleExpectation>> outcomes;  // any one of them
+    std::vector<std::filesystem::path> sameStreamAs;        // the stream equals one of theirs
     std::vector<std::string> goneHex;
 };
 

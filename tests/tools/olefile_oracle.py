@@ -12,7 +12,9 @@ original it was copied from:
     in the live streams (so no stale copy sits in a freed sector).
 
 Case fields: file, original, stream (the rewritten stream's name or null),
-outcomes (a list of lists of expectations), gone (hex strings).
+outcomes (a list of lists of expectations), same_stream_as (files whose copy
+of that stream the rewritten one must equal, any one of them), gone (hex
+strings).
 Expectation: {"section": FMTID, "pid": N, "text_hex": H} | {"section", "pid",
 "ticks": N} | {"section", "pid", "absent": true} | {"section", "name": S,
 "absent": true} (a named user-defined property and its dictionary entry).
@@ -133,7 +135,16 @@ def check(case):
             continue
         if data != original.openstream(name).read():
             problems.append(f"stream {name!r} changed")
-    if case.get("stream"):
+    if case.get("stream") and case.get("same_stream_as"):
+        data = written.openstream(case["stream"]).read()
+        candidates = []
+        for other in case["same_stream_as"]:
+            reference = olefile.OleFileIO(other)
+            candidates.append(reference.openstream(case["stream"]).read())
+            reference.close()
+        if data not in candidates:
+            problems.append(f"stream {case['stream']!r} is neither the old nor the new one")
+    if case.get("stream") and case.get("outcomes"):
         sections = parse_property_set(written.openstream(case["stream"]).read())
         reasons = []
         matched = False
