@@ -27,7 +27,7 @@ using storage::IoStep;
 
 struct Scenario {
     const char* name;
-    const char* document;  // under tests/data/corpus
+    std::string document;  // under tests/data/corpus
     const char* stream;
     std::function<void(TSummaryInfoClass&)> apply;
 };
@@ -49,11 +49,9 @@ std::vector<Scenario> Scenarios() {
     if (std::getenv("VELMORA_FULL_SWEEP")) {
         for (const fs::path& path : testing::CorpusDocuments()) {
             std::string relative = fs::relative(path, testing::TestDataPath("corpus")).string();
-            static std::vector<std::string> names;
-            names.push_back(relative);
-            scenarios.push_back({"SweepClearAuthor", strdup(relative.c_str()), "\x05SummaryInformation",
+            scenarios.push_back({"SweepClearAuthor", relative, "\x05SummaryInformation",
                                  [](auto& d) { d.SetAuthor(u""); }});
-            scenarios.push_back({"SweepRemoveHLinks", strdup(relative.c_str()), "\x05" "DocumentSummaryInformation",
+            scenarios.push_back({"SweepRemoveHLinks", relative, "\x05" "DocumentSummaryInformation",
                                  [](auto& d) { d.RemoveHLinks(); }});
         }
     }
@@ -86,13 +84,14 @@ class CrashConsistencyTest : public ::testing::TestWithParam<Scenario> {};
 TEST_P(CrashConsistencyTest, EveryStepCanFailOrCrash) {
     const Scenario& scenario = GetParam();
     testing::ScopedTempDir folder;
-    const fs::path original = testing::TestDataPath(std::string("corpus/") + scenario.document);
+    const fs::path original = testing::TestDataPath("corpus/" + scenario.document);
     const std::vector<uint8_t> originalBytes = testing::ReadWholeFile(original);
     const TSummaryInfo oldRecord = Record(original);
 
     const fs::path reference = folder.path() / "reference.doc";
     testing::CopyWritable(original, reference);
     const int steps = CountSteps(reference, scenario);
+    if (steps == 0 && std::getenv("VELMORA_FULL_SWEEP")) GTEST_SKIP() << "nothing to change in this document";
     ASSERT_GT(steps, 2);
     const TSummaryInfo newRecord = Record(reference);
     ASSERT_NE(newRecord, oldRecord);
