@@ -22,7 +22,11 @@ std::string SummaryToJson(const engine::TSummaryInfo& info) {
         case engine::FieldKind::Reference: AppendJsonNumber(out, int64_t{info.*property.reference}); break;
         case engine::FieldKind::CountAndReference: {
             const auto& pair = info.*property.pair;
-            out += "[" + std::to_string(pair.Count) + ", " + std::to_string(pair.Reference) + "]";
+            out += '[';
+            out += std::to_string(pair.Count);
+            out += ", ";
+            out += std::to_string(pair.Reference);
+            out += ']';
             break;
         }
         }

@@ -1,5 +1,6 @@
 #include "engine/summary_reader.h"
 
+#include <map>
 #include <new>
 #include <optional>
 
@@ -88,9 +89,12 @@ void Store(const SummaryProperty& property, const PropertyValue& value, uint16_t
 }
 
 // One set: found by its identifier, enumerated, all values read, then stored.
-// Returns false when the set is absent or cannot be parsed. Throws
-// StorageError when a value cannot be read (the bulk read failed).
-bool ReadSet(storage::CompoundFile& file, size_t setIndex, TSummaryInfo& info) {
+// Returns false when the set is absent or cannot be opened; damage met while
+// opening it is kept in `damage` (the first only), so that a damaged document
+// is not mistaken for one without properties. Throws StorageError when a
+// value cannot be read (the bulk read failed).
+bool ReadSet(storage::CompoundFile& file, size_t setIndex, TSummaryInfo& info,
+             std::optional<storage::StorageError>& damage) {
     const storage::FormatId& formatId = PropertySets()[setIndex];
     std::optional<storage::DirectoryEntry> entry;
     std::optional<storage::StreamReader> stream;
@@ -103,20 +107,25 @@ bool ReadSet(storage::CompoundFile& file, size_t setIndex, TSummaryInfo& info) {
         reader.emplace(*stream);
         section = reader->findSection(formatId);
         if (section == nullptr) return false;
-    } catch (const storage::StorageError&) {
-        return false;  // a set that cannot be opened is skipped
+    } catch (const storage::StorageError& error) {
+        // A set that cannot be opened is skipped.
+        if (error.reason() == storage::Refusal::Damaged && !damage) damage = error;
+        return false;
     }
 
-    std::vector<std::pair<uint32_t, PropertyValue>> values;
+    // Every stored value is read before any is used. Each offset is decoded
+    // once: a hostile section can point thousands of entries at one value.
+    std::map<uint32_t, PropertyValue> valueAt;
     for (const auto& property : section->properties) {
         // The dictionary and the code page are not properties of their own.
         if (property.pid == storage::kDictionaryPid || property.pid == storage::kCodePagePid) continue;
-        values.emplace_back(property.pid, reader->readValue(*section, property));
+        if (!valueAt.count(property.offset)) valueAt.emplace(property.offset, reader->readValue(*section, property));
     }
     if (setIndex > 1) return true;
     uint16_t codePage = reader->codePage(*section);
-    for (const auto& [pid, value] : values)
-        if (const SummaryProperty* property = FindSummaryProperty(setIndex, pid)) Store(*property, value, codePage, info);
+    for (const auto& property : section->properties)
+        if (const SummaryProperty* known = FindSummaryProperty(setIndex, property.pid))
+            Store(*known, valueAt.at(property.offset), codePage, info);
     return true;
 }
 
@@ -132,12 +141,13 @@ ReadOutcome Refused(const storage::StorageError& error) {
 
 ReadOutcome ReadSummaryInfoFrom(storage::ByteSource& source, TSummaryInfo& info) {
     ReadOutcome outcome;
+    std::optional<storage::StorageError> damage;
     try {
         storage::CompoundFile file(source);
         file.rootEntry();
         for (size_t setIndex = 0; setIndex < PropertySets().size(); ++setIndex) {
             try {
-                if (ReadSet(file, setIndex, info)) outcome.ok = true;
+                if (ReadSet(file, setIndex, info, damage)) outcome.ok = true;
             } catch (const storage::StorageError& error) {
                 // A bulk read that fails ends the reading with what was stored so far.
                 outcome.ok = true;
@@ -151,6 +161,12 @@ ReadOutcome ReadSummaryInfoFrom(storage::ByteSource& source, TSummaryInfo& info)
     } catch (const std::bad_alloc&) {
         return Refused(storage::StorageError(storage::StorageResult::InsufficientMemory, storage::Refusal::Damaged,
                                              "The document needs more memory than is available"));
+    }
+    if (!outcome.ok && damage) return Refused(*damage);
+    if (damage) {
+        // Readable, but some set was damaged: say so rather than look clean.
+        outcome.partial = true;
+        outcome.message = damage->what();
     }
     if (!outcome.ok) {
         outcome.refusal = storage::Refusal::NoPropertySets;

@@ -17,18 +17,22 @@ std::string Hex(uint32_t value) {
     return text;
 }
 
-// Extends a chain list by one link, refusing loops and special values.
-void AppendLink(std::vector<uint32_t>& chain, uint32_t next, const char* what) {
+}  // namespace
+
+// Extends a chain list by one link, refusing loops and special values. The
+// membership set keeps the loop check constant-time: a damaged directory or
+// miniFAT chain can run through a whole large file.
+void CompoundFile::SectorChain::append(uint32_t next, const char* what) {
     if (next == kEndOfChain)
-        ThrowDamaged(std::string(what) + " chain ends after " + std::to_string(chain.size()) + " sectors");
+        ThrowDamaged(std::string(what) + " chain ends after " + std::to_string(sectors.size()) + " sectors");
     if (next > kMaxRegularSector)
         ThrowDamaged(std::string(what) + " chain holds the special value " + Hex(next));
-    // Chains here are short (directory, miniFAT, DIFAT); a linear search
-    // keeps them loop-free without another container.
-    if (std::find(chain.begin(), chain.end(), next) != chain.end())
+    if (!members.insert(next).second)
         ThrowDamaged(std::string(what) + " chain loops back to sector " + std::to_string(next));
-    chain.push_back(next);
+    sectors.push_back(next);
 }
+
+namespace {
 
 std::vector<uint32_t> ToEntries(const std::vector<uint8_t>& sector) {
     std::vector<uint32_t> entries(sector.size() / 4);
@@ -83,10 +87,10 @@ std::vector<uint32_t> CompoundFile::difatSectorLocations() {
             break;
         }
         checkSector(next, "the DIFAT");
-        AppendLink(difatChain_, next, "DIFAT");
+        difatChain_.append(next, "DIFAT");
         difatContents_.push_back(ToEntries(readSector(next)));
     }
-    return difatChain_;
+    return difatChain_.sectors;
 }
 
 uint32_t CompoundFile::difatEntry(uint32_t fatIndex) {
@@ -98,7 +102,7 @@ uint32_t CompoundFile::difatEntry(uint32_t fatIndex) {
         if (next == kEndOfChain || next == kFreeSector)
             ThrowDamaged("FAT sector " + std::to_string(fatIndex) + " lies beyond the DIFAT");
         checkSector(next, "the DIFAT");
-        AppendLink(difatChain_, next, "DIFAT");
+        difatChain_.append(next, "DIFAT");
         difatContents_.push_back(ToEntries(readSector(next)));
     }
     return difatContents_[chainIndex][(fatIndex - kHeaderDifatEntryCount) % perDifatSector];
@@ -131,7 +135,7 @@ uint32_t CompoundFile::miniFatSectorLocation(uint32_t miniFatIndex) {
             ThrowDamaged("mini sector " + std::to_string(uint64_t{miniFatIndex} * entriesPerSector_) +
                          " lies beyond the miniFAT (" + std::to_string(miniFatChain_.size()) + " sectors)");
         checkSector(next, "the miniFAT");
-        AppendLink(miniFatChain_, next, "miniFAT");
+        miniFatChain_.append(next, "miniFAT");
     }
     return miniFatChain_[miniFatIndex];
 }
@@ -151,7 +155,7 @@ uint32_t CompoundFile::directorySectorLocation(uint32_t directorySectorIndex) {
             ThrowDamaged("directory entry " + std::to_string(uint64_t{directorySectorIndex} * (header_.sectorSize / kDirectoryEntryLength)) +
                          " lies beyond the directory");
         checkSector(next, "the directory");
-        AppendLink(directoryChain_, next, "directory");
+        directoryChain_.append(next, "directory");
     }
     return directoryChain_[directorySectorIndex];
 }

@@ -70,6 +70,22 @@ public:
     void invalidateCaches();
 
 private:
+    // The sectors of one structure's chain, found so far, loop-checked.
+    struct SectorChain {
+        std::vector<uint32_t> sectors;
+        std::unordered_set<uint32_t> members;
+
+        void append(uint32_t next, const char* what);
+        size_t size() const { return sectors.size(); }
+        bool empty() const { return sectors.empty(); }
+        uint32_t back() const { return sectors.back(); }
+        uint32_t operator[](size_t index) const { return sectors[index]; }
+        void clear() {
+            sectors.clear();
+            members.clear();
+        }
+    };
+
     const std::vector<uint32_t>& fatSector(uint32_t fatIndex);
     uint32_t difatEntry(uint32_t fatIndex);
 
@@ -79,12 +95,12 @@ private:
     uint32_t entriesPerSector_ = 0;
 
     std::unordered_map<uint32_t, std::vector<uint32_t>> fatCache_;
-    std::vector<uint32_t> difatChain_;         // DIFAT sector locations found so far
+    SectorChain difatChain_;  // DIFAT sector locations found so far
     std::vector<std::vector<uint32_t>> difatContents_;
     bool difatChainComplete_ = false;
-    std::vector<uint32_t> miniFatChain_;
+    SectorChain miniFatChain_;
     std::unordered_map<uint32_t, std::vector<uint32_t>> miniFatCache_;
-    std::vector<uint32_t> directoryChain_;
+    SectorChain directoryChain_;
     std::unordered_map<uint32_t, std::vector<uint8_t>> directoryCache_;
     std::optional<DirectoryEntry> root_;
     std::unique_ptr<StreamReader> miniStream_;

@@ -79,6 +79,13 @@ int64_t SignExtend(uint64_t value, unsigned width, bool isSigned) {
 
 uint32_t Align4(uint32_t value) { return (value + 3u) & ~3u; }
 
+// Far more elements than any real heading-pairs or keyword list holds; a
+// longer vector is still counted but its elements are not kept.
+constexpr uint32_t kMaxDecodedElements = 1u << 16;
+// Numbers in vectors are read by nothing that matters here; long runs of
+// them are checked and counted, not kept element by element.
+constexpr uint32_t kMaxKeptFixedElements = 4096;
+
 class ValueDecoder {
 public:
     explicit ValueDecoder(SectionBytes& bytes) : bytes_(bytes) {}
@@ -179,13 +186,28 @@ private:
         position += 4;
         unsigned width;
         bool isSigned;
-        bool fixedSize = IntegerLayout(elementType, width, isSigned) || elementType == vt::FileTime;
-        if (!fixedSize && !IsStringType(elementType) && elementType != vt::Variant) return 0;
-        // Every element takes at least one byte, so the count is bounded by
+        if (IntegerLayout(elementType, width, isSigned) || elementType == vt::FileTime) {
+            // Fixed-size elements are packed, the vector as a whole padded.
+            if (elementType == vt::FileTime) width = 8;
+            uint64_t length = uint64_t{value.elementCount} * width;
+            bytes_.require(position, length, "a vector");
+            if (value.elementCount <= kMaxKeptFixedElements) {
+                for (uint32_t i = 0; i < value.elementCount; ++i) {
+                    PropertyValue element;
+                    decodeData(elementType, position + i * width, element, depth);
+                    value.elements.push_back(std::move(element));
+                }
+            }
+            value.elementsComplete = value.elements.size() == value.elementCount;
+            return position + Align4(static_cast<uint32_t>(length));
+        }
+        if (!IsStringType(elementType) && elementType != vt::Variant) return 0;
+        // Every element takes at least four bytes, so the count is bounded by
         // what the section holds; allocations never follow the count alone.
-        if (value.elementCount > bytes_.size())
+        if (value.elementCount > bytes_.size() / 4)
             ThrowDamaged("a vector claims " + std::to_string(value.elementCount) + " elements in a section of " +
                          std::to_string(bytes_.size()) + " bytes");
+        if (value.elementCount > kMaxDecodedElements) return 0;  // counted, not decoded
         for (uint32_t i = 0; i < value.elementCount; ++i) {
             PropertyValue element;
             uint32_t end = elementType == vt::Variant ? decodeVariant(position, element, depth + 1)
@@ -233,6 +255,10 @@ PropertySetReader::PropertySetReader(StreamView& stream) : stream_(stream) {
 
     std::vector<uint8_t> list(sectionCount * kSectionListEntryLength);
     stream_.read(kStreamHeaderLength, list);
+    // Sections may not share bytes, so all their property lists together fit
+    // in the stream; without this bound, many sections laid over one long
+    // list would multiply it.
+    uint64_t listedBytes = 0;
     for (uint32_t i = 0; i < sectionCount; ++i) {
         PropertySection section;
         std::copy_n(list.begin() + i * kSectionListEntryLength, 16, section.formatId.bytes.begin());
@@ -251,6 +277,10 @@ PropertySetReader::PropertySetReader(StreamView& stream) : stream_(stream) {
             propertyCount > (section.size - kSectionHeaderLength) / kPropertyListEntryLength)
             ThrowDamaged("section " + std::to_string(i) + " claims " + std::to_string(propertyCount) +
                          " properties in " + std::to_string(section.size) + " bytes");
+        listedBytes += kSectionHeaderLength + uint64_t{propertyCount} * kPropertyListEntryLength;
+        if (listedBytes > stream_.size())
+            ThrowDamaged("the sections' property lists overlap: " + std::to_string(listedBytes) +
+                         " bytes of lists in a property set of " + std::to_string(stream_.size()) + " bytes");
         std::vector<uint8_t> entries(propertyCount * kPropertyListEntryLength);
         stream_.read(section.offset + kSectionHeaderLength, entries);
         section.properties.reserve(propertyCount);

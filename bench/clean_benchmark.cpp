@@ -1,0 +1,327 @@
+// clean_benchmark: how fast documents are cleaned with every operation, and
+// what a cleaning costs the disk: write calls, bytes written, bytes that end
+// up different, and fsyncs, per document and per operation applied.
+//
+//   clean_benchmark [COUNT [WORK_FOLDER [CORPUS_FOLDER]]]
+//
+// COUNT copies of the corpus documents (default 500) are made in a fresh
+// folder under WORK_FOLDER (default: the system's temporary folder) for each
+// round, cleaned, compared with their originals and removed.
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cinttypes>
+#include <cstdio>
+#include <exception>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "bench_support.h"
+#include "engine/clean_run.h"
+#include "engine/summary_reader.h"
+#include "storage/io_fault_injection.h"
+
+namespace {
+
+using namespace velmora;
+using namespace velmora::bench;
+
+constexpr size_t kDocumentsPerFolder = 50;
+constexpr int kRounds = 5;
+constexpr size_t kBlock = 512;
+
+struct Copy {
+    fs::path path;
+    size_t corpusIndex;
+};
+
+// What the kernel counted for this process (/proc/self/io): wchar is every
+// byte handed to write-family calls, syscw their number, write_bytes the
+// page-cache bytes this process dirtied and sent towards the device.
+struct ProcessIo {
+    uint64_t wchar = 0, syscw = 0, writeBytes = 0;
+
+    static ProcessIo Now() {
+        ProcessIo io;
+        std::ifstream file("/proc/self/io");
+        std::string key;
+        uint64_t value = 0;
+        while (file >> key >> value) {
+            if (key == "wchar:") io.wchar = value;
+            if (key == "syscw:") io.syscw = value;
+            if (key == "write_bytes:") io.writeBytes = value;
+        }
+        return io;
+    }
+};
+
+// Mutating steps the engine takes, counted through the fault-injection seam
+// (it sees every writable byte source the engine opens, but not byte counts).
+struct StepCounts {
+    uint64_t writes = 0, syncs = 0, resizes = 0;
+};
+StepCounts gSteps;
+
+struct DocumentResult {
+    bool ok = false;
+    std::string error;
+    size_t applied = 0;
+    StepCounts steps;
+    ProcessIo io;
+};
+
+struct Difference {
+    uint64_t sizeBefore = 0, sizeAfter = 0, bytes = 0, blocks = 0;
+};
+
+std::vector<uint8_t> ReadWhole(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// Bytes and 512-byte blocks that differ; bytes past the end of the shorter
+// file count as different.
+Difference Compare(const fs::path& before, const fs::path& after) {
+    std::vector<uint8_t> a = ReadWhole(before), b = ReadWhole(after);
+    Difference difference{a.size(), b.size(), 0, 0};
+    size_t length = std::max(a.size(), b.size());
+    for (size_t block = 0; block < length; block += kBlock) {
+        uint64_t differing = 0;
+        for (size_t i = block; i < std::min(length, block + kBlock); ++i)
+            if (i >= a.size() || i >= b.size() || a[i] != b[i]) ++differing;
+        difference.bytes += differing;
+        if (differing) ++difference.blocks;
+    }
+    return difference;
+}
+
+std::vector<Copy> MakeCopies(const fs::path& root, const std::vector<fs::path>& corpus, size_t count) {
+    std::vector<Copy> copies;
+    for (size_t i = 0; i < count; ++i) {
+        char folder[32], prefix[32];
+        std::snprintf(folder, sizeof folder, "folder%03zu", i / kDocumentsPerFolder);
+        std::snprintf(prefix, sizeof prefix, "%05zu-", i);
+        fs::path directory = root / folder;
+        if (i % kDocumentsPerFolder == 0) fs::create_directories(directory);
+        size_t corpusIndex = i % corpus.size();
+        fs::path target = directory / (prefix + corpus[corpusIndex].filename().string());
+        CopyDocument(corpus[corpusIndex], target);
+        copies.push_back({target, corpusIndex});
+    }
+    // Durable before the clock starts: the cleaner's fsyncs must not pay for
+    // writing back the copies.
+    for (const auto& copy : copies) SyncFile(copy.path);
+    return copies;
+}
+
+engine::CleanSettings EveryOperation() {
+    engine::CleanSettings settings;
+    settings.operations.assign(std::begin(engine::kAllCleanOperations), std::end(engine::kAllCleanOperations));
+    return settings;  // author and company empty
+}
+
+struct Round {
+    double seconds = 0;
+    std::vector<DocumentResult> results;
+};
+
+ProcessIo Delta(const ProcessIo& before, const ProcessIo& after) {
+    return {after.wchar - before.wchar, after.syscw - before.syscw, after.writeBytes - before.writeBytes};
+}
+
+Round CleanAll(const std::vector<Copy>& copies, const engine::CleanSettings& settings) {
+    Round round;
+    round.results.resize(copies.size());
+    // Reading /proc/self/io costs microseconds against milliseconds of
+    // cleaning, and is no write, so it stays inside the timed loop.
+    auto start = Clock::now();
+    for (size_t i = 0; i < copies.size(); ++i) {
+        StepCounts before = gSteps;
+        ProcessIo ioBefore = ProcessIo::Now();
+        engine::CleanReport report = engine::CleanDocument(copies[i].path, settings, false);
+        DocumentResult& result = round.results[i];
+        result.io = Delta(ioBefore, ProcessIo::Now());
+        result.ok = report.ok;
+        result.error = report.error;
+        result.applied = report.changed.size();
+        result.steps = {gSteps.writes - before.writes, gSteps.syncs - before.syncs, gSteps.resizes - before.resizes};
+    }
+    round.seconds = SecondsSince(start);
+    return round;
+}
+
+// This disk's price of one small durable write, measured next to the
+// documents: cleaning time is mostly a multiple of it.
+double FsyncLatencySeconds(const fs::path& folder) {
+    fs::path probe = folder / "fsync-probe";
+    int fd = ::open(probe.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return 0;
+    std::vector<double> samples;
+    const std::vector<uint8_t> block(kBlock, 0x5A);
+    for (int i = 0; i < 100; ++i) {
+        auto start = Clock::now();
+        if (::pwrite(fd, block.data(), block.size(), static_cast<off_t>((i % 8) * kBlock)) < 0 || ::fsync(fd) != 0) break;
+        samples.push_back(SecondsSince(start));
+    }
+    ::close(fd);
+    fs::remove(probe);
+    return Median(samples);
+}
+
+double PerUnit(uint64_t total, uint64_t units) {
+    return units ? static_cast<double>(total) / static_cast<double>(units) : 0.0;
+}
+
+int Run(int argc, char** argv) {
+    size_t count = CountArgument(argc, argv, 1, 500);
+    fs::path workFolder = FolderArgument(argc, argv, 2, fs::temp_directory_path());
+    fs::path corpusFolder = FolderArgument(argc, argv, 3, VELMORA_CORPUS_DIR);
+
+    std::vector<fs::path> corpus = CorpusDocuments(corpusFolder);
+    ScratchFolder scratch(workFolder, "velmora-clean-bench");
+    std::printf("clean_benchmark: %zu copies of %zu corpus documents per round, %d rounds, in %s\n", count,
+                corpus.size(), kRounds, scratch.path().c_str());
+    std::printf("every operation (%zu), author and company empty\n\n", std::size(engine::kAllCleanOperations));
+    std::fflush(stdout);
+
+    const engine::CleanSettings settings = EveryOperation();
+    storage::SetIoFaultHook([](storage::IoStep step) {
+        switch (step) {
+        case storage::IoStep::Write: ++gSteps.writes; break;
+        case storage::IoStep::Sync: ++gSteps.syncs; break;
+        case storage::IoStep::Resize: ++gSteps.resizes; break;
+        }
+    });
+
+    std::vector<double> seconds;
+    Round first;
+    std::vector<Difference> differences;
+    size_t unreadable = 0, notIdempotent = 0;
+    for (int roundIndex = 0; roundIndex < kRounds; ++roundIndex) {
+        fs::path folder = scratch.path() / ("round" + std::to_string(roundIndex));
+        std::vector<Copy> copies = MakeCopies(folder, corpus, count);
+        double fsyncBefore = FsyncLatencySeconds(folder);
+        Round round = CleanAll(copies, settings);
+        double fsyncAfter = FsyncLatencySeconds(folder);
+        seconds.push_back(round.seconds);
+        uint64_t syncs = 0;
+        for (const auto& result : round.results) syncs += result.steps.syncs;
+        std::printf("round %d: %6.2f s, %6.1f docs/s; one pwrite+fsync here took %.2f ms before, %.2f ms after "
+                    "(%" PRIu64 " fsyncs at that price: %.1f s)\n",
+                    roundIndex + 1, round.seconds, static_cast<double>(count) / round.seconds, 1000 * fsyncBefore,
+                    1000 * fsyncAfter, syncs, static_cast<double>(syncs) * (fsyncBefore + fsyncAfter) / 2);
+        std::fflush(stdout);
+        if (roundIndex == 0) {
+            // The work is the same in every round; inspect the first one's results.
+            for (const auto& copy : copies) {
+                differences.push_back(Compare(corpus[copy.corpusIndex], copy.path));
+                engine::TSummaryInfo info;
+                if (!engine::ReadSummaryInfo(copy.path, info)) ++unreadable;
+                engine::CleanReport again = engine::CleanDocument(copy.path, settings, true);
+                if (!again.ok || !again.changed.empty()) ++notIdempotent;
+            }
+            first = std::move(round);
+        }
+        fs::remove_all(folder);
+    }
+    storage::SetIoFaultHook(nullptr);
+
+    // Over the first round's documents.
+    uint64_t applied = 0, failed = 0, untouched = 0;
+    uint64_t totalSyncs = 0, totalWrites = 0, totalWchar = 0, totalChanged = 0;
+    std::map<std::string, size_t> errors;
+    std::vector<double> appliedPer, writesPer, resizesPer, syncsPer, wcharPer, dirtiedPer, changedPer, blocksPer,
+        growthPer;
+    for (size_t i = 0; i < count; ++i) {
+        const DocumentResult& result = first.results[i];
+        const Difference& difference = differences[i];
+        applied += result.applied;
+        if (!result.ok) ++failed, ++errors[result.error];
+        if (result.applied == 0) ++untouched;
+        totalSyncs += result.steps.syncs;
+        totalWrites += result.steps.writes;
+        totalWchar += result.io.wchar;
+        totalChanged += difference.bytes;
+        appliedPer.push_back(static_cast<double>(result.applied));
+        writesPer.push_back(static_cast<double>(result.steps.writes));
+        resizesPer.push_back(static_cast<double>(result.steps.resizes));
+        syncsPer.push_back(static_cast<double>(result.steps.syncs));
+        wcharPer.push_back(static_cast<double>(result.io.wchar));
+        dirtiedPer.push_back(static_cast<double>(result.io.writeBytes));
+        changedPer.push_back(static_cast<double>(difference.bytes));
+        blocksPer.push_back(static_cast<double>(difference.blocks));
+        growthPer.push_back(static_cast<double>(difference.sizeAfter) - static_cast<double>(difference.sizeBefore));
+    }
+    auto row = [](const char* label, const std::vector<double>& values, const char* meaning) {
+        double sum = 0, max = 0;
+        for (double value : values) sum += value, max = std::max(max, value);
+        std::printf("  %-22s %10.1f %10.1f %10.0f  %s\n", label, sum / static_cast<double>(values.size()),
+                    Median(values), max, meaning);
+    };
+
+    std::printf("\nspeed (copying untimed; every operation commits durably, so the disk's fsync latency dominates):\n");
+    std::printf("  best   %8.1f docs/s (%.2f s)\n", static_cast<double>(count) / Best(seconds), Best(seconds));
+    std::printf("  median %8.1f docs/s (%.2f s)\n", static_cast<double>(count) / Median(seconds), Median(seconds));
+    std::printf("  %.2f ms per applied operation (median round), %.2f ms (best round)\n",
+                1000.0 * Median(seconds) / static_cast<double>(std::max<uint64_t>(applied, 1)),
+                1000.0 * Best(seconds) / static_cast<double>(std::max<uint64_t>(applied, 1)));
+
+    std::printf("\nper document (first round, %zu documents):\n", count);
+    std::printf("  %-22s %10s %10s %10s\n", "", "mean", "median", "max");
+    row("operations applied", appliedPer, "of 15 selected (CleanReport::changed)");
+    row("write steps", writesPer, "pwrite calls the engine made (I/O hook, IoStep::Write)");
+    row("resize steps", resizesPer, "ftruncate calls (IoStep::Resize)");
+    row("fsyncs", syncsPer, "IoStep::Sync");
+    row("bytes written", wcharPer, "bytes handed to write calls (/proc/self/io wchar)");
+    row("bytes dirtied", dirtiedPer, "page-cache bytes sent towards the disk (/proc/self/io write_bytes)");
+    row("bytes changed", changedPer, "bytes that differ from the original, growth included");
+    row("512-byte blocks changed", blocksPer, "blocks holding a changed byte");
+    row("file growth", growthPer, "bytes");
+    std::printf("  %" PRIu64 " documents had nothing to change\n", untouched);
+
+    std::printf("\nper applied operation (%" PRIu64 " applied in %zu documents):\n", applied, count);
+    std::printf("  fsyncs %.2f, write steps %.1f, bytes written %.0f, bytes changed %.0f\n",
+                PerUnit(totalSyncs, applied), PerUnit(totalWrites, applied), PerUnit(totalWchar, applied),
+                PerUnit(totalChanged, applied));
+    std::printf("  fsyncs per selected operation (15 per document): %.2f\n",
+                PerUnit(totalSyncs, count * std::size(engine::kAllCleanOperations)));
+
+    std::printf("\nchecks: %" PRIu64 " cleanings failed, %zu cleaned documents unreadable, "
+                "%zu would still change on a second run\n",
+                failed, unreadable, notIdempotent);
+    for (const auto& [message, times] : errors) std::printf("  failed %zux: %s\n", times, message.c_str());
+
+    // Per corpus document: the first copy of each.
+    std::printf("\n%-56s %8s %7s %6s %6s %6s %9s %9s %6s %s\n", "corpus document (first copy)", "size", "applied",
+                "writes", "syncs", "resize", "written", "changed", "blocks", "");
+    for (size_t index = 0; index < corpus.size() && index < count; ++index) {
+        const DocumentResult& result = first.results[index];
+        const Difference& difference = differences[index];
+        std::string name = fs::relative(corpus[index], corpusFolder).string();
+        std::printf("%-56s %8" PRIu64 " %7zu %6" PRIu64 " %6" PRIu64 " %6" PRIu64 " %9" PRIu64 " %9" PRIu64
+                    " %6" PRIu64 " %s\n",
+                    name.c_str(), difference.sizeBefore, result.applied, result.steps.writes, result.steps.syncs,
+                    result.steps.resizes, result.io.wchar, difference.bytes, difference.blocks,
+                    result.ok ? (difference.sizeAfter != difference.sizeBefore ? "grew" : "") : "FAILED");
+    }
+    return failed || unreadable || notIdempotent ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+        std::printf("usage: clean_benchmark [COUNT [WORK_FOLDER [CORPUS_FOLDER]]]\n");
+        return 0;
+    }
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& error) {
+        storage::SetIoFaultHook(nullptr);
+        std::fprintf(stderr, "clean_benchmark: %s\n", error.what());
+        return 1;
+    }
+}
