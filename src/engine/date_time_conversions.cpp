@@ -18,6 +18,12 @@ constexpr int64_t kDaysTo1980 = 138'426;
 // Far beyond any date a document holds; keeps the arithmetic below in range.
 constexpr double kLargestDay = 10'000'000.0;
 
+thread_local bool zoneHeld = false;
+
+void RefreshZone() {
+    if (!zoneHeld) tzset();  // glibc reads TZ again only when asked
+}
+
 int64_t FloorDivide(int64_t value, int64_t divisor) {
     int64_t quotient = value / divisor;
     return (value % divisor != 0 && value < 0) ? quotient - 1 : quotient;
@@ -44,8 +50,19 @@ std::optional<int64_t> LocalTicks(TFileTime fileTime) {
 
 }  // namespace
 
+TimeZoneScope::TimeZoneScope() : outermost_(!zoneHeld) {
+    if (outermost_) {
+        tzset();
+        zoneHeld = true;
+    }
+}
+
+TimeZoneScope::~TimeZoneScope() {
+    if (outermost_) zoneHeld = false;
+}
+
 TDateTime FileTimeToDateTime(TFileTime fileTime) {
-    tzset();  // glibc reads TZ again only when asked
+    RefreshZone();
     // Values beyond the zone database are taken without a zone shift.
     int64_t ticks = LocalTicks(fileTime).value_or(static_cast<int64_t>(fileTime));
     if (ticks < std::numeric_limits<int64_t>::min() + kTicksAtDateTimeZero)
@@ -54,7 +71,7 @@ TDateTime FileTimeToDateTime(TFileTime fileTime) {
 }
 
 TDateTime EditTimeToDateTime(TFileTime fileTime) {
-    tzset();
+    RefreshZone();
     std::optional<int64_t> local = LocalTicks(fileTime);
     bool isDate = !local || *local >= kDaysTo1980 * kTicksPerDay;
     if (isDate) return FileTimeToDateTime(fileTime);
@@ -71,7 +88,7 @@ TFileTime DateTimeToFileTime(TDateTime dateTime) {
     int64_t timeOfDay = std::llround(std::fabs(dateTime - day) * kMillisecondsPerDay);
     int64_t localTicks = kTicksAtDateTimeZero + (static_cast<int64_t>(day) * kMillisecondsPerDay + timeOfDay) * kTicksPerMillisecond;
     if (localTicks < 0) return 0;
-    tzset();
+    RefreshZone();
     // The offset depends on the instant we are looking for: guess with the
     // offset at the local reading, then correct once across a transition.
     int64_t offset = ZoneOffsetTicksAt(localTicks);

@@ -12,7 +12,22 @@ inline constexpr int64_t kTicksPerDay = 864'000'000'000;
 // The date-time of 1 January 1601 00:00, the origin of editing times.
 inline constexpr TDateTime kEditTimeOrigin = -109'205.0;
 
-// Local time is the user's zone from the C library's zone database (TZ).
+// Local time is the user's zone from the C library's zone database (TZ),
+// read afresh by each conversion.
+
+// While one lives, conversions on this thread use the zone read when it was
+// made instead of reading it again for every value (with TZ unset, reading it
+// means looking at /etc/localtime). A document's reader holds one.
+class TimeZoneScope {
+public:
+    TimeZoneScope();
+    ~TimeZoneScope();
+    TimeZoneScope(const TimeZoneScope&) = delete;
+    TimeZoneScope& operator=(const TimeZoneScope&) = delete;
+
+private:
+    bool outermost_;
+};
 
 // UTC FILETIME to local date-time: (local ticks - 94,353,120,000,000,000) / ticks per day.
 TDateTime FileTimeToDateTime(TFileTime fileTime);

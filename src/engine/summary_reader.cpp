@@ -142,6 +142,7 @@ ReadOutcome Refused(const storage::StorageError& error) {
 ReadOutcome ReadSummaryInfoFrom(storage::ByteSource& source, TSummaryInfo& info) {
     ReadOutcome outcome;
     std::optional<storage::StorageError> damage;
+    TimeZoneScope zone;
     try {
         storage::CompoundFile file(source);
         file.rootEntry();

@@ -40,6 +40,9 @@ std::vector<uint32_t> ToEntries(const std::vector<uint8_t>& sector) {
     return entries;
 }
 
+// Enough for the header and the first sectors of most documents.
+constexpr uint64_t kPrefixLength = 8192;
+
 }  // namespace
 
 CompoundFile::CompoundFile(ByteSource& source) : source_(source) {
@@ -53,7 +56,9 @@ CompoundFile::CompoundFile(ByteSource& source) : source_(source) {
         throw StorageError(StorageResult::InvalidHeader, Refusal::NotCompoundFile,
                            "The file is not an Office document of the legacy format (too short)");
     }
-    source_.readAt(0, headerBytes);
+    prefix_.resize(static_cast<size_t>(std::min<uint64_t>(source_.size(), kPrefixLength)));
+    source_.readAt(0, prefix_);
+    std::copy_n(prefix_.begin(), kHeaderLength, headerBytes.begin());
     header_ = CompoundFileHeader::ReadFrom(headerBytes);
     entriesPerSector_ = header_.sectorSize / 4;
     uint64_t size = source_.size();
@@ -73,6 +78,10 @@ std::vector<uint8_t> CompoundFile::readSector(uint32_t sector) {
     checkSector(sector, "a chain");
     std::vector<uint8_t> bytes(header_.sectorSize, 0);
     uint64_t offset = sectorOffset(sector);
+    if (offset + header_.sectorSize <= prefix_.size()) {
+        std::copy_n(prefix_.begin() + static_cast<std::ptrdiff_t>(offset), header_.sectorSize, bytes.begin());
+        return bytes;
+    }
     // A last sector cut short by a careless writer is read as far as it goes.
     uint64_t available = std::min<uint64_t>(header_.sectorSize, source_.size() - offset);
     source_.readAt(offset, std::span(bytes).first(static_cast<size_t>(available)));
@@ -181,6 +190,7 @@ const DirectoryEntry& CompoundFile::rootEntry() {
 }
 
 std::vector<DirectoryEntry> CompoundFile::rootChildren() {
+    if (rootChildren_) return *rootChildren_;
     std::vector<DirectoryEntry> children;
     std::unordered_set<uint32_t> visited{0};
     // An explicit stack: the file controls the depth of this tree.
@@ -195,6 +205,7 @@ std::vector<DirectoryEntry> CompoundFile::rootChildren() {
         pending.push_back(entry.leftSibling);
         children.push_back(std::move(entry));
     }
+    rootChildren_ = children;
     return children;
 }
 
@@ -224,6 +235,7 @@ void CompoundFile::invalidateCaches() {
     directoryChain_.clear();
     directoryCache_.clear();
     root_.reset();
+    rootChildren_.reset();
     miniStream_.reset();
 }
 

@@ -103,6 +103,10 @@ private:
     SectorChain directoryChain_;
     std::unordered_map<uint32_t, std::vector<uint8_t>> directoryCache_;
     std::optional<DirectoryEntry> root_;
+    std::optional<std::vector<DirectoryEntry>> rootChildren_;
+    // The file's first bytes, read in one call: in most documents the
+    // header, the first FAT sector and often the directory live there.
+    std::vector<uint8_t> prefix_;
     std::unique_ptr<StreamReader> miniStream_;
 };
 

@@ -1,6 +1,8 @@
 #include "storage/compound_file_writer.h"
 
 #include <algorithm>
+#include <iterator>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <unordered_set>
@@ -25,26 +27,69 @@ uint64_t CeilDivide(uint64_t value, uint64_t divisor) { return (value + divisor 
 
 }  // namespace
 
-// Every byte the replacement changes inside the original file is saved first,
-// so that a failure before the switch can put the file back as it was.
+// Writes are staged and go out together at the next sync point, adjacent
+// ones merged into one call: a stream of many sectors is a few writes, not
+// one per sector. Every byte the replacement changes inside the original file
+// is saved first, so that a failure before the switch can put the file back.
 struct CompoundFileWriter::Journal {
     WritableByteSource& source;
     uint64_t originalSize;
     bool recording = true;
     std::vector<std::pair<uint64_t, std::vector<uint8_t>>> undo;
+    std::map<uint64_t, std::vector<uint8_t>> staged;
 
     void write(uint64_t offset, std::span<const uint8_t> bytes) {
-        if (recording && offset < originalSize) {
-            std::vector<uint8_t> before(static_cast<size_t>(std::min<uint64_t>(bytes.size(), originalSize - offset)));
-            source.readAt(offset, before);
-            undo.emplace_back(offset, std::move(before));
+        // A write inside one already staged (mini sectors in a fresh sector)
+        // lands in it; any other overlap sends what is staged out first.
+        auto after = staged.upper_bound(offset);
+        if (after != staged.begin()) {
+            auto before = std::prev(after);
+            if (before->first + before->second.size() >= offset + bytes.size()) {
+                std::copy(bytes.begin(), bytes.end(), before->second.begin() + static_cast<std::ptrdiff_t>(offset - before->first));
+                return;
+            }
+            if (before->first + before->second.size() > offset) flush();
         }
-        if (source.size() < offset + bytes.size()) source.resize(offset + bytes.size());
-        source.writeAt(offset, bytes);
+        after = staged.lower_bound(offset);
+        if (after != staged.end() && after->first < offset + bytes.size()) flush();
+        staged[offset] = std::vector<uint8_t>(bytes.begin(), bytes.end());
+    }
+
+    void flush() {
+        if (staged.empty()) return;
+        const uint64_t end = std::prev(staged.end())->first + std::prev(staged.end())->second.size();
+        if (source.size() < end) source.resize(end);
+        std::vector<uint8_t> run;
+        uint64_t runStart = 0;
+        auto emit = [&] {
+            if (run.empty()) return;
+            if (recording && runStart < originalSize) {
+                std::vector<uint8_t> saved(static_cast<size_t>(std::min<uint64_t>(run.size(), originalSize - runStart)));
+                source.readAt(runStart, saved);
+                undo.emplace_back(runStart, std::move(saved));
+            }
+            source.writeAt(runStart, run);
+            run.clear();
+        };
+        for (auto& [offset, bytes] : staged) {
+            if (run.empty() || runStart + run.size() != offset) {
+                emit();
+                runStart = offset;
+            }
+            run.insert(run.end(), bytes.begin(), bytes.end());
+        }
+        emit();
+        staged.clear();
+    }
+
+    void sync() {
+        flush();
+        source.sync();
     }
 
     // Best effort: the error that made us roll back is the one reported.
     void rollback() noexcept {
+        staged.clear();
         try {
             for (auto it = undo.rbegin(); it != undo.rend(); ++it) source.writeAt(it->first, it->second);
             if (source.size() != originalSize) source.resize(originalSize);
@@ -406,9 +451,25 @@ void CompoundFileWriter::zeroAndFreeUnreachable(Journal* journal) {
     }
     // The zeros are durable before the sectors are marked free: a sector is
     // never free while it still holds what it held.
-    if (wroteZeros) source_.sync();
+    if (wroteZeros) journal->sync();
     for (uint32_t sector : sectors) setFat(sector, kFreeSector);
     for (uint32_t sector : miniSectors) setMiniFat(sector, kFreeSector);
+}
+
+void CompoundFileWriter::dropTrailingFreeSectors(Journal& journal) {
+    // Only sectors the FAT covers and calls free: anything past the FAT's
+    // reach is not ours to judge, so such a file keeps its length.
+    if (fileSectorCount_ > fat_.size()) return;
+    uint64_t keep = fileSectorCount_;
+    while (keep > 0 && fat_[keep - 1] == kFreeSector && !sectorUsed_[keep - 1]) --keep;
+    if (keep == fileSectorCount_) return;
+    const uint64_t newSize = (keep + 1) * sectorSize_;
+    if (newSize >= source_.size()) return;
+    // Free sectors hold zeros or nothing at all, so cutting them off loses
+    // nothing; it undoes the growth a copy-on-write of a large stream needs.
+    source_.resize(newSize);
+    fileSectorCount_ = keep;
+    journal.sync();
 }
 
 void CompoundFileWriter::replaceRootStream(std::u16string_view name, std::span<const uint8_t> content) {
@@ -431,7 +492,7 @@ void CompoundFileWriter::replaceRootStream(std::u16string_view name, std::span<c
     const bool newInMini = content.size() < kMiniStreamCutoff;
     const uint32_t unit = newInMini ? kMiniSectorSize : sectorSize_;
     const uint64_t unitCount = CeilDivide(content.size(), unit);
-    Journal journal{source_, originalSize_, true, {}};
+    Journal journal{source_, originalSize_, true, {}, {}};
     const uint32_t entriesPerDirectorySector = sectorSize_ / static_cast<uint32_t>(kDirectoryEntryLength);
     const uint32_t targetDirectorySector = static_cast<uint32_t>(target) / entriesPerDirectorySector;
     try {
@@ -468,7 +529,7 @@ void CompoundFileWriter::replaceRootStream(std::u16string_view name, std::span<c
                 writeSector(journal, newChain[k], buffer);
         }
         flushTables(journal);
-        source_.sync();
+        journal.sync();
 
         // Growth of the header's tables and of the mini stream becomes visible
         // before the switch: on its own it only adds free capacity.
@@ -488,7 +549,7 @@ void CompoundFileWriter::replaceRootStream(std::u16string_view name, std::span<c
             writeSector(journal, directoryChain_[0], std::span(directoryBytes_).first(sectorSize_));
             growthWritten = true;
         }
-        if (growthWritten) source_.sync();
+        if (growthWritten) journal.sync();
 
         // The switch: one directory sector.
         DirectoryEntry::WriteStreamLocation(
@@ -496,6 +557,7 @@ void CompoundFileWriter::replaceRootStream(std::u16string_view name, std::span<c
             newChain.empty() ? kEndOfChain : newChain.front(), content.size(), header_.majorVersion);
         writeSector(journal, directoryChain_[targetDirectorySector],
                     std::span(directoryBytes_).subspan(uint64_t{targetDirectorySector} * sectorSize_, sectorSize_));
+        journal.flush();
     } catch (...) {
         failed_ = true;
         journal.rollback();
@@ -520,10 +582,11 @@ void CompoundFileWriter::replaceRootStream(std::u16string_view name, std::span<c
         }
     }
     if (!oldChain.empty()) {
-        source_.sync();
+        journal.sync();
         for (uint32_t sector : oldChain) oldInMini ? setMiniFat(sector, kFreeSector) : setFat(sector, kFreeSector);
         flushTables(journal);
-        source_.sync();
+        journal.sync();
+        dropTrailingFreeSectors(journal);
     }
 }
 

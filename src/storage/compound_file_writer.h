@@ -62,6 +62,7 @@ private:
     void writeSector(Journal& journal, uint32_t sector, std::span<const uint8_t> bytes);
     void flushTables(Journal& journal);
     void zeroAndFreeUnreachable(Journal* journal);
+    void dropTrailingFreeSectors(Journal& journal);
 
     WritableByteSource& source_;
     uint64_t originalSize_ = 0;

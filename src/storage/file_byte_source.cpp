@@ -115,9 +115,12 @@ std::unique_ptr<FileByteSource> FileByteSource::Open(const std::filesystem::path
 
 FileByteSource::FileByteSource(int fd, const struct stat& status, AccessMode mode)
     : fd_(fd), status_(status), mode_(mode), size_(static_cast<uint64_t>(status.st_size)) {
-    // Regular files never block; clear the flag so writes behave normally.
-    int flags = ::fcntl(fd_, F_GETFL);
-    if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+    // Regular files never block, but clear the flag before writing anyway so
+    // that writes behave the ordinary way on every file system.
+    if (mode == AccessMode::ReadWrite) {
+        int flags = ::fcntl(fd_, F_GETFL);
+        if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+    }
 }
 
 FileByteSource::~FileByteSource() { ::close(fd_); }

