@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <map>
 #include <memory>
@@ -101,6 +102,11 @@ std::u16string DecodeCodePageText(std::string_view storedBytes, uint16_t codePag
     if (codePage == kCodePageUtf16) return FromUtf16LeBytes(storedBytes);
     std::string_view bytes = storedBytes.substr(0, storedBytes.find('\0'));
     if (codePage == 0 || codePage == kCodePageUtf8 || bytes.empty()) return Utf8ToWide(bytes);
+    // The code pages documents declare agree with ASCII below 0x80 (the
+    // stateful ISO-2022 ones aside); most property texts never leave it.
+    const bool asciiSafe = codePage != 50220 && codePage != 50221 && codePage != 50222 && codePage != 50225;
+    if (asciiSafe && std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return std::u16string(bytes.begin(), bytes.end());
     Converter& converter = ConverterFor("UTF-16LE", IconvName(codePage));
     if (converter.valid()) {
         if (auto converted = converter.convert(bytes)) return FromUtf16LeBytes(*converted + std::string(2, '\0'));

@@ -96,12 +96,17 @@ void Store(const SummaryProperty& property, const PropertyValue& value, uint16_t
 bool ReadSet(storage::CompoundFile& file, size_t setIndex, TSummaryInfo& info,
              std::optional<storage::StorageError>& damage) {
     const storage::FormatId& formatId = PropertySets()[setIndex];
+    static const std::array<std::u16string, 8> kStreamNames = [] {
+        std::array<std::u16string, 8> names;
+        for (size_t i = 0; i < names.size(); ++i) names[i] = storage::PropertySetStreamName(PropertySets()[i]);
+        return names;
+    }();
     std::optional<storage::DirectoryEntry> entry;
     std::optional<storage::StreamReader> stream;
     std::optional<storage::PropertySetReader> reader;
     const storage::PropertySection* section = nullptr;
     try {
-        entry = file.findInRoot(storage::PropertySetStreamName(formatId));
+        entry = file.findInRoot(kStreamNames[setIndex]);
         if (!entry || entry->type != storage::ObjectType::Stream) return false;
         stream.emplace(file.openStream(*entry));
         reader.emplace(*stream);

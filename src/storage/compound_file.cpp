@@ -189,7 +189,7 @@ const DirectoryEntry& CompoundFile::rootEntry() {
     return *root_;
 }
 
-std::vector<DirectoryEntry> CompoundFile::rootChildren() {
+const std::vector<DirectoryEntry>& CompoundFile::rootChildren() {
     if (rootChildren_) return *rootChildren_;
     std::vector<DirectoryEntry> children;
     std::unordered_set<uint32_t> visited{0};
@@ -205,12 +205,12 @@ std::vector<DirectoryEntry> CompoundFile::rootChildren() {
         pending.push_back(entry.leftSibling);
         children.push_back(std::move(entry));
     }
-    rootChildren_ = children;
-    return children;
+    rootChildren_ = std::move(children);
+    return *rootChildren_;
 }
 
 std::optional<DirectoryEntry> CompoundFile::findInRoot(std::u16string_view name) {
-    for (auto& entry : rootChildren())
+    for (const auto& entry : rootChildren())
         if (entry.type != ObjectType::Unallocated && DirectoryNamesEqual(entry.name, name)) return entry;
     return std::nullopt;
 }

@@ -42,7 +42,7 @@ public:
     // The stream or storage of that name directly inside the root storage.
     std::optional<DirectoryEntry> findInRoot(std::u16string_view name);
     // Every entry reachable from the root storage's child tree, in tree order.
-    std::vector<DirectoryEntry> rootChildren();
+    const std::vector<DirectoryEntry>& rootChildren();
 
     // Random access to one stream's bytes; valid while this object lives.
     StreamReader openStream(const DirectoryEntry& entry);
