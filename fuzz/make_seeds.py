@@ -19,7 +19,6 @@ import shutil
 import struct
 import sys
 
-import olefile
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 CORPUS = ROOT / "tests" / "data" / "corpus"
@@ -45,6 +44,8 @@ def flat_name(path):
 
 def property_set_streams(path):
     """(name, bytes) of every property-set stream directly in the root."""
+    import olefile  # only seeding needs it, not the other users of this module
+
     ole = olefile.OleFileIO(str(path))
     try:
         found = []

@@ -21,16 +21,20 @@ constexpr uint32_t kSectionCountOffset = 24;
 // Bounded reads inside one section: positions are relative to its start.
 class SectionBytes {
 public:
-    SectionBytes(StreamView& stream, const PropertySection& section) : stream_(stream), section_(section) {}
+    // `limit` narrows the readable bytes to [0, limit) of the section.
+    SectionBytes(StreamView& stream, const PropertySection& section, uint32_t limit)
+        : stream_(stream), section_(section), limit_(std::min(limit, section.size)) {}
+    SectionBytes(StreamView& stream, const PropertySection& section) : SectionBytes(stream, section, section.size) {}
 
-    uint32_t size() const { return section_.size; }
+    uint32_t size() const { return limit_; }
     bool fits(uint64_t position, uint64_t length) const {
-        return position <= section_.size && section_.size - position >= length;
+        return position <= limit_ && limit_ - position >= length;
     }
     void require(uint64_t position, uint64_t length, const char* what) const {
         if (!fits(position, length))
             ThrowDamaged(std::string(what) + " at section offset " + std::to_string(position) + " needs " +
-                         std::to_string(length) + " bytes, the section has " + std::to_string(section_.size));
+                         std::to_string(length) + " bytes, the value has room up to " + std::to_string(limit_) +
+                         " (section of " + std::to_string(section_.size) + ")");
     }
     std::string bytes(uint64_t position, uint64_t length, const char* what) {
         require(position, length, what);
@@ -53,7 +57,16 @@ public:
 private:
     StreamView& stream_;
     const PropertySection& section_;
+    uint32_t limit_;
 };
+
+// Where the value at `offset` must end: at the next value's start or the
+// section's end. Values that run into each other would let a small section
+// decode the same bytes once per property.
+uint32_t ValueLimit(const PropertySection& section, uint32_t offset) {
+    auto next = std::upper_bound(section.valueStarts.begin(), section.valueStarts.end(), offset);
+    return next == section.valueStarts.end() ? section.size : *next;
+}
 
 // Width in bytes and signedness of the fixed-size integer types.
 bool IntegerLayout(uint16_t type, unsigned& width, bool& isSigned) {
@@ -305,7 +318,11 @@ PropertySetReader::PropertySetReader(StreamView& stream) : stream_(stream) {
                 ThrowDamaged("property " + std::to_string(location.pid) + " lies at offset " +
                              std::to_string(location.offset) + ", beyond its section of " + std::to_string(section.size) + " bytes");
             section.properties.push_back(location);
+            section.valueStarts.push_back(location.offset);
         }
+        std::sort(section.valueStarts.begin(), section.valueStarts.end());
+        section.valueStarts.erase(std::unique(section.valueStarts.begin(), section.valueStarts.end()),
+                                  section.valueStarts.end());
         sections_.push_back(std::move(section));
     }
 }
@@ -317,7 +334,7 @@ const PropertySection* PropertySetReader::findSection(const FormatId& formatId) 
 }
 
 PropertyValue PropertySetReader::readValue(const PropertySection& section, const PropertyLocation& property) {
-    SectionBytes bytes(stream_, section);
+    SectionBytes bytes(stream_, section, ValueLimit(section, property.offset));
     uint16_t type = bytes.u16(property.offset, "a property type");
     PropertyValue value;
     auto budget = elementBudgets_.find(section.offset);
@@ -341,7 +358,7 @@ std::vector<DictionaryEntry> PropertySetReader::dictionary(const PropertySection
     for (const auto& property : section.properties) {
         if (property.pid != kDictionaryPid) continue;
         bool wide = codePage(section) == kCodePageUtf16;
-        SectionBytes bytes(stream_, section);
+        SectionBytes bytes(stream_, section, ValueLimit(section, property.offset));
         uint32_t count = bytes.u32(property.offset, "a dictionary size");
         if (count > section.size / 8)
             ThrowDamaged("a dictionary claims " + std::to_string(count) + " entries in a section of " +

@@ -25,6 +25,9 @@ struct PropertySection {
     uint32_t offset = 0;  // from the start of the stream
     uint32_t size = 0;    // as declared, clamped to the stream
     std::vector<PropertyLocation> properties;  // in stored order
+    // The distinct property offsets, ascending: a value ends where the next
+    // one begins, or at the section's end.
+    std::vector<uint32_t> valueStarts;
 };
 
 struct DictionaryEntry {

@@ -52,7 +52,7 @@ std::optional<std::vector<uint8_t>> RebuildSection(std::span<const uint8_t> stre
     bool changed = false;
     for (const auto& [pid, edit] : byPid) {
         bool present = std::any_of(section.properties.begin(), section.properties.end(),
-                                   [&](const PropertyLocation& p) { return p.pid == pid; });
+                                   [wanted = pid](const PropertyLocation& p) { return p.pid == wanted; });
         if (edit->value || present) changed = true;
         if (!edit->value && edit->dropDictionaryEntry) droppedNames.insert(pid);
     }
@@ -115,7 +115,7 @@ std::optional<std::vector<uint8_t>> RebuildSection(std::span<const uint8_t> stre
     std::stable_sort(placement.begin(), placement.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     for (const auto& [pid, edit] : byPid) {
         if (!edit->value) continue;
-        bool present = std::any_of(entries.begin(), entries.end(), [&](const PropertyLocation& p) { return p.pid == pid; });
+        bool present = std::any_of(entries.begin(), entries.end(), [wanted = pid](const PropertyLocation& p) { return p.pid == wanted; });
         if (present) continue;
         blocks.push_back({*edit->value, true});
         entries.push_back({pid, 0});

@@ -33,8 +33,8 @@ namespace fs = std::filesystem;
 
 const fs::path kDataDir = VELMORA_TEST_DATA_DIR;
 
-// A 64 KB document has no business taking this much memory to read; the
-// fan-out inputs made the reader hold gigabytes.
+// No input here is larger than a few hundred kilobytes; none has any business
+// taking a gigabyte to read. The fan-out inputs made the reader hold several.
 constexpr long kMaxRssGrowthKb = 1024 * 1024;
 
 std::vector<uint8_t> ReadBytes(const fs::path& path) {
