@@ -225,20 +225,6 @@ StreamReader CompoundFile::openStream(const DirectoryEntry& entry) {
     return StreamReader(*this, entry, entry.streamSize < kMiniStreamCutoff);
 }
 
-void CompoundFile::invalidateCaches() {
-    fatCache_.clear();
-    difatChain_.clear();
-    difatContents_.clear();
-    difatChainComplete_ = false;
-    miniFatChain_.clear();
-    miniFatCache_.clear();
-    directoryChain_.clear();
-    directoryCache_.clear();
-    root_.reset();
-    rootChildren_.reset();
-    miniStream_.reset();
-}
-
 StreamReader::StreamReader(CompoundFile& file, const DirectoryEntry& entry, bool inMiniStream)
     : file_(file),
       startSector_(entry.startSector),

@@ -66,9 +66,6 @@ public:
     // The mini stream (the root entry's data), shared by all small streams.
     StreamReader& miniStream();
 
-    // Drops every cached structure (after this layer wrote to the file).
-    void invalidateCaches();
-
 private:
     // The sectors of one structure's chain, found so far, loop-checked.
     struct SectorChain {

@@ -43,7 +43,6 @@ class PropertySetReader {
 public:
     explicit PropertySetReader(StreamView& stream);
 
-    uint16_t byteOrder() const { return 0xFFFE; }
     const std::vector<PropertySection>& sections() const { return sections_; }
     // The section with that format identifier, or null.
     const PropertySection* findSection(const FormatId& formatId) const;

@@ -48,7 +48,6 @@ struct PropertyValue {
     std::vector<PropertyValue> elements;
 
     bool isInteger() const { return kind == Kind::Integer; }
-    bool isText() const { return kind == Kind::Text8 || kind == Kind::Text16; }
 };
 
 }  // namespace velmora::storage
