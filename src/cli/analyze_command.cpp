@@ -10,7 +10,9 @@
 
 #include "cli/document_listing.h"
 #include "cli/json_text.h"
+#include "cli/progress_line.h"
 #include "cli/summary_json.h"
+#include "engine/path_text.h"
 #include "engine/summary_reader.h"
 #include "engine/text_conversions.h"
 
@@ -36,7 +38,7 @@ AnalyzedDocument Analyze(const std::filesystem::path& path) {
 
 std::string JsonLine(const AnalyzedDocument& document) {
     std::string line = "{\"path\": ";
-    AppendJsonString(line, PathText(document.path.native()));
+    AppendJsonString(line, engine::PathToText(document.path));
     line += ", \"readable\": ";
     line += document.outcome.ok ? "true" : "false";
     line += ", \"size\": " + std::to_string(document.size);
@@ -75,7 +77,7 @@ void WriteTable(const std::vector<AnalyzedDocument>& documents, std::ostream& ou
     std::vector<std::vector<std::string>> rows;
     rows.push_back(std::vector<std::string>(std::begin(kHeadings), std::end(kHeadings)));
     for (const auto& document : documents) {
-        std::u16string name = PathText(document.path.filename().native());
+        std::u16string name = engine::PathToText(document.path.filename());
         if (!document.outcome.ok) {
             rows.push_back({Clip(name, kLimit), "(unreadable: " + document.outcome.message + ")"});
             continue;
@@ -127,18 +129,23 @@ std::string FormatDateTime(double dateTime) {
 
 int RunAnalyze(const AnalyzeOptions& options, std::ostream& out, std::ostream& err) {
     DocumentListing listing = ListDocuments(options.paths, options.types, options.recursive);
-    bool allRead = listing.errors.empty();
-    for (const auto& error : listing.errors) err << "velmora-cli: cannot list " << error << '\n';
+    bool allRead = listing.unlistable.empty();
+    for (const auto& folder : listing.unlistable) err << "velmora-cli: cannot list " << folder.string() << '\n';
 
+    ProgressLine progress(err, options.showProgress);
     std::vector<AnalyzedDocument> documents;
-    for (const auto& path : listing.documents) {
-        AnalyzedDocument document = Analyze(path);
+    for (size_t i = 0; i < listing.documents.size(); ++i) {
+        AnalyzedDocument document = Analyze(listing.documents[i]);
         if (!document.outcome.ok) allRead = false;
-        if (options.json)
+        if (options.json) {
+            progress.Clear();
             out << JsonLine(document) << '\n' << std::flush;
-        else
+        } else {
             documents.push_back(std::move(document));
+        }
+        progress.Update(i + 1, listing.documents.size());
     }
+    progress.Clear();
     if (!options.json) WriteTable(documents, out);
     return allRead ? 0 : 1;
 }

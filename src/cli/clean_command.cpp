@@ -8,6 +8,8 @@
 
 #include "cli/document_listing.h"
 #include "cli/json_text.h"
+#include "cli/progress_line.h"
+#include "engine/path_text.h"
 #include "engine/text_conversions.h"
 
 namespace velmora::cli {
@@ -22,7 +24,7 @@ std::string HexCode(storage::StorageResult code) {
 
 std::string JsonLine(const std::filesystem::path& path, const engine::CleanReport& report) {
     std::string line = "{\"path\": ";
-    AppendJsonString(line, PathText(path.native()));
+    AppendJsonString(line, engine::PathToText(path));
     line += ", \"ok\": ";
     line += report.ok ? "true" : "false";
     line += ", \"changed\": [";
@@ -57,10 +59,12 @@ std::string TextLine(const std::filesystem::path& path, const engine::CleanRepor
 
 int RunClean(const CleanOptions& options, std::ostream& out, std::ostream& err) {
     DocumentListing listing = ListDocuments(options.paths, options.types, options.recursive);
-    bool allClean = listing.errors.empty();
-    for (const auto& error : listing.errors) err << "velmora-cli: cannot list " << error << '\n';
+    bool allClean = listing.unlistable.empty();
+    for (const auto& folder : listing.unlistable) err << "velmora-cli: cannot list " << folder.string() << '\n';
 
-    for (const auto& path : listing.documents) {
+    ProgressLine progress(err, options.showProgress);
+    for (size_t i = 0; i < listing.documents.size(); ++i) {
+        const std::filesystem::path& path = listing.documents[i];
         struct stat before {};
         bool haveTimes = options.keepDates && ::stat(path.c_str(), &before) == 0;
         engine::CleanReport report = engine::CleanDocument(path, options.settings, options.dryRun);
@@ -70,7 +74,9 @@ int RunClean(const CleanOptions& options, std::ostream& out, std::ostream& err) 
                 err << "velmora-cli: " << path.string() << ": could not restore the file's dates\n";
         }
         if (!report.ok) allClean = false;
+        progress.Clear();
         out << (options.json ? JsonLine(path, report) : TextLine(path, report, options.dryRun)) << '\n' << std::flush;
+        progress.Update(i + 1, listing.documents.size());
     }
     return allClean ? 0 : 1;
 }

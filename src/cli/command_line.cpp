@@ -13,11 +13,11 @@ uint8_t ParseTypeList(const std::string& list) {
         size_t comma = list.find(',', start);
         std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         if (item == "doc")
-            types |= kWord;
+            types |= engine::dtWord;
         else if (item == "xls")
-            types |= kExcel;
+            types |= engine::dtExcel;
         else if (item == "ppt")
-            types |= kPowerPoint;
+            types |= engine::dtPowerPoint;
         else
             throw UsageError("unknown document type \"" + item + "\" in --types (expected doc, xls or ppt)");
         if (comma == std::string::npos) break;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/clean_run.h"
+#include "engine/document_search.h"
 
 namespace velmora::cli {
 
@@ -15,13 +16,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Document types as a bit set: Word 1, Excel 2, PowerPoint 4.
-enum DocumentTypeBits : uint8_t { kWord = 1, kExcel = 2, kPowerPoint = 4, kAllTypes = 7 };
 
 struct AnalyzeOptions {
     bool recursive = false;
     bool json = false;
-    uint8_t types = kAllTypes;
+    engine::TDocumentTypes types = engine::kAllDocumentTypes;
+    bool showProgress = false;  // a progress line on stderr
     std::vector<std::string> paths;
 };
 
@@ -30,7 +30,8 @@ struct CleanOptions {
     bool json = false;
     bool dryRun = false;
     bool keepDates = false;
-    uint8_t types = kAllTypes;
+    engine::TDocumentTypes types = engine::kAllDocumentTypes;
+    bool showProgress = false;  // a progress line on stderr
     engine::CleanSettings settings;
     std::vector<std::string> paths;
 };

@@ -40,36 +40,4 @@ void AppendJsonNumber(std::string& out, double value) {
 
 void AppendJsonNumber(std::string& out, int64_t value) { out += std::to_string(value); }
 
-std::u16string PathText(std::string_view bytes) {
-    std::u16string text;
-    size_t i = 0;
-    while (i < bytes.size()) {
-        auto byte = [&](size_t k) { return static_cast<uint8_t>(bytes[k]); };
-        uint8_t lead = byte(i);
-        size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
-        uint32_t codePoint = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
-        bool valid = length > 0 && i + length <= bytes.size();
-        for (size_t k = 1; valid && k < length; ++k) {
-            if ((byte(i + k) & 0xC0) != 0x80) valid = false;
-            codePoint = (codePoint << 6) | (byte(i + k) & 0x3F);
-        }
-        static constexpr uint32_t kSmallest[5] = {0, 0, 0x80, 0x800, 0x10000};
-        if (valid && (codePoint < kSmallest[length] || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)))
-            valid = false;
-        if (!valid) {
-            text.push_back(u'\uFFFD');
-            ++i;
-            continue;
-        }
-        if (codePoint >= 0x10000) {
-            text.push_back(static_cast<char16_t>(0xD800 + ((codePoint - 0x10000) >> 10)));
-            text.push_back(static_cast<char16_t>(0xDC00 + ((codePoint - 0x10000) & 0x3FF)));
-        } else {
-            text.push_back(static_cast<char16_t>(codePoint));
-        }
-        i += length;
-    }
-    return text;
-}
-
 }  // namespace velmora::cli

@@ -15,8 +15,4 @@ void AppendJsonString(std::string& out, std::u16string_view text);
 void AppendJsonNumber(std::string& out, double value);
 void AppendJsonNumber(std::string& out, int64_t value);
 
-// A file-system path as text: its bytes as UTF-8 where valid, each invalid
-// byte as U+FFFD.
-std::u16string PathText(std::string_view bytes);
-
 }  // namespace velmora::cli

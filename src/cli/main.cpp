@@ -6,11 +6,14 @@
 #include "cli/analyze_command.h"
 #include "cli/clean_command.h"
 #include "cli/command_line.h"
+#include "cli/progress_line.h"
+#include "cli/version_line.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: velmora-cli analyze [--recursive] [--types doc,xls,ppt] [--json] PATH...\n"
+    "usage: velmora-cli --version\n"
+    "       velmora-cli analyze [--recursive] [--types doc,xls,ppt] [--json] PATH...\n"
     "       velmora-cli clean [--recursive] [--types doc,xls,ppt] [--json] [--dry-run] [--keep-dates]\n"
     "                         OPERATIONS PATH...\n"
     "operations, applied in this order:\n"
@@ -32,11 +35,27 @@ int main(int argc, char** argv) {
     std::string verb = arguments[0];
     arguments.erase(arguments.begin());
     try {
-        if (verb == "analyze") return RunAnalyze(ParseAnalyzeArguments(arguments), std::cout, std::cerr);
-        if (verb == "clean") return RunClean(ParseCleanArguments(arguments), std::cout, std::cerr);
+        if (verb == "--version" && arguments.empty()) {
+            std::cout << VersionLine() << '\n';
+            return 0;
+        }
+        if (verb == "analyze") {
+            AnalyzeOptions options = ParseAnalyzeArguments(arguments);
+            options.showProgress = ProgressLine::StderrIsTerminal();
+            return RunAnalyze(options, std::cout, std::cerr);
+        }
+        if (verb == "clean") {
+            CleanOptions options = ParseCleanArguments(arguments);
+            options.showProgress = ProgressLine::StderrIsTerminal();
+            return RunClean(options, std::cout, std::cerr);
+        }
         throw UsageError("unknown command \"" + verb + "\"");
     } catch (const UsageError& error) {
         std::cerr << "velmora-cli: " << error.what() << '\n' << kUsage;
         return 2;
+    } catch (const std::exception& error) {
+        // What was written so far stands, but the work is incomplete.
+        std::cerr << "velmora-cli: " << error.what() << '\n';
+        return 1;
     }
 }

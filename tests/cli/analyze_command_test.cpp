@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -21,10 +23,10 @@ TEST(AnalyzeArguments, ParsesOptionsAndPaths) {
     AnalyzeOptions options = ParseAnalyzeArguments({"--recursive", "--types", "xls,doc", "--json", "a", "--", "--b"});
     EXPECT_TRUE(options.recursive);
     EXPECT_TRUE(options.json);
-    EXPECT_EQ(options.types, kWord | kExcel);
+    EXPECT_EQ(options.types, engine::dtWord | engine::dtExcel);
     EXPECT_EQ(options.paths, (std::vector<std::string>{"a", "--b"}));
-    EXPECT_EQ(ParseAnalyzeArguments({"--types=ppt", "x"}).types, kPowerPoint);
-    EXPECT_EQ(ParseAnalyzeArguments({"x"}).types, kAllTypes);
+    EXPECT_EQ(ParseAnalyzeArguments({"--types=ppt", "x"}).types, engine::dtPowerPoint);
+    EXPECT_EQ(ParseAnalyzeArguments({"x"}).types, engine::kAllDocumentTypes);
 }
 
 TEST(AnalyzeArguments, RejectsBadUsage) {
@@ -46,12 +48,6 @@ TEST(JsonText, NumbersReadBackExactly) {
     std::string out;
     AppendJsonNumber(out, -109205.0 - 2.0 / 24);
     EXPECT_EQ(std::stod(out), -109205.0 - 2.0 / 24);
-}
-
-TEST(JsonText, PathBytesThatAreNotUtf8BecomeReplacementCharacters) {
-    EXPECT_EQ(PathText("caf\xC3\xA9"), u"caf\u00e9");
-    EXPECT_EQ(PathText("caf\xE9.doc"), u"caf\uFFFD.doc");
-    EXPECT_EQ(PathText("\xF0\x9F\x93\x8A"), u"\U0001F4CA");
 }
 
 TEST(FormatDateTime, ShowsLocalDateAndTime) {
@@ -81,16 +77,16 @@ protected:
     testing::ScopedTempDir folder;
 };
 
-TEST_F(AnalyzeFolderTest, ListsMatchingRegularFilesInNameOrder) {
-    EXPECT_EQ(listed(kAllTypes, false), (std::vector<fs::path>{root() / "A.XLS", root() / "b.doc"}));
-    EXPECT_EQ(listed(kWord, false), (std::vector<fs::path>{root() / "b.doc"}));
-    // Sub-folders after the folder's own files; the link back to the root is not followed.
-    EXPECT_EQ(listed(kAllTypes, true),
-              (std::vector<fs::path>{root() / "A.XLS", root() / "b.doc", root() / "sub" / "c.ppt"}));
+TEST_F(AnalyzeFolderTest, FoldersAreSearchedLikeTheDesktopProgramDoes) {
+    // Exact extensions, regular files only; the link back to the root leads
+    // to a folder already searched.
+    EXPECT_EQ(listed(engine::kAllDocumentTypes, false), (std::vector<fs::path>{root() / "b.doc"}));
+    EXPECT_EQ(listed(engine::dtExcel, false), (std::vector<fs::path>{}));
+    EXPECT_EQ(listed(engine::kAllDocumentTypes, true), (std::vector<fs::path>{root() / "b.doc", root() / "sub" / "c.ppt"}));
 }
 
 TEST_F(AnalyzeFolderTest, AFileIsAnalysedWhateverItsName) {
-    EXPECT_EQ(ListDocuments({(root() / "notes.txt").string()}, kWord, false).documents,
+    EXPECT_EQ(ListDocuments({(root() / "notes.txt").string()}, engine::dtWord, false).documents,
               (std::vector<fs::path>{root() / "notes.txt"}));
 }
 
@@ -130,6 +126,52 @@ TEST(VelmoraCli, ExitStatuses) {
     EXPECT_EQ(RunCli(""), 2);
     EXPECT_EQ(RunCli("analyse x"), 2);
     EXPECT_EQ(RunCli("analyze --types pdf x"), 2);
+}
+
+TEST(VelmoraCli, ReportsAFolderItCannotList) {
+    const int result = testing::RunUnprivileged([] {
+        char pattern[] = "/tmp/velmora-cli-XXXXXX";
+        if (::mkdtemp(pattern) == nullptr) return 10;
+        const fs::path top = pattern;
+        fs::create_directory(top / "closed");
+        fs::permissions(top / "closed", fs::perms::none);
+        std::ostringstream out, err;
+        AnalyzeOptions options;
+        options.recursive = true;
+        options.paths = {top.string()};
+        const int status = RunAnalyze(options, out, err);
+        fs::permissions(top / "closed", fs::perms::owner_all);
+        fs::remove_all(top);
+        if (status != 1) return 11;
+        return err.str() == "velmora-cli: cannot list " + (top / "closed").string() + "\n" ? 0 : 12;
+    });
+    EXPECT_EQ(result, 0);
+}
+
+std::string CliOutput(const std::string& arguments) {
+    std::string output;
+    FILE* pipe = ::popen((std::string(VELMORA_CLI_PATH) + " " + arguments + " 2>&1").c_str(), "r");
+    char buffer[256];
+    while (pipe && std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
+    if (pipe) ::pclose(pipe);
+    return output;
+}
+
+TEST(VelmoraCli, VersionNamesTheBuildLetterAndTheBuildDate) {
+    // 3.0.0.51: "3.00" and the letter of build 51; the date from the note in
+    // the executable itself, as "Month d, yyyy".
+    EXPECT_THAT(CliOutput("--version"), ::testing::MatchesRegex("Velmora 3\\.00c \\([A-Z][a-z]+ [1-9][0-9]?, 20[0-9][0-9]\\)\n"));
+}
+
+TEST(VelmoraCli, NamesThatAreNotUtf8SurviveTheRoundTripThroughJson) {
+    testing::ScopedTempDir folder;
+    const fs::path odd = folder.path() / "caf\xE9.doc";
+    testing::CopyWritable(testing::TestDataPath("corpus/real/python3-xlrd/namesdemo.xls"), odd);
+    const std::string json = CliOutput("analyze --json " + folder.path().string());
+    // The stray byte travels as U+DCE9, which maps back to the byte.
+    EXPECT_NE(json.find("caf\\udce9.doc\", \"readable\": true"), std::string::npos) << json;
+    const std::string cleaned = CliOutput("clean --json --clear-title " + folder.path().string());
+    EXPECT_NE(cleaned.find("caf\\udce9.doc\", \"ok\": true"), std::string::npos) << cleaned;
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ TEST(CleanArguments, SingleOperationsAndSwitches) {
     CleanOptions options = ParseCleanArguments(
         {"--dry-run", "--keep-dates", "--json", "-r", "--types", "doc", "--clear-created", "--clear-title", "a", "b"});
     EXPECT_TRUE(options.dryRun && options.keepDates && options.json && options.recursive);
-    EXPECT_EQ(options.types, kWord);
+    EXPECT_EQ(options.types, engine::dtWord);
     EXPECT_EQ(options.settings.operations, (std::vector<CleanOperation>{CleanOperation::ClearCreated, CleanOperation::ClearTitle}));
     EXPECT_EQ(options.paths, (std::vector<std::string>{"a", "b"}));
 }

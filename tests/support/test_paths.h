@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,11 @@ void CopyWritable(const std::filesystem::path& from, const std::filesystem::path
 
 std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path);
 void WriteWholeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+
+// Runs `check` and gives its result; as root, in a child process that has
+// given up root's power to open any folder, so that permissions set by a test
+// mean what they say. The child reports through its exit status (0 success).
+int RunUnprivileged(const std::function<int()>& check);
 
 // A fresh folder removed with everything in it when the object goes.
 class ScopedTempDir {

@@ -1,0 +1,86 @@
+#include "engine/analysis_driver.h"
+
+#include <sys/stat.h>
+
+#include <thread>
+#include <vector>
+
+#include "engine/path_text.h"
+#include "engine/summary_reader.h"
+
+namespace velmora::engine {
+
+namespace {
+
+void Deliver(const std::filesystem::path& path, const TSummaryInfo& info, const TAnalyzeCallback& callback) {
+    const std::u16string text = PathToText(path);
+    const size_t slash = text.rfind(u'/');
+    const size_t nameStart = slash == std::u16string::npos ? 0 : slash + 1;
+    callback(text.substr(nameStart), text.substr(0, nameStart), info, LowSizeBits(FileSizeOf(path)));
+}
+
+bool IsExistingFolder(const std::filesystem::path& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+}  // namespace
+
+int32_t LowSizeBits(int64_t size) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(size))); }
+
+bool AnalyzeFile(const std::filesystem::path& path, const TAnalyzeCallback& callback) {
+    struct stat status {};
+    if (path.empty() || ::stat(path.c_str(), &status) != 0 || S_ISDIR(status.st_mode)) return false;
+    TSummaryInfo info;
+    if (!ReadSummaryInfo(path, info)) return false;
+    if (callback) Deliver(path, info, callback);
+    return true;
+}
+
+void WaitBlocking(CompletionSignal& scanEnded) { scanEnded.Wait(); }
+
+int ScanThreadProc(std::unique_ptr<TThreadMetadata> block, ScanOutcome& outcome) {
+    std::exception_ptr error;
+    try {
+        std::vector<std::filesystem::path> documents;
+        FindDocuments(block->FolderPath, block->IncludeSubfolders, block->DocTypes, documents);
+        for (const auto& path : documents) {
+            TSummaryInfo info;  // fresh for every document: no value carries over
+            if (!ReadSummaryInfo(path, info) || !block->Callback) continue;
+            Deliver(path, info, block->Callback);
+        }
+    } catch (...) {
+        error = std::current_exception();
+    }
+    // The list went with its scope; the block goes now, before the waiter is
+    // released, so nothing of the scan outlives AnalyzeFolder.
+    block.reset();
+    outcome.error = error;
+    outcome.ended.Signal();
+    return 0;
+}
+
+bool AnalyzeFolder(const std::filesystem::path& folder, TDocumentTypes types, bool includeSubfolders,
+                   const TAnalyzeCallback& callback, const ScanWaiter& wait, std::exception_ptr* scanError) {
+    if ((types & kAllDocumentTypes) == 0 || folder.empty() || !IsExistingFolder(folder)) return false;
+    auto block = std::make_unique<TThreadMetadata>();
+    block->FolderPath = folder;
+    block->IncludeSubfolders = includeSubfolders;
+    block->DocTypes = types;
+    block->Callback = callback;
+
+    ScanOutcome outcome;
+    std::thread scan(ScanThreadProc, std::move(block), std::ref(outcome));
+    try {
+        wait(outcome.ended);
+    } catch (...) {
+        // The thread refers to `outcome`: it must end before this frame does.
+        scan.join();
+        throw;
+    }
+    scan.join();  // it has raised the signal as its last act: this returns at once
+    if (scanError) *scanError = outcome.error;
+    return true;
+}
+
+}  // namespace velmora::engine
