@@ -1,0 +1,57 @@
+#include "app/velmora_application.h"
+
+#include <exception>
+
+#include <QFont>
+#include <QFontDatabase>
+
+#include "app/event_guard.h"
+#include "app/framework_services.h"
+
+namespace velmora::app {
+
+namespace {
+
+QString& StoredTitle() {
+    static QString title = QStringLiteral("Velmora");
+    return title;
+}
+
+}  // namespace
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    SetTitle(Title());
+    MapDesignFonts();
+}
+
+void TApplication::SetTitle(const QString& title) {
+    StoredTitle() = title;
+    if (QCoreApplication::instance() != nullptr) QGuiApplication::setApplicationDisplayName(title);
+}
+
+QString TApplication::Title() { return StoredTitle(); }
+
+int TApplication::Run(QWidget& mainWindow) { return RunMessageLoopUntilClosed(mainWindow); }
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        ShowDefaultErrorBox(std::current_exception());
+        return false;
+    }
+}
+
+void MapDesignFonts() {
+    const QString tahoma = QStringLiteral("Tahoma");
+    const QString dialogFont = QStringLiteral("MS Shell Dlg 2");
+    if (QFontDatabase::families().contains(tahoma, Qt::CaseInsensitive)) {
+        QFont::insertSubstitution(dialogFont, tahoma);
+        return;
+    }
+    const QString replacement = QStringLiteral("DejaVu Sans");
+    QFont::insertSubstitution(tahoma, replacement);
+    QFont::insertSubstitution(dialogFont, replacement);
+}
+
+}  // namespace velmora::app

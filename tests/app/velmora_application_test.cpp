@@ -1,0 +1,34 @@
+#include "app/velmora_application.h"
+
+#include <gtest/gtest.h>
+
+#include <QFont>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QGuiApplication>
+
+namespace velmora::app {
+namespace {
+
+TEST(ApplicationTitle, DefaultsToTheProgramNameAndBecomesTheDisplayName) {
+    EXPECT_EQ(TApplication::Title(), "Velmora");
+    TApplication::SetTitle("Velmora - report.doc");
+    EXPECT_EQ(TApplication::Title(), "Velmora - report.doc");
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), "Velmora - report.doc");
+    TApplication::SetTitle("Velmora");
+    EXPECT_EQ(TApplication::Title(), "Velmora");
+}
+
+TEST(MapDesignFonts, MapsTheDesignFontsToDejaVuWithoutTahoma) {
+    if (QFontDatabase::families().contains("Tahoma", Qt::CaseInsensitive)) GTEST_SKIP() << "a real Tahoma is installed";
+    MapDesignFonts();
+    // Qt keeps its substitution table in lower case.
+    EXPECT_EQ(QFont::substitute("Tahoma").toLower(), "dejavu sans");
+    EXPECT_EQ(QFont::substitute("MS Shell Dlg 2").toLower(), "dejavu sans");
+    // What the windows will really draw with.
+    QFont designFont("Tahoma");
+    EXPECT_EQ(QFontInfo(designFont).family(), "DejaVu Sans");
+}
+
+}  // namespace
+}  // namespace velmora::app
