@@ -1,0 +1,263 @@
+#include "components/tw/html_label.h"
+
+#include <QEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "app/shell_open.h"
+#include "components/tw/html_tags.h"
+#include "components/tw/tw_style.h"
+
+namespace velmora::tw {
+
+namespace {
+
+const QString kLinkMark = QStringLiteral("link:");
+const QString kLineBreak = QStringLiteral("\r\n");
+
+// Lines as a text list reads them: a line ends at "\r\n", "\r" or "\n", and
+// a final line break opens no empty line.
+QStringList SplitIntoLines(const QString& text) {
+    QStringList lines;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const qsizetype start = i;
+        while (i < text.size() && text[i] != u'\r' && text[i] != u'\n') ++i;
+        lines.append(text.mid(start, i - start));
+        if (i < text.size() && text[i] == u'\r') ++i;
+        if (i < text.size() && text[i] == u'\n') ++i;
+    }
+    return lines;
+}
+
+bool IsLink(const QString& link) { return SameMarkupName(QStringView(link).left(kLinkMark.size()), kLinkMark); }
+
+}  // namespace
+
+TTwHtmlLabel::TTwHtmlLabel(QWidget* parent) : QWidget(parent), parser_(CreateParser()) {
+    setMouseTracking(true);
+    parser_->SetFont(Font());
+    renderer_.SetRoot(&parser_->Root());
+    parser_->SetLinkColor(linkColor_);
+    parser_->SetLinkHoverColor(linkHoverColor_);
+    renderer_.SetWordBreak(true);
+    QFont dialogFont = font();
+    dialogFont.setFamily(QStringLiteral("MS Shell Dlg 2"));
+    QWidget::setFont(dialogFont);
+    RebuildLayout();
+    TTwStyle::Instance().RegisterListener(this, [this](TTwStyle*) { ApplyLabelType(); });
+}
+
+TTwHtmlLabel::~TTwHtmlLabel() { TTwStyle::Instance().UnregisterListener(this); }
+
+std::unique_ptr<THtmlParser> TTwHtmlLabel::CreateParser() {
+    auto parser = std::make_unique<THtmlParser>();
+    parser->RegisterTag(std::make_unique<TLinkTag>());
+    parser->RegisterTag(std::make_unique<TFontTag>());
+    parser->RegisterTag(std::make_unique<TLineBreakTag>());
+    parser->RegisterTag(std::make_unique<TBoldTag>());
+    parser->RegisterTag(std::make_unique<TUnderlineTag>());
+    parser->RegisterTag(std::make_unique<TIdentTag>());
+    parser->RegisterTag(std::make_unique<TDivTag>());
+    parser->RegisterTag(std::make_unique<TImageTag>());
+    return parser;
+}
+
+void TTwHtmlLabel::SetAlignment(TTwAlignment alignment) {
+    renderer_.SetAlignment(alignment);
+    update();
+}
+
+void TTwHtmlLabel::SetAutoHeight(bool value) {
+    renderer_.SetAutoHeight(value);
+    LayOutAtCurrentSize();
+    update();
+}
+
+void TTwHtmlLabel::SetAutoWidth(bool value) {
+    renderer_.SetAutoWidth(value);
+    LayOutAtCurrentSize();
+    update();
+}
+
+void TTwHtmlLabel::SetWordBreak(bool value) {
+    renderer_.SetWordBreak(value);
+    LayOutAtCurrentSize();
+    update();
+}
+
+void TTwHtmlLabel::SetCaption(const QString& caption) {
+    caption_ = caption;
+    lines_ = SplitIntoLines(caption);
+    TextChanged();
+}
+
+void TTwHtmlLabel::SetHTMLText(const QStringList& lines) {
+    lines_ = lines;
+    TextChanged();
+}
+
+void TTwHtmlLabel::TextChanged() {
+    QString text;
+    for (const QString& line : lines_) text += line + kLineBreak;
+    while (text.endsWith(u'\r') || text.endsWith(u'\n')) text.chop(1);
+    caption_ = text;
+    RebuildLayout();
+}
+
+TTwFont TTwHtmlLabel::Font() const { return TTwFontFromQFont(font(), fontColor_); }
+
+void TTwHtmlLabel::SetWidgetFont(const TTwFont& font) {
+    fontColor_ = font.Color;
+    QWidget::setFont(ToQFont(font));  // its change notification reparses
+}
+
+void TTwHtmlLabel::SetFont(const TTwFont& font) {
+    SetWidgetFont(font);
+    // Also when only the colour changed, which QWidget does not report.
+    Reparse();
+    update();
+}
+
+void TTwHtmlLabel::SetLinkColor(TColor color) {
+    linkColor_ = color;
+    parser_->SetLinkColor(color);
+    RebuildLayout();
+}
+
+void TTwHtmlLabel::SetLinkHoverColor(TColor color) {
+    linkHoverColor_ = color;
+    parser_->SetLinkHoverColor(color);
+    RebuildLayout();
+}
+
+void TTwHtmlLabel::SetLinkHover(bool value) {
+    linkHover_ = value;
+    parser_->SetLinkHover(value);
+    RebuildLayout();
+}
+
+void TTwHtmlLabel::SetImages(TTwImageList* images) {
+    disconnect(imagesDestroyed_);
+    images_ = images;
+    if (images) imagesDestroyed_ = connect(images, &QObject::destroyed, this, [this] { RebuildLayout(); });
+    renderer_.SetImages(images);
+    renderer_.SetImagePadding(imagePadding_);
+    RebuildLayout();
+}
+
+void TTwHtmlLabel::SetLabelType(TTwLabelType type) {
+    labelType_ = type;
+    ApplyLabelType();
+}
+
+void TTwHtmlLabel::SetAlign(TTwAlign align) {
+    align_ = align;
+    ApplyAutoSize();
+}
+
+void TTwHtmlLabel::ApplyLabelType() {
+    const TTwStyle& style = TTwStyle::Instance();
+    switch (labelType_) {
+    case ltCustom:
+        break;
+    case ltNormal:
+        SetWidgetFont({style.NormalFontName, style.NormalFontSize, style.NormalFontColor, style.NormalFontStyle});
+        break;
+    case ltHighlight:
+        SetWidgetFont({style.HighlightFontName, style.HighlightFontSize, style.HighlightFontColor, style.HighlightFontStyle});
+        break;
+    case ltTitle:
+        SetWidgetFont({style.TitleFontName, style.TitleFontSize, style.TitleFontColor, style.TitleFontStyle});
+        break;
+    case ltHeader:
+        SetWidgetFont({style.HeaderFontName, style.HeaderFontSize, style.HeaderFontColor, style.HeaderFontStyle});
+        break;
+    }
+    RebuildLayout();
+}
+
+void TTwHtmlLabel::Reparse() {
+    renderer_.SetHovered(nullptr);
+    parser_->SetFont(Font());
+    parser_->Parse(caption_);
+    LayOutAtCurrentSize();
+}
+
+void TTwHtmlLabel::RebuildLayout() {
+    Reparse();
+    update();
+}
+
+void TTwHtmlLabel::LayOutAtCurrentSize() {
+    renderer_.Layout(rect());
+    lastLayoutWidth_ = width();
+    updateGeometry();
+    ApplyAutoSize();
+}
+
+void TTwHtmlLabel::ApplyAutoSize() {
+    QSize size = this->size();
+    if (renderer_.AutoHeight() && align_ != TTwAlign::Left && align_ != TTwAlign::Right && align_ != TTwAlign::Client) {
+        size.setHeight(renderer_.Height());
+    }
+    if (renderer_.AutoWidth() && align_ != TTwAlign::Top && align_ != TTwAlign::Bottom && align_ != TTwAlign::Client) {
+        size.setWidth(renderer_.MaxWidth());
+    }
+    if (size != this->size()) resize(size);
+}
+
+QSize TTwHtmlLabel::sizeHint() const { return {renderer_.MaxWidth(), renderer_.Height()}; }
+
+void TTwHtmlLabel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    renderer_.Paint(painter, rect());
+}
+
+void TTwHtmlLabel::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // Only wrapping depends on the width; repeated resizes to one width lay
+    // out once.
+    if (renderer_.WordBreak() && width() != lastLayoutWidth_) LayOutAtCurrentSize();
+}
+
+void TTwHtmlLabel::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange && parser_) Reparse();
+}
+
+void TTwHtmlLabel::mouseMoveEvent(QMouseEvent* event) {
+    QWidget::mouseMoveEvent(event);
+    const QPoint position = event->position().toPoint();
+    const THtmlNode* link = renderer_.LinkAt(position.x(), position.y(), width(), height());
+    setCursor(link && IsLink(link->Link) ? linkCursor_ : QCursor(Qt::ArrowCursor));
+    if (link != renderer_.Hovered()) {
+        renderer_.SetHovered(link);
+        update();
+    }
+}
+
+void TTwHtmlLabel::leaveEvent(QEvent* event) {
+    QWidget::leaveEvent(event);
+    if (renderer_.Hovered()) {
+        renderer_.SetHovered(nullptr);
+        update();
+    }
+}
+
+void TTwHtmlLabel::mousePressEvent(QMouseEvent* event) {
+    QWidget::mousePressEvent(event);
+    if (event->button() != Qt::LeftButton) return;
+    const QPoint position = event->position().toPoint();
+    renderer_.LinkAt(position.x(), position.y(), width(), height());
+    const QString link = renderer_.LinkText();
+    if (link.isEmpty() || !IsLink(link)) return;
+    event->accept();
+    const QString target = link.mid(kLinkMark.size());
+    // The handler may replace itself or delete this label: from here on only
+    // copies are used.
+    if (const TLinkClickEvent handler = onLinkClick_; handler && !target.isEmpty()) handler(target);
+    if (target.contains(QStringLiteral("://")) || target.contains(QStringLiteral("mailto:"))) app::ShellOpen(target);
+}
+
+}  // namespace velmora::tw

@@ -1,0 +1,154 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include <QCursor>
+#include <QMetaObject>
+#include <QPointer>
+#include <QStringList>
+#include <QWidget>
+
+#include "components/tw/html_parser.h"
+#include "components/tw/html_renderer.h"
+#include "components/tw/tw_font.h"
+#include "components/tw/tw_image_list.h"
+
+namespace velmora::tw {
+
+// Which preset of the shared style (TTwStyle) the label's font follows.
+enum TTwLabelType {
+    ltCustom = 0,  // the label keeps its own font
+    ltNormal = 1,
+    ltHighlight = 2,
+    ltTitle = 3,
+    ltHeader = 4,
+};
+
+// Which of the label's edges its parent controls. The parent's layout does
+// the placing; the label only leaves those edges alone when it sizes itself
+// to its content.
+enum class TTwAlign { None, Top, Bottom, Left, Right, Client };
+
+using TLinkClickEvent = std::function<void(const QString& linkId)>;
+
+// A label that shows the library's markup (see THtmlParser): coloured and
+// styled runs, links that react to the mouse and can be clicked, line
+// breaks, indents, separators and pictures. It wraps words to its width or
+// sizes itself to its content, and it can follow a font preset of the shared
+// style. It paints no background: its parent shows through.
+//
+// Caption and HTMLText are two views of one text: Caption is the lines
+// joined with "\r\n", without trailing line breaks.
+class TTwHtmlLabel : public QWidget {
+    Q_OBJECT
+public:
+    explicit TTwHtmlLabel(QWidget* parent = nullptr);
+    ~TTwHtmlLabel() override;
+
+    // A parser with one handler of each tag of the markup.
+    static std::unique_ptr<THtmlParser> CreateParser();
+
+    TTwAlignment Alignment() const { return renderer_.Alignment(); }
+    void SetAlignment(TTwAlignment alignment);
+
+    // Follows the content height (laid-out height + 2) unless the parent
+    // controls the height (Align left, right or client).
+    bool AutoHeight() const { return renderer_.AutoHeight(); }
+    void SetAutoHeight(bool value);
+
+    // Follows the widest line and does not wrap (clears WordBreak), unless
+    // the parent controls the width (Align top, bottom or client).
+    bool AutoWidth() const { return renderer_.AutoWidth(); }
+    void SetAutoWidth(bool value);
+
+    // Wraps runs that do not fit the width (clears AutoWidth).
+    bool WordBreak() const { return renderer_.WordBreak(); }
+    void SetWordBreak(bool value);
+
+    const QString& Caption() const { return caption_; }
+    void SetCaption(const QString& caption);
+    const QStringList& HTMLText() const { return lines_; }
+    void SetHTMLText(const QStringList& lines);
+
+    // QWidget's font with the label's font colour.
+    TTwFont Font() const;
+    void SetFont(const TTwFont& font);
+
+    const QCursor& LinkCursor() const { return linkCursor_; }
+    void SetLinkCursor(const QCursor& cursor) { linkCursor_ = cursor; }
+
+    TColor LinkColor() const { return linkColor_; }
+    void SetLinkColor(TColor color);
+    TColor LinkHoverColor() const { return linkHoverColor_; }
+    void SetLinkHoverColor(TColor color);
+    bool LinkHover() const { return linkHover_; }
+    void SetLinkHover(bool value);
+    // Stored for the forms that state it; the link's hover style does not
+    // follow it.
+    bool LinkHoverUnderline() const { return linkHoverUnderline_; }
+    void SetLinkHoverUnderline(bool value) { linkHoverUnderline_ = value; }
+
+    // Not owned. Also hands the current ImagePadding to the layout.
+    TTwImageList* Images() const { return images_; }
+    void SetImages(TTwImageList* images);
+    // Takes effect at the next SetImages().
+    int ImagePadding() const { return imagePadding_; }
+    void SetImagePadding(int padding) { imagePadding_ = padding; }
+
+    TTwLabelType LabelType() const { return labelType_; }
+    void SetLabelType(TTwLabelType type);
+
+    TTwAlign Align() const { return align_; }
+    void SetAlign(TTwAlign align);
+
+    // Called with the link's target (without the "link:" mark) when a link
+    // with a target is clicked; targets holding "://" or "mailto:" are then
+    // also opened by the desktop.
+    const TLinkClickEvent& OnLinkClick() const { return onLinkClick_; }
+    void SetOnLinkClick(TLinkClickEvent handler) { onLinkClick_ = std::move(handler); }
+
+    // The current layout: what the label shows and where.
+    const THtmlRenderer& Renderer() const { return renderer_; }
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    void TextChanged();
+    void ApplyLabelType();
+    void SetWidgetFont(const TTwFont& font);
+    // Parses the caption again and lays out: chunks point into the tree, and
+    // the hovered link of the old tree is forgotten.
+    void Reparse();
+    void RebuildLayout();
+    void LayOutAtCurrentSize();
+    void ApplyAutoSize();
+
+    std::unique_ptr<THtmlParser> parser_;
+    THtmlRenderer renderer_;
+    QStringList lines_;
+    QString caption_;
+    TColor fontColor_ = clWindowText;
+    int lastLayoutWidth_ = 0;
+    QCursor linkCursor_{Qt::PointingHandCursor};
+    TColor linkColor_ = clBlue;
+    TColor linkHoverColor_ = clBlue;
+    bool linkHover_ = false;
+    bool linkHoverUnderline_ = false;
+    QPointer<TTwImageList> images_;
+    QMetaObject::Connection imagesDestroyed_;
+    int imagePadding_ = 0;
+    TTwLabelType labelType_ = ltCustom;
+    TTwAlign align_ = TTwAlign::None;
+    TLinkClickEvent onLinkClick_;
+};
+
+}  // namespace velmora::tw

@@ -1,0 +1,119 @@
+#pragma once
+
+#include <map>
+#include <vector>
+
+#include <QPointer>
+#include <QRect>
+#include <QString>
+#include <QStringView>
+
+#include "components/tw/font_data.h"
+#include "components/tw/html_node.h"
+#include "components/tw/tw_image_list.h"
+
+class QPainter;
+
+namespace velmora::tw {
+
+enum class TTwAlignment { Left = 0, Right = 1, Center = 2 };
+
+// One laid-out run of text or one picture.
+struct THtmlRenderChunk {
+    TFontData FontData;  // the node's normal font at layout time; hover fields zero
+    int X = 0;           // top-left corner in layout coordinates, before alignment
+    int Y = 0;
+    QString Text;        // empty for a picture or an indent
+    int Width = 0;       // measured size in pixels
+    int Height = 0;
+    const THtmlNode* Node = nullptr;  // not owned
+};
+
+// Chunk top -> sum of the widths of the chunks with that top.
+using TLineWidths = std::map<int, int>;
+
+// Takes the next token off the front of `rest`: a run of letters and digits
+// (with their combining marks) and the first character that is neither, or
+// the whole rest. A carriage return always starts a token of its own, so a
+// line break in the text is seen even right after a word. A surrogate pair
+// counts as one character.
+QStringView TakeNextToken(QStringView& rest);
+
+// Lays the node tree of a THtmlParser out as runs of text and pictures in a
+// rectangle, word by word like running text, and paints them left-aligned,
+// centred or right-aligned. Layout measures with QFontMetrics: a font's line
+// height is its height, a run's size its horizontal advance and height.
+// Chunks point into the tree, so whoever rebuilds the tree lays out again
+// before painting or hit-testing.
+class THtmlRenderer {
+public:
+    void SetRoot(const THtmlNode* root) { root_ = root; }
+
+    // WordBreak and AutoWidth are never both on: switching one on switches
+    // the other off.
+    void SetWordBreak(bool value);
+    bool WordBreak() const { return wordBreak_; }
+    void SetAutoWidth(bool value);
+    bool AutoWidth() const { return autoWidth_; }
+
+    void SetAutoHeight(bool value) { autoHeight_ = value; }
+    bool AutoHeight() const { return autoHeight_; }
+    void SetAlignment(TTwAlignment alignment) { alignment_ = alignment; }
+    TTwAlignment Alignment() const { return alignment_; }
+    // Not owned; a destroyed list reads as none.
+    void SetImages(TTwImageList* images) { images_ = images; }
+    TTwImageList* Images() const { return images_; }
+    // Extra height of every picture run.
+    void SetImagePadding(int padding) { imagePadding_ = padding; }
+    int ImagePadding() const { return imagePadding_; }
+    // The link node under the mouse, drawn in its hover look.
+    void SetHovered(const THtmlNode* node) { hovered_ = node; }
+    const THtmlNode* Hovered() const { return hovered_; }
+
+    // Rebuilds the chunks, the content height and the widest line's right
+    // edge for `rect`. Without a root nothing is laid out and Height and
+    // MaxWidth keep their values.
+    void Layout(const QRect& rect);
+
+    // Draws every chunk, clipped to `rect`, without background.
+    void Paint(QPainter& painter, const QRect& rect) const;
+
+    // The first chunk whose painted box holds the point, for a control of
+    // `width` x `height`; none when no chunk does.
+    const THtmlRenderChunk* ChunkAt(int x, int y, int width, int height) const;
+
+    // The link node that encloses the chunk at the point, remembered with its
+    // Link in LinkText(); none (and LinkText() empty) otherwise.
+    const THtmlNode* LinkAt(int x, int y, int width, int height);
+
+    void LineWidths(TLineWidths& widths) const;
+
+    const std::vector<THtmlRenderChunk>& Chunks() const { return chunks_; }
+    int Height() const { return height_; }      // content height + 2
+    int MaxWidth() const { return maxWidth_; }  // right edge of the widest line
+    const QString& LinkText() const { return linkText_; }
+
+private:
+    struct Pen {
+        int x = 0;
+        int y = 0;
+    };
+    void LayOutNodeText(const THtmlNode& node, const QRect& rect, Pen& pen);
+    int PaintedLeft(const THtmlRenderChunk& chunk, int left, int right, const TLineWidths& widths) const;
+    const THtmlNode* HoveredAncestorOf(const THtmlNode* node) const;
+
+    const THtmlNode* root_ = nullptr;
+    std::vector<THtmlRenderChunk> chunks_;
+    bool wordBreak_ = false;
+    bool autoWidth_ = false;
+    bool autoHeight_ = false;
+    int height_ = 0;
+    int maxWidth_ = 0;
+    QString linkText_;
+    QPointer<TTwImageList> images_;
+    int imagePadding_ = 0;
+    TTwAlignment alignment_ = TTwAlignment::Left;
+    const THtmlNode* hovered_ = nullptr;
+};
+
+}  // namespace velmora::tw

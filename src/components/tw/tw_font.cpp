@@ -1,0 +1,30 @@
+#include "components/tw/tw_font.h"
+
+#include <QFontInfo>
+
+namespace velmora::tw {
+
+QFont ToQFont(const TTwFont& font) {
+    QFont result;
+    if (!font.Name.isEmpty()) result.setFamily(font.Name);
+    if (font.Size > 0) result.setPointSize(font.Size);
+    result.setBold(font.Style.testFlag(fsBold));
+    result.setItalic(font.Style.testFlag(fsItalic));
+    result.setUnderline(font.Style.testFlag(fsUnderline));
+    result.setStrikeOut(font.Style.testFlag(fsStrikeOut));
+    return result;
+}
+
+TTwFont TTwFontFromQFont(const QFont& font, TColor color) {
+    TFontStyles style;
+    style.setFlag(fsBold, font.bold());
+    style.setFlag(fsItalic, font.italic());
+    style.setFlag(fsUnderline, font.underline());
+    style.setFlag(fsStrikeOut, font.strikeOut());
+    // A font given in pixels has no point size of its own; take the one the
+    // font engine resolved.
+    const int points = font.pointSize() > 0 ? font.pointSize() : QFontInfo(font).pointSize();
+    return TTwFont{font.family(), points, color, style};
+}
+
+}  // namespace velmora::tw
