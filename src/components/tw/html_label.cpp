@@ -48,7 +48,12 @@ TTwHtmlLabel::TTwHtmlLabel(QWidget* parent) : QWidget(parent), parser_(CreatePar
     TTwStyle::Instance().RegisterListener(this, [this](TTwStyle*) { ApplyLabelType(); });
 }
 
-TTwHtmlLabel::~TTwHtmlLabel() { TTwStyle::Instance().UnregisterListener(this); }
+TTwHtmlLabel::~TTwHtmlLabel() {
+    TTwStyle::Instance().UnregisterListener(this);
+    // An image list owned by this label dies after this destructor, when
+    // parser and renderer are gone: it must not ask for a new layout then.
+    disconnect(imagesDestroyed_);
+}
 
 std::unique_ptr<THtmlParser> TTwHtmlLabel::CreateParser() {
     auto parser = std::make_unique<THtmlParser>();

@@ -1,5 +1,7 @@
 #include "components/tw/html_parser.h"
 
+#include <algorithm>
+
 #include <QtGlobal>
 
 #include "components/tw/html_tags.h"
@@ -38,14 +40,17 @@ void THtmlParser::SetLinkHover(bool value) {
     ForEachLinkTag([value](TLinkTag& tag) { tag.LinkHover = value; });
 }
 
-THtmlParser::TagMatch THtmlParser::LookUpTag(const QString& text, qsizetype from) const {
-    const qsizetype close = text.indexOf(u'>', from);
+THtmlParser::TagMatch THtmlParser::LookUpTag(const QString& text, qsizetype from, qsizetype close) const {
     if (close < 0) return {};
     const QStringView tagText = QStringView(text).mid(from, close - from);
-    // Only a space ends the name: "<br/>" is no tag, "<br />" is.
-    const qsizetype space = tagText.indexOf(u' ');
+    // Only a space ends the name: "<br/>" is no tag, "<br />" is. A name
+    // longer than every tag's matches none, so the space is looked for only
+    // that far.
+    qsizetype longestName = 0;
+    for (const auto& tag : tags_) longestName = std::max(longestName, tag->Name().size());
+    const qsizetype space = tagText.left(longestName + 1).indexOf(u' ');
     const QStringView name = space < 0 ? tagText : tagText.left(space);
-    if (name.isEmpty()) return {};
+    if (name.isEmpty() || name.size() > longestName) return {};
     for (const auto& tag : tags_) {
         if (SameMarkupName(tag->Name(), name)) return {tag.get(), tagText.size()};
     }
@@ -74,13 +79,19 @@ void THtmlParser::Parse(const QString& text) {
         current = current->Parent();
     };
 
+    qsizetype nextClose = text.indexOf(u'>');
+    const auto closeAfter = [&](qsizetype from) {
+        if (nextClose >= 0 && nextClose < from) nextClose = text.indexOf(u'>', from);
+        return nextClose;
+    };
+
     for (; i < length; ++i) {
         if (text[i] != u'<') continue;
 
         // A closing tag needs "/" and at least one more character after the
         // "<", and closes only the innermost open tag.
         if (currentTag && currentTag->Paired() && i + 2 < length && text[i + 1] == u'/') {
-            const TagMatch closing = LookUpTag(text, i + 2);
+            const TagMatch closing = LookUpTag(text, i + 2, closeAfter(i + 2));
             if (closing.tag == currentTag) {
                 emitPendingText();
                 i += closing.length + 2;  // now at the ">"
@@ -91,7 +102,7 @@ void THtmlParser::Parse(const QString& text) {
         }
 
         if (i + 1 >= length) continue;
-        const TagMatch opening = LookUpTag(text, i + 1);
+        const TagMatch opening = LookUpTag(text, i + 1, closeAfter(i + 1));
         if (!opening.tag) continue;  // the "<" stays literal text
 
         emitPendingText();

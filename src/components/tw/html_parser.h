@@ -48,7 +48,10 @@ private:
         const THtmlTag* tag = nullptr;
         qsizetype length = 0;  // of the text between the tag's start and its ">"
     };
-    TagMatch LookUpTag(const QString& text, qsizetype from) const;
+    // `close` is the position of the first ">" at or after `from` (-1 when
+    // there is none), which the caller tracks as it goes, so that a long run
+    // of "<" without ">" costs no more than one pass.
+    TagMatch LookUpTag(const QString& text, qsizetype from, qsizetype close) const;
 
     template <class Visit>
     void ForEachLinkTag(Visit visit);

@@ -1,5 +1,7 @@
 #include "components/tw/tw_font.h"
 
+#include <algorithm>
+
 #include <QFontInfo>
 
 namespace velmora::tw {
@@ -7,7 +9,10 @@ namespace velmora::tw {
 QFont ToQFont(const TTwFont& font) {
     QFont result;
     if (!font.Name.isEmpty()) result.setFamily(font.Name);
-    if (font.Size > 0) result.setPointSize(font.Size);
+    // Markup can ask for any size; beyond a few hundred points the font
+    // engine's pixel arithmetic overflows, and nothing that large is useful.
+    constexpr int kLargestPointSize = 500;
+    if (font.Size > 0) result.setPointSize(std::min(font.Size, kLargestPointSize));
     result.setBold(font.Style.testFlag(fsBold));
     result.setItalic(font.Style.testFlag(fsItalic));
     result.setUnderline(font.Style.testFlag(fsUnderline));

@@ -198,6 +198,22 @@ TEST(HtmlLabel, ImageListDestroyedWhileShownIsForgotten) {
     label->render(&target);  // paints without the list
 }
 
+TEST(HtmlLabel, AnImageListOwnedByTheLabelGoesWithIt) {
+    // The list outlives the label's own destructor: its end must not ask the
+    // half-destroyed label for a new layout.
+    auto label = LabelShowing("a<img src=0>b");
+    auto* images = new TTwImageList(16, 16, label.get());
+    images->Add(QPixmap(16, 16));
+    label->SetImages(images);
+    label.reset();
+}
+
+TEST(HtmlLabel, LongRunsOfUnclosedAnglesStayText) {
+    // Long runs of "<" without a ">" used to make each "<" scan to the end.
+    auto label = LabelShowing(QString(200000, u'<') + QStringLiteral("<b>x</b>") + QString(200000, u'<'));
+    EXPECT_FALSE(label->Renderer().Chunks().empty());
+}
+
 struct LabelTypeCase {
     std::string name;
     friend void PrintTo(const LabelTypeCase& row, std::ostream* out) { *out << row.name; }
