@@ -94,6 +94,12 @@ void DelayWithMessages(int milliseconds) {
 void WaitWithMessages(engine::CompletionSignal& done) {
     QEventLoop loop;
     done.SetNotification([&loop] { QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection); });
+    // Also when a handler's error comes out of exec(): the notification must
+    // not outlive the loop it refers to.
+    struct NotificationRemoval {
+        engine::CompletionSignal& signal;
+        ~NotificationRemoval() { signal.SetNotification({}); }
+    } removal{done};
     while (!done.IsSignalled()) {
         loop.exec();
         // Still not raised: the loop was ended by a request to quit the
@@ -102,8 +108,6 @@ void WaitWithMessages(engine::CompletionSignal& done) {
         // keeps the hand-over from the worker going without spinning.
         if (!done.IsSignalled()) loop.processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
-    // From here on the notification cannot run, so the loop may go.
-    done.SetNotification({});
 }
 
 void SetCloseCommandEnabled(QWidget* window, bool enabled) {

@@ -13,8 +13,9 @@ namespace velmora::app {
 // escapes is shown in the default error box and the program goes on.
 
 // The message with a full stop appended when its last character sorts after
-// "." (letters, digits, most punctuation other than "!"); "Failed" becomes
-// "Failed.", while "Done.", "Why?" and "" stay as they are.
+// "." (letters, digits, and also "/", ":" and "?"); "Failed" becomes
+// "Failed." and "Why?" "Why?.", while "Done.", "Stop!", "(x)" and "" stay
+// as they are.
 QString DefaultErrorBoxText(const QString& message);
 
 // what() of a std::exception, read as UTF-8; a neutral text for anything
@@ -34,7 +35,11 @@ void RunGuarded(Handler&& handler) noexcept {
     try {
         std::forward<Handler>(handler)();
     } catch (...) {
-        ShowDefaultErrorBox(std::current_exception());
+        try {
+            ShowDefaultErrorBox(std::current_exception());
+        } catch (...) {
+            // Nothing is left to tell the user with; the program goes on.
+        }
     }
 }
 

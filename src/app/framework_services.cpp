@@ -1,6 +1,7 @@
 #include "app/framework_services.h"
 
 #include <exception>
+#include <stdexcept>
 
 #include <QApplication>
 #include <QDialog>
@@ -88,10 +89,24 @@ void ProcessPendingMessages() { QCoreApplication::processEvents(QEventLoop::AllE
 
 int ShowModal(QDialog& dialog) { return dialog.exec(); }
 
+namespace {
+
+// QWidget::isAncestorOf stops at window boundaries; ownership does not.
+bool OwnsWindow(const QWidget* owner, const QWidget* window) {
+    for (const QWidget* up = window ? window->parentWidget() : nullptr; up != nullptr; up = up->parentWidget())
+        if (up == owner) return true;
+    return false;
+}
+
+}  // namespace
+
 TaskWindowList DisableTaskWindows(QWidget* except) {
     TaskWindowList disabled;
     for (QWidget* window : QApplication::topLevelWidgets()) {
         if (window == except || !window->isVisible() || !window->isEnabled()) continue;
+        // Disabling a window disables the windows it owns: the excepted one
+        // would go dead with its owner.
+        if (OwnsWindow(window, except)) continue;
         window->setEnabled(false);
         disabled.emplace_back(window);
     }
@@ -115,9 +130,11 @@ void RunOnGuiThread(const std::function<void()>& procedure) {
     // The exception must not pass through Qt's event loop: caught on the GUI
     // thread, carried over, rethrown here.
     std::exception_ptr failure;
+    bool ran = false;
     QMetaObject::invokeMethod(
         application,
-        [&procedure, &failure] {
+        [&procedure, &failure, &ran] {
+            ran = true;
             try {
                 procedure();
             } catch (...) {
@@ -126,6 +143,9 @@ void RunOnGuiThread(const std::function<void()>& procedure) {
         },
         Qt::BlockingQueuedConnection);
     if (failure) std::rethrow_exception(failure);
+    // Qt drops the call when the application goes away first; the worker
+    // must not take that for done.
+    if (!ran) throw std::runtime_error("The program is closing");
 }
 
 void ShowMessage(const QString& text) {

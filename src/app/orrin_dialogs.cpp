@@ -64,7 +64,9 @@ void AimAtActiveWindow(MessageBoxRequest& request) {
     QWidget* window = QApplication::activeWindow();
     if (window == nullptr) window = MainWindow();
     if (window != nullptr) {
-        request.owner = window;
+        // A box owned by a disabled window is disabled with it and could
+        // never be answered: centre it there, but let it stand alone.
+        if (window->isEnabled()) request.owner = window;
         request.centreOn = window->frameGeometry();
     } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         request.centreOn = screen->availableGeometry();

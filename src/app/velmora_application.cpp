@@ -20,13 +20,13 @@ QString& StoredTitle() {
 }  // namespace
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
-    SetTitle(Title());
     MapDesignFonts();
 }
 
 void TApplication::SetTitle(const QString& title) {
+    // Not Qt's display name: on X11 and Wayland Qt appends that to every
+    // window title, and a box captioned "Warning" must say just that.
     StoredTitle() = title;
-    if (QCoreApplication::instance() != nullptr) QGuiApplication::setApplicationDisplayName(title);
 }
 
 QString TApplication::Title() { return StoredTitle(); }
@@ -37,7 +37,11 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (...) {
-        ShowDefaultErrorBox(std::current_exception());
+        // Not inside the event that failed, which may be a paint or a resize:
+        // the box comes once that event is over, on the GUI thread.
+        QMetaObject::invokeMethod(
+            this, [error = std::current_exception()] { RunGuarded([&] { ShowDefaultErrorBox(error); }); },
+            Qt::QueuedConnection);
         return false;
     }
 }

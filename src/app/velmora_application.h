@@ -13,8 +13,7 @@ public:
     TApplication(int& argc, char** argv);
 
     // The title lives outside the object, so boxes shown before the object
-    // exists, or under another QApplication (tests), still find it. Setting
-    // it also sets the desktop's display name of the application.
+    // exists, or under another QApplication (tests), still find it.
     static void SetTitle(const QString& title);
     static QString Title();
 

@@ -68,13 +68,13 @@ int RunClean(const CleanOptions& options, std::ostream& out, std::ostream& err) 
         struct stat before {};
         bool haveTimes = options.keepDates && ::stat(path.c_str(), &before) == 0;
         engine::CleanReport report = engine::CleanDocument(path, options.settings, options.dryRun);
+        progress.Clear();
         if (haveTimes && !options.dryRun && !report.changed.empty()) {
             const struct timespec times[2] = {before.st_atim, before.st_mtim};
             if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
                 err << "velmora-cli: " << path.string() << ": could not restore the file's dates\n";
         }
         if (!report.ok) allClean = false;
-        progress.Clear();
         out << (options.json ? JsonLine(path, report) : TextLine(path, report, options.dryRun)) << '\n' << std::flush;
         progress.Update(i + 1, listing.documents.size());
     }

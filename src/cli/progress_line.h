@@ -6,7 +6,7 @@
 
 namespace velmora::cli {
 
-// "velmora-cli: 120 of 4,000 documents, 850 per second" on one line of a
+// "velmora-cli: 120 of 4000 documents, 850 per second" on one line of a
 // terminal, redrawn at most ten times a second. Silent when `enabled` is
 // false (stderr is not a terminal), so pipes and logs stay clean.
 class ProgressLine {

@@ -38,8 +38,11 @@ public:
 // entered as folders. Symbolic links to files are not listed; symbolic links
 // to folders are entered. No folder (device, inode) is entered twice in one
 // search, so link cycles and folders reachable by two routes end there.
-// A folder that cannot be opened or read contributes nothing and raises
-// nothing; when `unlistable` is given, such folders are appended to it.
+// A folder that cannot be opened contributes nothing and raises nothing; one
+// whose reading fails part way contributes what was read before. When
+// `unlistable` is given, both kinds are appended to it. Sub-folders are
+// opened by path, so a folder whose path exceeds PATH_MAX counts as one that
+// cannot be opened.
 // Raises StringListFullError when `list` cannot grow; it keeps what it had.
 void FindDocuments(const std::filesystem::path& folder, bool includeSubfolders, TDocumentTypes types,
                    std::vector<std::filesystem::path>& list, std::vector<std::filesystem::path>* unlistable = nullptr);

@@ -36,6 +36,9 @@ TEST(ApplicationObject, AnErrorEscapingAHandlerIsShownAndTheProgramGoesOn) {
     QCoreApplication::sendEvent(&receiver, &first);
     QCoreApplication::sendEvent(&receiver, &second);
     EXPECT_EQ(receiver.handled, 2);
+    // The box comes after the failed event, not inside it.
+    EXPECT_TRUE(presenter.Requests().empty());
+    QCoreApplication::processEvents();
     ASSERT_EQ(presenter.Requests().size(), 2u);
     EXPECT_EQ(presenter.Requests()[0].caption, "Velmora");
     EXPECT_EQ(presenter.Requests()[0].text, "The document vanished.");

@@ -93,6 +93,22 @@ TEST(TaskWindows, DisablesExactlyTheOthersAndEnablesExactlyThoseAgain) {
     EXPECT_TRUE(progress.isEnabled());
 }
 
+TEST(TaskWindows, AWindowOwningTheExceptedOneStaysEnabled) {
+    // Qt disables owned windows with their owner: disabling the main window
+    // would leave its progress window dead.
+    QWidget main;
+    auto* progress = new QWidget(&main, Qt::Window);
+    QWidget other;
+    for (QWidget* window : {&main, progress, &other}) window->show();
+
+    const TaskWindowList disabled = DisableTaskWindows(progress);
+    EXPECT_TRUE(progress->isEnabled());
+    EXPECT_TRUE(main.isEnabled());
+    EXPECT_FALSE(other.isEnabled());
+    EnableTaskWindows(disabled);
+    EXPECT_TRUE(other.isEnabled());
+}
+
 TEST(RunOnGuiThread, OnTheGuiThreadCallsDirectlyAndLetsExceptionsThrough) {
     std::thread::id ranOn;
     RunOnGuiThread([&] { ranOn = std::this_thread::get_id(); });

@@ -53,6 +53,9 @@ TEST(WaitWithMessages, DispatchesWhatTheWorkerPostedBeforeSignalling) {
     engine::CompletionSignal done;
     int progressUpdates = 0;
     std::thread worker([&] {
+        // Only once the GUI thread is inside the wait: a signal raised
+        // before it starts ends the wait at once, with nothing dispatched.
+        RunOnGuiThread([] {});
         for (int update = 0; update < 3; ++update)
             QMetaObject::invokeMethod(qApp, [&] { ++progressUpdates; }, Qt::QueuedConnection);
         done.Signal();

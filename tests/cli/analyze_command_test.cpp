@@ -145,6 +145,7 @@ TEST(VelmoraCli, ReportsAFolderItCannotList) {
         if (status != 1) return 11;
         return err.str() == "velmora-cli: cannot list " + (top / "closed").string() + "\n" ? 0 : 12;
     });
+    if (result == testing::kCannotDropPrivileges) GTEST_SKIP() << "cannot give up root here";
     EXPECT_EQ(result, 0);
 }
 
@@ -167,10 +168,11 @@ TEST(VelmoraCli, NamesThatAreNotUtf8SurviveTheRoundTripThroughJson) {
     testing::ScopedTempDir folder;
     const fs::path odd = folder.path() / "caf\xE9.doc";
     testing::CopyWritable(testing::TestDataPath("corpus/real/python3-xlrd/namesdemo.xls"), odd);
-    const std::string json = CliOutput("analyze --json " + folder.path().string());
+    const std::string quoted = "'" + folder.path().string() + "'";
+    const std::string json = CliOutput("analyze --json " + quoted);
     // The stray byte travels as U+DCE9, which maps back to the byte.
     EXPECT_NE(json.find("caf\\udce9.doc\", \"readable\": true"), std::string::npos) << json;
-    const std::string cleaned = CliOutput("clean --json --clear-title " + folder.path().string());
+    const std::string cleaned = CliOutput("clean --json --clear-title " + quoted);
     EXPECT_NE(cleaned.find("caf\\udce9.doc\", \"ok\": true"), std::string::npos) << cleaned;
 }
 

@@ -1,5 +1,6 @@
 #include "support/test_paths.h"
 
+#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,8 +38,12 @@ int RunUnprivileged(const std::function<int()>& check) {
     const pid_t child = ::fork();
     if (child == 0) {
         constexpr uid_t kNobody = 65534;
-        if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(90);
-        ::_exit(check());
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(kCannotDropPrivileges);
+        try {
+            ::_exit(check());
+        } catch (...) {
+            ::_exit(98);
+        }
     }
     int status = 0;
     ::waitpid(child, &status, 0);

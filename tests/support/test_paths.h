@@ -21,7 +21,10 @@ void WriteWholeFile(const std::filesystem::path& path, const std::vector<uint8_t
 
 // Runs `check` and gives its result; as root, in a child process that has
 // given up root's power to open any folder, so that permissions set by a test
-// mean what they say. The child reports through its exit status (0 success).
+// mean what they say. The child reports through its exit status (0 success);
+// kCannotDropPrivileges when root could not become nobody (a container
+// without the capability): the caller should skip.
+inline constexpr int kCannotDropPrivileges = 90;
 int RunUnprivileged(const std::function<int()>& check);
 
 // A fresh folder removed with everything in it when the object goes.
