@@ -21,7 +21,9 @@ int RunMessageLoopUntilClosed(QWidget& mainWindow);
 QWidget* MainWindow();
 
 // Asks the application to end once the current message has been handled;
-// the caller's code runs to its end first.
+// the caller's code runs to its end first. From then on every event loop
+// ends at once, so a modal box shown afterwards closes unanswered (result
+// 0): ask the user before, not after.
 void RequestTerminate();
 
 // Dispatches every event pending for the GUI thread, then returns.

@@ -5,7 +5,7 @@
 namespace velmora::app {
 
 // Swaps one of the program's replaceable handlers (a dialog presenter, a
-// folder picker) for the life of the object and puts the previous one back
+// folder picker, the shell open) for the life of the object and puts the previous one back
 // afterwards, so a test can answer dialogs without anything blocking.
 // `Set` installs a handler and returns the one that was in place.
 template <class Handler, Handler (*Set)(Handler)>

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include "app/scoped_replacement.h"
+
 namespace velmora::app {
 
 // Opens a file or an address with the desktop's default handler for its type
@@ -19,15 +21,6 @@ using ShellOpenHandler = std::function<bool(const QString& fileOrAddress)>;
 ShellOpenHandler SetShellOpenHandler(ShellOpenHandler handler);
 
 // Replaces the handler for the life of the object (tests).
-class ScopedShellOpenHandler {
-public:
-    explicit ScopedShellOpenHandler(ShellOpenHandler handler) : previous_(SetShellOpenHandler(std::move(handler))) {}
-    ~ScopedShellOpenHandler() { SetShellOpenHandler(std::move(previous_)); }
-    ScopedShellOpenHandler(const ScopedShellOpenHandler&) = delete;
-    ScopedShellOpenHandler& operator=(const ScopedShellOpenHandler&) = delete;
-
-private:
-    ShellOpenHandler previous_;
-};
+using ScopedShellOpenHandler = ScopedReplacement<ShellOpenHandler, &SetShellOpenHandler>;
 
 }  // namespace velmora::app
