@@ -197,8 +197,27 @@ void TTwHtmlLabel::RebuildLayout() {
 void TTwHtmlLabel::LayOutAtCurrentSize() {
     renderer_.Layout(rect());
     lastLayoutWidth_ = width();
-    updateGeometry();
+    UpdateSizeHint();
     ApplyAutoSize();
+}
+
+void TTwHtmlLabel::LayOutForNewWidth() {
+    renderer_.Layout(rect());
+    lastLayoutWidth_ = width();
+    ApplyAutoSize();
+}
+
+void TTwHtmlLabel::UpdateSizeHint() {
+    // The hint depends on the content and the switches, never on the current
+    // size, so a parent's layout that resizes the label does not feed the
+    // new width back into the hint. The heights for other widths may change
+    // with the content without the hint changing, and the parent's layout
+    // caches them, so a wrapping label always tells its layout.
+    const QSize hint = renderer_.WordBreak() ? renderer_.Measure(QWIDGETSIZE_MAX, false) : QSize(renderer_.MaxWidth(), renderer_.Height());
+    hfwWidth_ = -1;
+    if (hint == sizeHint_ && !renderer_.WordBreak()) return;
+    sizeHint_ = hint;
+    updateGeometry();
 }
 
 void TTwHtmlLabel::ApplyAutoSize() {
@@ -212,18 +231,30 @@ void TTwHtmlLabel::ApplyAutoSize() {
     if (size != this->size()) resize(size);
 }
 
-QSize TTwHtmlLabel::sizeHint() const { return {renderer_.MaxWidth(), renderer_.Height()}; }
+QSize TTwHtmlLabel::sizeHint() const { return sizeHint_; }
+
+bool TTwHtmlLabel::hasHeightForWidth() const { return renderer_.WordBreak(); }
+
+int TTwHtmlLabel::heightForWidth(int width) const {
+    if (!renderer_.WordBreak()) return QWidget::heightForWidth(width);
+    if (width == lastLayoutWidth_) return renderer_.Height();
+    if (width != hfwWidth_) {
+        hfwHeight_ = renderer_.Measure(width, true).height();
+        hfwWidth_ = width;
+    }
+    return hfwHeight_;
+}
 
 void TTwHtmlLabel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    renderer_.Paint(painter, rect());
+    renderer_.Paint(painter, rect(), palette());
 }
 
 void TTwHtmlLabel::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     // Only wrapping depends on the width; repeated resizes to one width lay
     // out once.
-    if (renderer_.WordBreak() && width() != lastLayoutWidth_) LayOutAtCurrentSize();
+    if (renderer_.WordBreak() && width() != lastLayoutWidth_) LayOutForNewWidth();
 }
 
 void TTwHtmlLabel::changeEvent(QEvent* event) {

@@ -111,7 +111,12 @@ public:
     // The current layout: what the label shows and where.
     const THtmlRenderer& Renderer() const { return renderer_; }
 
+    // Without wrapping: the laid-out content. With WordBreak: the unwrapped
+    // content, and the height follows the width through heightForWidth(), so
+    // a layout can give the label any width and ask how tall it gets.
     QSize sizeHint() const override;
+    bool hasHeightForWidth() const override;
+    int heightForWidth(int width) const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -130,6 +135,9 @@ private:
     void Reparse();
     void RebuildLayout();
     void LayOutAtCurrentSize();
+    // Lays out again for a new width; the content and the hint are unchanged.
+    void LayOutForNewWidth();
+    void UpdateSizeHint();
     void ApplyAutoSize();
 
     std::unique_ptr<THtmlParser> parser_;
@@ -138,6 +146,10 @@ private:
     QString caption_;
     TColor fontColor_ = clWindowText;
     int lastLayoutWidth_ = 0;
+    QSize sizeHint_;
+    // The last answer of heightForWidth(): layouts ask for one width often.
+    mutable int hfwWidth_ = -1;
+    mutable int hfwHeight_ = 0;
     QCursor linkCursor_{Qt::PointingHandCursor};
     TColor linkColor_ = clBlue;
     TColor linkHoverColor_ = clBlue;

@@ -52,26 +52,66 @@ void THtmlRenderer::SetAutoWidth(bool value) {
 
 void THtmlRenderer::Layout(const QRect& rect) {
     chunks_.clear();
+    linkSpans_.clear();
     if (!root_) return;
-    Pen pen{rect.x(), rect.y()};
-    maxWidth_ = 0;
-    height_ = 0;
-    // Document order without recursion: the nesting depth comes from the
-    // markup.
-    std::vector<const THtmlNode*> pending{root_};
-    while (!pending.empty()) {
-        const THtmlNode* node = pending.back();
-        pending.pop_back();
-        LayOutNodeText(*node, rect, pen);
-        for (auto child = node->Children().rbegin(); child != node->Children().rend(); ++child) pending.push_back(child->get());
-    }
-    height_ += 2;
+    Pass pass;
+    pass.rect = rect;
+    pass.wordBreak = wordBreak_;
+    pass.chunks = &chunks_;
+    pass.spans = &linkSpans_;
+    Run(pass);
+    height_ = pass.height;
+    maxWidth_ = pass.maxWidth;
 }
 
-void THtmlRenderer::LayOutNodeText(const THtmlNode& node, const QRect& rect, Pen& pen) {
+QSize THtmlRenderer::Measure(int width, bool wordBreak) const {
+    if (!root_) return {maxWidth_, height_};
+    Pass pass;
+    pass.rect = QRect(0, 0, width, 1);
+    pass.wordBreak = wordBreak;
+    Run(pass);
+    return {pass.maxWidth, pass.height};
+}
+
+void THtmlRenderer::Run(Pass& pass) const {
+    pass.x = pass.rect.x();
+    pass.y = pass.rect.y();
+    pass.height = 0;
+    pass.maxWidth = 0;
+    // Document order without recursion: the nesting depth comes from the
+    // markup. Each entry carries the nearest link above it, so no chunk has
+    // to look up its ancestors later. A link opens its span when it is
+    // reached and leaves a marker below its children that closes the span
+    // once the whole subtree is laid out.
+    struct Entry {
+        const THtmlNode* node;  // none for a span's closing marker
+        const THtmlNode* link;
+        std::size_t closedSpan;
+    };
+    std::vector<Entry> pending{{root_, nullptr, 0}};
+    while (!pending.empty()) {
+        const Entry entry = pending.back();
+        pending.pop_back();
+        if (!entry.node) {
+            (*pass.spans)[entry.closedSpan].End = pass.chunks->size();
+            continue;
+        }
+        const THtmlNode& node = *entry.node;
+        const THtmlNode* link = node.Link.isEmpty() ? entry.link : &node;
+        if (&node == link && pass.chunks && pass.spans) {
+            pending.push_back({nullptr, nullptr, pass.spans->size()});
+            pass.spans->push_back({&node, pass.chunks->size(), pass.chunks->size()});
+        }
+        LayOutNodeText(node, link, pass);
+        for (auto child = node.Children().rbegin(); child != node.Children().rend(); ++child) pending.push_back({child->get(), link, 0});
+    }
+    pass.height += 2;
+}
+
+void THtmlRenderer::LayOutNodeText(const THtmlNode& node, const THtmlNode* linkNode, Pass& pass) const {
     if (node.Text.isEmpty() && node.ImageIndex < 0) return;
-    const int left = rect.x();
-    const int right = rect.x() + rect.width();
+    const int left = pass.rect.x();
+    const int right = pass.rect.x() + pass.rect.width();
     TTwFont font;
     ApplyFontData(node.FontData, font, &node == hovered_);
     const QFontMetrics metrics(ToQFont(font));
@@ -84,11 +124,11 @@ void THtmlRenderer::LayOutNodeText(const THtmlNode& node, const QRect& rect, Pen
             // Only a line feed right after it ends the line; anything else
             // is swallowed with it.
             if (TakeNextToken(rest) == u"\n") {
-                maxWidth_ = std::max(maxWidth_, pen.x);
-                pen.x = left;
+                pass.maxWidth = std::max(pass.maxWidth, pass.x);
+                pass.x = left;
                 // Never above what is laid out already, so two breaks in a
                 // row leave one empty line.
-                pen.y = std::max(height_, pen.y + lineHeight);
+                pass.y = std::max(pass.height, pass.y + lineHeight);
             }
             continue;
         }
@@ -96,29 +136,32 @@ void THtmlRenderer::LayOutNodeText(const THtmlNode& node, const QRect& rect, Pen
             token = {};
             // No widget is wider than QWIDGETSIZE_MAX; a farther jump would
             // only make the pen arithmetic overflow.
-            pen.x = std::min(node.Indent, QWIDGETSIZE_MAX);
+            pass.x = std::min(node.Indent, QWIDGETSIZE_MAX);
         }
         const QSize size = node.ImageIndex >= 0 && images_ ? QSize(images_->Width(), images_->Height() + imagePadding_)
                                                            : QSize(metrics.horizontalAdvance(token.toString()), lineHeight);
-        height_ = std::max(height_, pen.y + size.height());
+        pass.height = std::max(pass.height, pass.y + size.height());
         // A run at the start of a line stays there however wide it is.
-        if (wordBreak_ && pen.x + size.width() > right && pen.x > left) {
-            maxWidth_ = std::max(maxWidth_, pen.x);
-            pen.x = left;
-            pen.y = height_;
-            height_ += size.height();
+        if (pass.wordBreak && pass.x + size.width() > right && pass.x > left) {
+            pass.maxWidth = std::max(pass.maxWidth, pass.x);
+            pass.x = left;
+            pass.y = pass.height;
+            pass.height += size.height();
         }
-        THtmlRenderChunk chunk;
-        CopyFontData(chunk.FontData, node.FontData);
-        chunk.X = pen.x;
-        chunk.Y = pen.y;
-        chunk.Text = token.toString();
-        chunk.Width = size.width();
-        chunk.Height = size.height();
-        chunk.Node = &node;
-        chunks_.push_back(std::move(chunk));
-        pen.x += size.width();
-        maxWidth_ = std::max(maxWidth_, pen.x);
+        if (pass.chunks) {
+            THtmlRenderChunk chunk;
+            CopyFontData(chunk.FontData, node.FontData);
+            chunk.X = pass.x;
+            chunk.Y = pass.y;
+            chunk.Text = token.toString();
+            chunk.Width = size.width();
+            chunk.Height = size.height();
+            chunk.Node = &node;
+            chunk.LinkNode = linkNode;
+            pass.chunks->push_back(std::move(chunk));
+        }
+        pass.x += size.width();
+        pass.maxWidth = std::max(pass.maxWidth, pass.x);
     } while (!rest.isEmpty());
 }
 
@@ -135,35 +178,38 @@ int THtmlRenderer::PaintedLeft(const THtmlRenderChunk& chunk, int left, int righ
     return right - lineWidth + chunk.X;
 }
 
-const THtmlNode* THtmlRenderer::HoveredAncestorOf(const THtmlNode* node) const {
-    if (!hovered_) return nullptr;
-    for (; node; node = node->Parent()) {
-        if (node == hovered_) return node;
-    }
-    return nullptr;
-}
-
-void THtmlRenderer::Paint(QPainter& painter, const QRect& rect) const {
+void THtmlRenderer::Paint(QPainter& painter, const QRect& rect, const QPalette& palette) const {
     painter.save();
     painter.setBrush(Qt::NoBrush);
     TLineWidths widths;
     if (alignment_ != TTwAlignment::Left) LineWidths(widths);
+    // Everything inside the hovered link takes the link's hover look, in
+    // every alignment, nested links included: that is the hovered link's
+    // span of chunks, looked up once per paint rather than per chunk.
+    std::size_t hoveredFirst = 0;
+    std::size_t hoveredEnd = 0;
+    for (const LinkSpan& span : linkSpans_) {
+        if (span.Link == hovered_) {
+            hoveredFirst = span.First;
+            hoveredEnd = span.End;
+            break;
+        }
+    }
     const int right = rect.x() + rect.width();
     const int bottom = rect.y() + rect.height();
     constexpr int kRunFormat = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextShowMnemonic;
-    for (const THtmlRenderChunk& chunk : chunks_) {
+    for (std::size_t i = 0; i < chunks_.size(); ++i) {
+        const THtmlRenderChunk& chunk = chunks_[i];
         const int chunkLeft = PaintedLeft(chunk, rect.x(), right, widths);
         if (!chunk.Text.isEmpty() && chunkLeft < right && chunk.Y < bottom) {
-            // Everything inside the hovered link takes the link's hover look,
-            // in every alignment.
             TTwFont font;
-            if (const THtmlNode* hoveredLink = HoveredAncestorOf(chunk.Node)) {
-                ApplyFontData(hoveredLink->FontData, font, true);
+            if (i >= hoveredFirst && i < hoveredEnd) {
+                ApplyFontData(hovered_->FontData, font, true);
             } else {
                 ApplyFontData(chunk.FontData, font, false);
             }
             painter.setFont(ToQFont(font));
-            painter.setPen(ColorToQColor(font.Color));
+            painter.setPen(ColorToQColor(font.Color, palette));
             painter.drawText(QRect(chunkLeft, chunk.Y, right - chunkLeft, bottom - chunk.Y), kRunFormat, chunk.Text);
         }
         if (images_ && chunk.Node->ImageIndex >= 0 && chunk.Node->ImageIndex < images_->Count()) {
@@ -184,15 +230,10 @@ const THtmlRenderChunk* THtmlRenderer::ChunkAt(int x, int y, int width, int /*he
 }
 
 const THtmlNode* THtmlRenderer::LinkAt(int x, int y, int width, int height) {
-    linkText_.clear();
     const THtmlRenderChunk* chunk = ChunkAt(x, y, width, height);
-    for (const THtmlNode* node = chunk ? chunk->Node : nullptr; node; node = node->Parent()) {
-        if (!node->Link.isEmpty()) {
-            linkText_ = node->Link;
-            return node;
-        }
-    }
-    return nullptr;
+    const THtmlNode* link = chunk ? chunk->LinkNode : nullptr;
+    linkText_ = link ? link->Link : QString();
+    return link;
 }
 
 }  // namespace velmora::tw

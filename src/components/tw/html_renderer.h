@@ -1,10 +1,13 @@
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <vector>
 
+#include <QPalette>
 #include <QPointer>
 #include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringView>
 
@@ -27,6 +30,9 @@ struct THtmlRenderChunk {
     int Width = 0;       // measured size in pixels
     int Height = 0;
     const THtmlNode* Node = nullptr;  // not owned
+    // The nearest node at or above Node with a Link, found once during
+    // layout so that hit-testing never walks the nesting; none outside links.
+    const THtmlNode* LinkNode = nullptr;
 };
 
 // Chunk top -> sum of the widths of the chunks with that top.
@@ -66,7 +72,8 @@ public:
     // Extra height of every picture run.
     void SetImagePadding(int padding) { imagePadding_ = padding; }
     int ImagePadding() const { return imagePadding_; }
-    // The link node under the mouse, drawn in its hover look.
+    // The link node under the mouse: it and everything inside it are drawn
+    // in its hover look.
     void SetHovered(const THtmlNode* node) { hovered_ = node; }
     const THtmlNode* Hovered() const { return hovered_; }
 
@@ -75,8 +82,14 @@ public:
     // MaxWidth keep their values.
     void Layout(const QRect& rect);
 
-    // Draws every chunk, clipped to `rect`, without background.
-    void Paint(QPainter& painter, const QRect& rect) const;
+    // What Layout would report as (MaxWidth, Height) for a rectangle of
+    // `width` at the origin, wrapping or not as asked; the current chunks
+    // stay as they are.
+    QSize Measure(int width, bool wordBreak) const;
+
+    // Draws every chunk, clipped to `rect`, without background. System
+    // colours come from `palette`, normally the painting widget's own.
+    void Paint(QPainter& painter, const QRect& rect, const QPalette& palette) const;
 
     // The first chunk whose painted box holds the point, for a control of
     // `width` x `height`; none when no chunk does.
@@ -94,16 +107,31 @@ public:
     const QString& LinkText() const { return linkText_; }
 
 private:
-    struct Pen {
+    // The chunks of one link's subtree: chunks are in tree order, so they
+    // are the contiguous range [First, End).
+    struct LinkSpan {
+        const THtmlNode* Link = nullptr;
+        std::size_t First = 0;
+        std::size_t End = 0;
+    };
+    // One layout pass; `chunks` and `spans` are only filled when given.
+    struct Pass {
+        QRect rect;
+        bool wordBreak = false;
         int x = 0;
         int y = 0;
+        int height = 0;
+        int maxWidth = 0;
+        std::vector<THtmlRenderChunk>* chunks = nullptr;
+        std::vector<LinkSpan>* spans = nullptr;
     };
-    void LayOutNodeText(const THtmlNode& node, const QRect& rect, Pen& pen);
+    void Run(Pass& pass) const;
+    void LayOutNodeText(const THtmlNode& node, const THtmlNode* linkNode, Pass& pass) const;
     int PaintedLeft(const THtmlRenderChunk& chunk, int left, int right, const TLineWidths& widths) const;
-    const THtmlNode* HoveredAncestorOf(const THtmlNode* node) const;
 
     const THtmlNode* root_ = nullptr;
     std::vector<THtmlRenderChunk> chunks_;
+    std::vector<LinkSpan> linkSpans_;
     bool wordBreak_ = false;
     bool autoWidth_ = false;
     bool autoHeight_ = false;

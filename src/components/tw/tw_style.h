@@ -35,6 +35,9 @@ public:
     void RegisterListener(const QObject* listener, THandler handler);
     // An unknown listener is ignored.
     void UnregisterListener(const QObject* listener);
+    // Whether NotifyListeners() would call a handler of `listener`; lets a
+    // control check that it left the registry before its handler dangles.
+    bool IsRegistered(const QObject* listener) const { return listeners_.count(listener) != 0; }
     // Calls every registered handler once with this style as sender, in no
     // defined order. A handler may register or unregister listeners; one
     // unregistered meanwhile is not called.

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFontMetrics>
+#include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QtTest/QTest>
@@ -174,6 +175,106 @@ TEST(HtmlLabel, NarrowingAShownLabelWrapsAgainAndItsHeightFollows) {
     EXPECT_EQ(label->height(), label->Renderer().Height());
 }
 
+TEST(HtmlLabel, WrappingLabelBesideAStretchTakesTheRowAndFitsItsLines) {
+    // Created inside its window, the label starts at Qt's 100 pixels for
+    // children: that width must not come back as its preferred one.
+    QWidget window;
+    auto* label = new TTwHtmlLabel(&window);
+    label->SetFont(kTextFont);
+    QString caption;
+    for (int i = 0; i < 40; ++i) caption += QStringLiteral("word ");
+    label->SetCaption(caption);
+    auto* row = new QHBoxLayout(&window);
+    row->addWidget(label, 0, Qt::AlignTop);
+    row->addStretch();
+    window.resize(600, 300);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QCoreApplication::processEvents();
+    const int lineHeight = QFontMetrics(ToQFont(kTextFont)).height();
+    EXPECT_GT(label->width(), 400) << "the caption is wider than the row, so the label takes nearly all of it";
+    EXPECT_LE(label->width(), 600);
+    EXPECT_EQ(label->Renderer().Chunks().back().Y + lineHeight + 2, label->Renderer().Height()) << "laid out at the label's width";
+    EXPECT_GT(label->height(), lineHeight + 2) << "the caption wraps";
+    EXPECT_EQ(label->height(), label->Renderer().Height());
+}
+
+TEST(HtmlLabel, OnlyAChangedHintAsksTheParentForANewLayout) {
+    // Counts the requests that updateGeometry() posts to a parent without a
+    // layout of its own.
+    class LayoutRequests : public QObject {
+    public:
+        int count = 0;
+
+    protected:
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::LayoutRequest) ++count;
+            return false;
+        }
+    };
+    QWidget parent;
+    parent.resize(600, 200);
+    auto* label = new TTwHtmlLabel(&parent);
+    label->SetFont(kTextFont);
+    label->SetCaption("alpha beta gamma delta epsilon");
+    parent.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&parent));
+    QCoreApplication::processEvents();
+    LayoutRequests requests;
+    parent.installEventFilter(&requests);
+    const QSize hint = label->sizeHint();
+    for (const int width : {80, 150, 500}) {
+        label->resize(width, 60);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(requests.count, 0) << "wrapping at another width changes neither the hint nor the heights for other widths";
+    EXPECT_EQ(label->sizeHint(), hint);
+    EXPECT_EQ(label->heightForWidth(label->width()), label->Renderer().Height());
+    label->SetCaption("alpha");
+    QCoreApplication::processEvents();
+    EXPECT_GT(requests.count, 0);
+    EXPECT_LT(label->sizeHint().width(), hint.width());
+}
+
+TEST(HtmlLabel, HeightForWidthIsTheWrappedHeightAndOnlyWhenWrapping) {
+    auto label = LabelShowing("ab ab ab ab", 1000);
+    const QFontMetrics metrics(ToQFont(kTextFont));
+    const int word = metrics.horizontalAdvance("ab ");
+    const int oneLine = metrics.height() + 2;
+    EXPECT_TRUE(label->hasHeightForWidth());
+    EXPECT_EQ(label->sizeHint(), QSize(3 * word + metrics.horizontalAdvance("ab"), oneLine)) << "the unwrapped text";
+    EXPECT_EQ(label->heightForWidth(1000), oneLine);
+    EXPECT_EQ(label->heightForWidth(2 * word), 2 * metrics.height() + 2);
+    EXPECT_EQ(label->heightForWidth(word), 4 * metrics.height() + 2);
+    EXPECT_EQ(label->width(), 1000) << "asking lays out nothing";
+    EXPECT_EQ(label->Renderer().Height(), oneLine);
+
+    label->SetAutoWidth(true);
+    EXPECT_FALSE(label->hasHeightForWidth());
+    EXPECT_EQ(label->sizeHint(), QSize(label->Renderer().MaxWidth(), label->Renderer().Height()));
+}
+
+TEST(HtmlLabel, DefaultColouredTextTakesTheColourOfTheLabelsPalette) {
+    // A dark band whose palette gives white window text to its children.
+    ASSERT_LT(QGuiApplication::palette().color(QPalette::WindowText).lightness(), 128) << "the check needs a dark default";
+    QWidget band;
+    QPalette palette = band.palette();
+    palette.setColor(QPalette::WindowText, Qt::white);
+    band.setPalette(palette);
+    auto* label = new TTwHtmlLabel(&band);
+    label->resize(200, 30);
+    label->SetFont({kTextFont.Name, kTextFont.Size, clWindowText, {}});
+    label->SetCaption("text");
+    QImage image(200, 30, QImage::Format_ARGB32);
+    image.fill(Qt::black);
+    label->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    bool white = false;
+    for (int y = 0; y < image.height() && !white; ++y) {
+        for (int x = 0; x < image.width() && !white; ++x) white = image.pixelColor(x, y).lightness() > 200;
+    }
+    EXPECT_TRUE(white);
+}
+
 TEST(HtmlLabel, ImagePaddingTakesEffectAtTheNextImageList) {
     TTwImageList images(16, 16);
     images.Add(QPixmap(16, 16));
@@ -245,12 +346,18 @@ TEST(HtmlLabel, FollowsTheSharedStyleUntilDestroyed) {
     auto follower = LabelShowing("text");
     follower->SetLabelType(ltNormal);
     auto custom = LabelShowing("text");
+    const QObject* goneAddress = nullptr;
     {
         auto gone = LabelShowing("text");
         gone->SetLabelType(ltNormal);
+        goneAddress = gone.get();
+        ASSERT_TRUE(style.IsRegistered(goneAddress));
     }
+    // A handler left behind would capture the dead label: calling it need
+    // not crash, so look at the registry itself.
+    EXPECT_FALSE(style.IsRegistered(goneAddress));
     style.NormalFontSize = 20;
-    style.NotifyListeners();  // the destroyed label is not called
+    style.NotifyListeners();
     EXPECT_EQ(follower->Font().Size, 20);
     EXPECT_EQ(follower->Renderer().Chunks().at(0).FontData.Size, 20);
     EXPECT_EQ(custom->Font(), kTextFont);

@@ -56,7 +56,7 @@ protected:
         QImage image(width, height, QImage::Format_ARGB32);
         image.fill(Qt::white);
         QPainter painter(&image);
-        renderer_.Paint(painter, QRect(0, 0, width, height));
+        renderer_.Paint(painter, QRect(0, 0, width, height), QPalette());
         return image;
     }
 
@@ -101,7 +101,7 @@ TEST_F(HtmlLayout, TooWideFirstWordStaysOnTheFirstLineAndIsClipped) {
     QImage image(300, 2 * LineHeight(), QImage::Format_ARGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
-    renderer_.Paint(painter, QRect(0, 0, 100, image.height()));
+    renderer_.Paint(painter, QRect(0, 0, 100, image.height()), QPalette());
     painter.end();
     EXPECT_TRUE(HasPixel(image, IsInk, QRect(0, 0, 100, LineHeight())));
     EXPECT_FALSE(HasPixel(image, IsInk, QRect(100, 0, 200, LineHeight())));
@@ -248,6 +248,60 @@ TEST_F(HtmlLayout, HoveredLinkIsPaintedInItsHoverColourInEveryAlignment) {
     }
 }
 
+struct HoverCase {
+    std::string name;
+    friend void PrintTo(const HoverCase& row, std::ostream* out) { *out << row.name; }
+    QString markup;
+    QString pointAt;      // the run under the mouse
+    QString link;         // the link found there
+    QStringList hovered;  // runs painted in the hover colour
+    QStringList plain;    // runs that keep their colour
+};
+
+class HoverLook : public HtmlLayout, public ::testing::WithParamInterface<HoverCase> {};
+
+TEST_P(HoverLook, CoversEverythingInsideTheLinkUnderTheMouse) {
+    parser_->SetLinkColor(0xFF0000);       // blue
+    parser_->SetLinkHoverColor(0x0000FF);  // red
+    parser_->SetLinkHover(true);
+    const auto isRed = [](QColor c) { return c.red() > 180 && c.green() < 80 && c.blue() < 80; };
+    LayOut(GetParam().markup, 1000);
+    const THtmlRenderChunk& under = ChunkWithText(GetParam().pointAt);
+    const THtmlNode* link = renderer_.LinkAt(under.X + 1, under.Y + 1, 1000, 400);
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(link->Link, GetParam().link);
+    EXPECT_EQ(renderer_.LinkText(), GetParam().link);
+    renderer_.SetHovered(link);
+    const QImage image = Painted(1000, 100);
+    const auto box = [&](const QString& text) {
+        const THtmlRenderChunk& chunk = ChunkWithText(text);
+        return QRect(chunk.X, chunk.Y, chunk.Width, chunk.Height);
+    };
+    for (const QString& text : GetParam().hovered) EXPECT_TRUE(HasPixel(image, isRed, box(text))) << text.toStdString();
+    for (const QString& text : GetParam().plain) EXPECT_FALSE(HasPixel(image, isRed, box(text))) << text.toStdString();
+}
+
+QString DeeplyNested(const QString& open, int depth, const QString& text) {
+    QString markup;
+    for (int i = 0; i < depth; ++i) markup += open;
+    return markup + text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HtmlLayout, HoverLook,
+    ::testing::Values(HoverCase{"TextAfterTheLinkKeepsItsColour", "<a href=x><b>in</b></a> after", "in", "link:x", {"in"}, {"after"}},
+                      // A link holds each of its runs at any depth; the
+                      // nesting comes from the markup.
+                      HoverCase{"DeepNestingInsideTheLink", "<a href=x>" + DeeplyNested("<b>", 20000, "deep"), "deep", "link:x",
+                                {"deep"}, {}},
+                      HoverCase{"DeepNestingAfterTheLink", "<a href=x>in</a>" + DeeplyNested("<b>", 20000, "deep"), "in", "link:x",
+                                {"in"}, {"deep"}},
+                      HoverCase{"InnerLinkIsPartOfTheHoveredOuterOne", "<a href=outer>out <a href=inner>in</a> tail</a> after", "out ",
+                                "link:outer", {"out ", "in", "tail"}, {"after"}},
+                      HoverCase{"HoveredInnerLinkLeavesTheOuterOne", "<a href=outer>out <a href=inner>in</a> tail</a>", "in",
+                                "link:inner", {"in"}, {"out ", "tail"}}),
+    velmora::testing::CaseName());
+
 TEST_F(HtmlLayout, LinkAtWalksUpToTheEnclosingLink) {
     LayOut("<a href=target><b>bold</b></a> plain", 1000);
     const THtmlNode* link = renderer_.LinkAt(1, 1, 1000, 100);
@@ -271,6 +325,47 @@ TEST_F(HtmlLayout, WithoutARootNothingIsLaidOutAndTheSizesStay) {
 TEST_F(HtmlLayout, AmpersandEndsARunSoTheMnemonicStaysInsideIt) {
     LayOut("R&D", 1000);
     EXPECT_EQ(ChunkTexts(), (QStringList{"R&", "D"}));
+}
+
+TEST_F(HtmlLayout, AmpersandsArePrefixMarksAndAreNotDrawn) {
+    // Every run ends at its first ampersand, so a mark never has a letter
+    // after it in its own run: nothing is underlined and, since "&&" is cut
+    // into two runs, no ampersand is ever drawn. Runs keep the room that
+    // layout measured for the ampersand.
+    struct Piece {
+        QString text;
+        int x;
+    };
+    struct Row {
+        QString markup;
+        std::vector<Piece> drawn;
+    };
+    const Row rows[] = {
+        {"R&D", {{"R", 0}, {"D", Advance("R&")}}},
+        {"a&&b", {{"a", 0}, {"b", Advance("a&") + Advance("&")}}},
+    };
+    constexpr int kWidth = 200;
+    constexpr int kHeight = 30;
+    const auto drawPlain = [&](const std::vector<Piece>& pieces) {
+        QImage image(kWidth, kHeight, QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setFont(ToQFont(kTextFont));
+        painter.setPen(Qt::black);
+        for (const Piece& piece : pieces) {
+            painter.drawText(QRect(piece.x, 0, kWidth - piece.x, kHeight), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, piece.text);
+        }
+        return image;
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.markup.toStdString());
+        LayOut(row.markup, kWidth);
+        std::vector<Piece> runsAsWritten;
+        for (const THtmlRenderChunk& chunk : renderer_.Chunks()) runsAsWritten.push_back({chunk.Text, chunk.X});
+        const QImage painted = Painted(kWidth, kHeight);
+        ASSERT_NE(drawPlain(runsAsWritten), drawPlain(row.drawn)) << "the ampersands must show when drawn as text";
+        EXPECT_EQ(painted, drawPlain(row.drawn));
+    }
 }
 
 struct TokenCase {

@@ -45,12 +45,15 @@ TEST(TwStyle, ListenerHasOneHandlerAndUnknownListenersAreIgnored) {
         sender = s;
     });
     style.UnregisterListener(&stranger);
+    EXPECT_TRUE(style.IsRegistered(&listener));
+    EXPECT_FALSE(style.IsRegistered(&stranger));
     style.NotifyListeners();
     EXPECT_EQ(firstCalls, 0);
     EXPECT_EQ(secondCalls, 1);
     EXPECT_EQ(sender, &style);
 
     style.UnregisterListener(&listener);
+    EXPECT_FALSE(style.IsRegistered(&listener));
     style.NotifyListeners();
     EXPECT_EQ(secondCalls, 1);
 }
