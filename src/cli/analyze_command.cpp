@@ -128,17 +128,17 @@ std::string FormatDateTime(double dateTime) {
 }
 
 int RunAnalyze(const AnalyzeOptions& options, std::ostream& out, std::ostream& err) {
-    DocumentListing listing = ListDocuments(options.paths, options.types, options.recursive);
+    ProgressLine progress(err, options.showProgress);
+    DocumentListing listing = ListDocuments(options.paths, options.types, options.recursive, &progress);
     bool allRead = listing.unlistable.empty();
     for (const auto& folder : listing.unlistable) err << "velmora-cli: cannot list " << folder.string() << '\n';
 
-    ProgressLine progress(err, options.showProgress);
     std::vector<AnalyzedDocument> documents;
     for (size_t i = 0; i < listing.documents.size(); ++i) {
         AnalyzedDocument document = Analyze(listing.documents[i]);
         if (!document.outcome.ok) allRead = false;
         if (options.json) {
-            progress.Clear();
+            progress.ClearBeforeOutput();
             out << JsonLine(document) << '\n' << std::flush;
         } else {
             documents.push_back(std::move(document));

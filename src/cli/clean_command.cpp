@@ -58,23 +58,25 @@ std::string TextLine(const std::filesystem::path& path, const engine::CleanRepor
 }  // namespace
 
 int RunClean(const CleanOptions& options, std::ostream& out, std::ostream& err) {
-    DocumentListing listing = ListDocuments(options.paths, options.types, options.recursive);
+    ProgressLine progress(err, options.showProgress);
+    DocumentListing listing = ListDocuments(options.paths, options.types, options.recursive, &progress);
     bool allClean = listing.unlistable.empty();
     for (const auto& folder : listing.unlistable) err << "velmora-cli: cannot list " << folder.string() << '\n';
 
-    ProgressLine progress(err, options.showProgress);
     for (size_t i = 0; i < listing.documents.size(); ++i) {
         const std::filesystem::path& path = listing.documents[i];
         struct stat before {};
         bool haveTimes = options.keepDates && ::stat(path.c_str(), &before) == 0;
         engine::CleanReport report = engine::CleanDocument(path, options.settings, options.dryRun);
-        progress.Clear();
         if (haveTimes && !options.dryRun && !report.changed.empty()) {
             const struct timespec times[2] = {before.st_atim, before.st_mtim};
-            if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
+            if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) {
+                progress.Clear();
                 err << "velmora-cli: " << path.string() << ": could not restore the file's dates\n";
+            }
         }
         if (!report.ok) allClean = false;
+        progress.ClearBeforeOutput();
         out << (options.json ? JsonLine(path, report) : TextLine(path, report, options.dryRun)) << '\n' << std::flush;
         progress.Update(i + 1, listing.documents.size());
     }

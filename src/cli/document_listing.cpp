@@ -2,18 +2,34 @@
 
 #include <sys/stat.h>
 
+#include "cli/progress_line.h"
+
 namespace velmora::cli {
 
-DocumentListing ListDocuments(const std::vector<std::string>& paths, engine::TDocumentTypes types, bool recursive) {
+DocumentListing ListDocuments(const std::vector<std::string>& paths, engine::TDocumentTypes types, bool recursive,
+                              ProgressLine* progress) {
     DocumentListing listing;
+    engine::SearchReport report;
+    size_t foldersBefore = 0;  // of earlier folder arguments
+    size_t foldersOfThisSearch = 0;
+    if (progress != nullptr)
+        report.progress = [&](size_t folders, size_t found) {
+            foldersOfThisSearch = folders;
+            progress->UpdateSearch(foldersBefore + folders, found);
+        };
     for (const auto& text : paths) {
         std::filesystem::path path(text);
         struct stat status {};
-        if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
-            engine::FindDocuments(path, recursive, types, listing.documents, &listing.unlistable);
-        else
+        if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+            foldersOfThisSearch = 0;
+            engine::FindDocuments(path, recursive, types, listing.documents, &report);
+            foldersBefore += foldersOfThisSearch;
+        } else {
             listing.documents.push_back(path);
+        }
     }
+    listing.unlistable = std::move(report.unlistable);
+    if (progress != nullptr) progress->Clear();
     return listing;
 }
 

@@ -18,6 +18,8 @@ struct DocumentListing {
     std::vector<std::filesystem::path> unlistable;  // folders that could not be listed
 };
 
-DocumentListing ListDocuments(const std::vector<std::string>& paths, engine::TDocumentTypes types, bool recursive);
+// `progress`, when given, hears of each folder searched.
+DocumentListing ListDocuments(const std::vector<std::string>& paths, engine::TDocumentTypes types, bool recursive,
+                              class ProgressLine* progress = nullptr);
 
 }  // namespace velmora::cli

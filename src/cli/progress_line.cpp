@@ -6,18 +6,35 @@
 
 namespace velmora::cli {
 
-ProgressLine::ProgressLine(std::ostream& terminal, bool enabled) : terminal_(terminal), enabled_(enabled) {}
+ProgressLine::ProgressLine(std::ostream& terminal, bool enabled)
+    : terminal_(terminal), enabled_(enabled), stdoutIsTerminal_(enabled && ::isatty(STDOUT_FILENO) == 1) {}
 
 ProgressLine::~ProgressLine() { Clear(); }
 
 bool ProgressLine::StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
-void ProgressLine::Update(size_t done, size_t total) {
-    if (!enabled_) return;
+bool ProgressLine::DueForDrawing(bool force) {
+    if (!enabled_) return false;
     const auto now = Clock::now();
-    if (shown_ && now - lastDrawn_ < std::chrono::milliseconds(100) && done != total) return;
+    if (!force && now - lastDrawn_ < std::chrono::milliseconds(100)) return false;
     lastDrawn_ = now;
-    const double seconds = std::chrono::duration<double>(now - start_).count();
+    return true;
+}
+
+void ProgressLine::UpdateSearch(size_t folders, size_t found) {
+    if (!DueForDrawing(false)) return;
+    terminal_ << "\r\033[Kvelmora-cli: searching, " << folders << (folders == 1 ? " folder, " : " folders, ") << found
+              << (found == 1 ? " document" : " documents") << " found" << std::flush;
+    shown_ = true;
+}
+
+void ProgressLine::Update(size_t done, size_t total) {
+    if (!workStarted_) {
+        workStarted_ = true;
+        workStart_ = Clock::now();
+    }
+    if (!DueForDrawing(done == total)) return;
+    const double seconds = std::chrono::duration<double>(Clock::now() - workStart_).count();
     const auto perSecond = seconds > 0.05 ? static_cast<long long>(static_cast<double>(done) / seconds) : 0LL;
     terminal_ << "\r\033[Kvelmora-cli: " << done << " of " << total << " documents";
     if (perSecond > 0) terminal_ << ", " << perSecond << " per second";
@@ -29,6 +46,10 @@ void ProgressLine::Clear() {
     if (!shown_) return;
     terminal_ << "\r\033[K" << std::flush;
     shown_ = false;
+}
+
+void ProgressLine::ClearBeforeOutput() {
+    if (stdoutIsTerminal_) Clear();
 }
 
 }  // namespace velmora::cli

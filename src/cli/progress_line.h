@@ -19,16 +19,26 @@ public:
     // True when stderr is a terminal.
     static bool StderrIsTerminal();
 
+    // While searching: "searching, 120 folders, 35 documents found".
+    void UpdateSearch(size_t folders, size_t found);
+    // While working through the documents found.
     void Update(size_t done, size_t total);
     // Removes the line, so that other output starts on a clean line.
     void Clear();
+    // The same, when standard output shares the terminal, before a line of
+    // it; when it goes elsewhere the progress line may stay.
+    void ClearBeforeOutput();
 
 private:
     using Clock = std::chrono::steady_clock;
+    // True when enough time has passed since the last drawing (or `force`).
+    bool DueForDrawing(bool force);
     std::ostream& terminal_;
     bool enabled_;
+    bool stdoutIsTerminal_;
     bool shown_ = false;
-    Clock::time_point start_ = Clock::now();
+    bool workStarted_ = false;
+    Clock::time_point workStart_{};  // the first Update(): the rate leaves the search out
     Clock::time_point lastDrawn_{};
 };
 

@@ -66,9 +66,8 @@ bool IsFolderEntry(int folder, const Entry& entry) {
 
 class DocumentSearch {
 public:
-    DocumentSearch(TDocumentTypes types, bool includeSubfolders, std::vector<std::filesystem::path>& list,
-                   std::vector<std::filesystem::path>* unlistable)
-        : types_(types), includeSubfolders_(includeSubfolders), list_(list), unlistable_(unlistable) {}
+    DocumentSearch(TDocumentTypes types, bool includeSubfolders, std::vector<std::filesystem::path>& list, SearchReport* report)
+        : types_(types), includeSubfolders_(includeSubfolders), list_(list), report_(report) {}
 
     // Depth first without recursion: a stack of folders whose sub-folders are
     // still to be visited, so that a very deep tree cannot exhaust the stack.
@@ -118,11 +117,14 @@ private:
             if (!IsRegularFileEntry(folder.get(), entry)) continue;
             Append(prefix + entry.name);
         }
-        if (!includeSubfolders_) return true;
-        for (const Entry& entry : entries) {
-            if (entry.name.empty() || entry.name.front() == '.') continue;  // hidden, and "." and ".."
-            if (IsFolderEntry(folder.get(), entry)) subfolders.push_back(entry.name);
+        if (includeSubfolders_) {
+            for (const Entry& entry : entries) {
+                if (entry.name.empty() || entry.name.front() == '.') continue;  // hidden, and "." and ".."
+                if (IsFolderEntry(folder.get(), entry)) subfolders.push_back(entry.name);
+            }
         }
+        ++foldersSearched_;
+        if (report_ != nullptr && report_->progress) report_->progress(foldersSearched_, list_.size());
         return true;
     }
 
@@ -161,16 +163,17 @@ private:
     }
 
     void ReportUnlistable(const std::string& prefix) {
-        if (unlistable_ == nullptr) return;
+        if (report_ == nullptr) return;
         std::string folder = prefix;
         if (folder.size() > 1) folder.pop_back();
-        unlistable_->emplace_back(std::move(folder));
+        report_->unlistable.emplace_back(std::move(folder));
     }
 
     TDocumentTypes types_;
     bool includeSubfolders_;
     std::vector<std::filesystem::path>& list_;
-    std::vector<std::filesystem::path>* unlistable_;
+    SearchReport* report_;
+    size_t foldersSearched_ = 0;
     std::set<FolderIdentity> visited_;
 };
 
@@ -185,9 +188,9 @@ bool MatchesDocumentTypes(std::string_view fileName, TDocumentTypes types) {
 }
 
 void FindDocuments(const std::filesystem::path& folder, bool includeSubfolders, TDocumentTypes types,
-                   std::vector<std::filesystem::path>& list, std::vector<std::filesystem::path>* unlistable) {
+                   std::vector<std::filesystem::path>& list, SearchReport* report) {
     if (folder.empty()) return;
-    DocumentSearch(types, includeSubfolders, list, unlistable).Run(folder);
+    DocumentSearch(types, includeSubfolders, list, report).Run(folder);
 }
 
 int64_t FileSizeOf(const std::filesystem::path& path) {

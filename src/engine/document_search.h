@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <new>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,15 @@ public:
     const char* what() const noexcept override { return "String list is full"; }
 };
 
+// What a caller may want to know of a search besides its result.
+struct SearchReport {
+    // Folders that could not be opened, or whose reading failed part way.
+    std::vector<std::filesystem::path> unlistable;
+    // Called after each folder searched, with the folders searched so far
+    // and the length of the result list; for a progress display.
+    std::function<void(size_t foldersSearched, size_t listLength)> progress;
+};
+
 // Appends to `list` the full path (folder + "/" + name) of every regular file
 // in `folder` whose name matches `types`, then, with `includeSubfolders`, those
 // of every sub-folder, depth first: a folder's own documents come before its
@@ -39,13 +49,13 @@ public:
 // to folders are entered. No folder (device, inode) is entered twice in one
 // search, so link cycles and folders reachable by two routes end there.
 // A folder that cannot be opened contributes nothing and raises nothing; one
-// whose reading fails part way contributes what was read before. When
-// `unlistable` is given, both kinds are appended to it. Sub-folders are
-// opened by path, so a folder whose path exceeds PATH_MAX counts as one that
-// cannot be opened.
+// whose reading fails part way contributes what was read before. Sub-folders
+// are opened by path, so a folder whose path exceeds PATH_MAX counts as one
+// that cannot be opened.
 // Raises StringListFullError when `list` cannot grow; it keeps what it had.
 void FindDocuments(const std::filesystem::path& folder, bool includeSubfolders, TDocumentTypes types,
-                   std::vector<std::filesystem::path>& list, std::vector<std::filesystem::path>* unlistable = nullptr);
+                   std::vector<std::filesystem::path>& list, SearchReport* report = nullptr);
+
 
 // The size in bytes of the regular file at `path` (links followed); 0 when
 // there is none.

@@ -12,6 +12,7 @@
 #include "cli/command_line.h"
 #include "cli/document_listing.h"
 #include "cli/json_text.h"
+#include "cli/progress_line.h"
 #include "support/test_paths.h"
 
 namespace velmora::cli {
@@ -112,6 +113,30 @@ TEST_F(AnalyzeFolderTest, TableNamesUnreadableDocuments) {
     EXPECT_EQ(RunAnalyze(options, out, err), 1);
     EXPECT_NE(out.str().find("John Machin"), std::string::npos);
     EXPECT_NE(out.str().find("notes.txt  (unreadable: "), std::string::npos) << out.str();
+}
+
+TEST(ProgressLine, IsSilentUnlessStderrIsATerminal) {
+    std::ostringstream terminal;
+    {
+        ProgressLine progress(terminal, false);
+        progress.UpdateSearch(3, 1);
+        progress.Update(1, 1);
+    }
+    EXPECT_EQ(terminal.str(), "");
+}
+
+TEST(ProgressLine, RedrawsOneLineAndLeavesItClean) {
+    std::ostringstream terminal;
+    {
+        ProgressLine progress(terminal, true);
+        progress.UpdateSearch(1, 1);
+        progress.Update(2, 2);  // the last step is always drawn
+    }
+    const std::string shown = terminal.str();
+    EXPECT_EQ(shown.rfind("\r\033[Kvelmora-cli: searching, 1 folder, 1 document found", 0), 0u) << shown;
+    EXPECT_NE(shown.find("\r\033[Kvelmora-cli: 2 of 2 documents"), std::string::npos) << shown;
+    EXPECT_EQ(shown.substr(shown.size() - 4), "\r\033[K");  // cleared when it goes
+    EXPECT_EQ(shown.find('\n'), std::string::npos);
 }
 
 int RunCli(const std::string& arguments) {

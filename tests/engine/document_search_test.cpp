@@ -103,12 +103,23 @@ TEST_F(DocumentSearchTest, OnlyAppendsToTheList) {
     EXPECT_EQ(list, (Paths{"/kept/first.doc", "/kept/first.doc", root() / "z/deep/h.ppt"}));
 }
 
+TEST_F(DocumentSearchTest, ReportsProgressAfterEachFolder) {
+    std::vector<std::pair<size_t, size_t>> steps;
+    SearchReport report;
+    report.progress = [&](size_t folders, size_t found) { steps.emplace_back(folders, found); };
+    Paths list = {"/kept.doc"};
+    FindDocuments(root(), true, dtWord | dtPowerPoint, list, &report);
+    // root, again (= sub), z, z/deep; the list's length includes what it held.
+    EXPECT_EQ(steps, (std::vector<std::pair<size_t, size_t>>{{1, 6}, {2, 7}, {3, 7}, {4, 8}}));
+}
+
 TEST_F(DocumentSearchTest, AMissingFolderContributesNothing) {
-    Paths list, unlistable;
-    FindDocuments(root() / "missing", true, kAllDocumentTypes, list, &unlistable);
-    FindDocuments(root() / "a.doc", true, kAllDocumentTypes, list, &unlistable);
+    Paths list;
+    SearchReport report;
+    FindDocuments(root() / "missing", true, kAllDocumentTypes, list, &report);
+    FindDocuments(root() / "a.doc", true, kAllDocumentTypes, list, &report);
     EXPECT_TRUE(list.empty());
-    EXPECT_EQ(unlistable, (Paths{root() / "missing", root() / "a.doc"}));
+    EXPECT_EQ(report.unlistable, (Paths{root() / "missing", root() / "a.doc"}));
 }
 
 TEST(DocumentSearch, AFolderThatCannotBeListedContributesNothing) {
@@ -121,12 +132,13 @@ TEST(DocumentSearch, AFolderThatCannotBeListedContributesNothing) {
         Touch(top / "closed" / "hidden-away.doc");
         Touch(top / "open" / "seen.doc");
         fs::permissions(top / "closed", fs::perms::none);
-        Paths list, unlistable;
-        FindDocuments(top, true, kAllDocumentTypes, list, &unlistable);
+        Paths list;
+        SearchReport report;
+        FindDocuments(top, true, kAllDocumentTypes, list, &report);
         fs::permissions(top / "closed", fs::perms::owner_all);
         fs::remove_all(top);
         if (list != Paths{top / "open" / "seen.doc"}) return 11;
-        if (unlistable != Paths{top / "closed"}) return 12;
+        if (report.unlistable != Paths{top / "closed"}) return 12;
         return 0;
     });
     if (result == testing::kCannotDropPrivileges) GTEST_SKIP() << "cannot give up root here";
