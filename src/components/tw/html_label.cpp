@@ -215,8 +215,12 @@ void TTwHtmlLabel::UpdateSizeHint() {
     // caches them, so a wrapping label always tells its layout.
     const QSize hint = renderer_.WordBreak() ? renderer_.Measure(QWIDGETSIZE_MAX, false) : QSize(renderer_.MaxWidth(), renderer_.Height());
     hfwWidth_ = -1;
-    if (hint == sizeHint_ && !renderer_.WordBreak()) return;
+    // Switching wrapping off can leave the hint as it was while the label
+    // stops trading height for width: the layout must hear of that too.
+    const bool wraps = renderer_.WordBreak();
+    if (hint == sizeHint_ && !wraps && !hintWrapped_) return;
     sizeHint_ = hint;
+    hintWrapped_ = wraps;
     updateGeometry();
 }
 

@@ -147,6 +147,7 @@ private:
     TColor fontColor_ = clWindowText;
     int lastLayoutWidth_ = 0;
     QSize sizeHint_;
+    bool hintWrapped_ = false;  // whether the layout was last told of a wrapping label
     // The last answer of heightForWidth(): layouts ask for one width often.
     mutable int hfwWidth_ = -1;
     mutable int hfwHeight_ = 0;

@@ -72,8 +72,8 @@ public:
     // Extra height of every picture run.
     void SetImagePadding(int padding) { imagePadding_ = padding; }
     int ImagePadding() const { return imagePadding_; }
-    // The link node under the mouse: it and everything inside it are drawn
-    // in its hover look.
+    // The link node under the mouse (what LinkAt() found): it and everything
+    // inside it are drawn in its hover look. Any other node draws no hover.
     void SetHovered(const THtmlNode* node) { hovered_ = node; }
     const THtmlNode* Hovered() const { return hovered_; }
 

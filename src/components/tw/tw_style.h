@@ -37,7 +37,10 @@ public:
     void UnregisterListener(const QObject* listener);
     // Whether NotifyListeners() would call a handler of `listener`; lets a
     // control check that it left the registry before its handler dangles.
-    bool IsRegistered(const QObject* listener) const { return listeners_.count(listener) != 0; }
+    bool IsRegistered(const QObject* listener) const {
+        const auto found = listeners_.find(listener);
+        return found != listeners_.end() && found->second;
+    }
     // Calls every registered handler once with this style as sender, in no
     // defined order. A handler may register or unregister listeners; one
     // unregistered meanwhile is not called.

