@@ -47,7 +47,7 @@ TEST(CleanArguments, RejectsBadUsage) {
 class CleanRunTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        testing::CopyWritable(testing::TestDataPath("corpus/odd/dsi-spec-pids.doc"), folder.path() / "a.doc");
+        testing::CopyWritable(testing::TestDataPath("corpus/odd/dsi-all-pids.doc"), folder.path() / "a.doc");
         testing::WriteWholeFile(folder.path() / "b.doc", {'n', 'o', 't', ' ', 'a', ' ', 'd', 'o', 'c'});
         testing::CopyWritable(testing::TestDataPath("corpus/real/python3-xlrd/namesdemo.xls"), folder.path() / "c.xls");
     }

@@ -41,7 +41,7 @@ std::vector<Scenario> Scenarios() {
          [](auto& d) { d.SetComments(u""); }},
         {"LongCommentsGrowIntoRegularSectors", "generated/lo-ascii.xls", "\x05SummaryInformation",
          [](auto& d) { d.SetComments(kLongText + kLongText); }},
-        {"RemoveGuidFromBothSections", "odd/dsi-spec-pids.doc", "\x05" "DocumentSummaryInformation",
+        {"RemoveGuidFromBothSections", "odd/dsi-all-pids.doc", "\x05" "DocumentSummaryInformation",
          [](auto& d) { d.RemoveGuid(); }},
         {"ClearCreatedUnalignedSet", "generated/gnumeric-ascii-dsf.xls", "\x05SummaryInformation",
          [](auto& d) { d.SetCreated(0.0); }},
