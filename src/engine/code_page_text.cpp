@@ -17,6 +17,7 @@ namespace {
 // glibc's names for the code pages documents declare.
 std::string IconvName(uint16_t codePage) {
     switch (codePage) {
+    case 37: return "CP037";  // EBCDIC US; iconv wants the leading zero
     case 932: return "CP932";
     case 936: return "CP936";
     case 949: return "CP949";
@@ -87,6 +88,25 @@ std::u16string FromUtf16LeBytes(std::string_view bytes) {
     return text;
 }
 
+// Whether the code page reads every byte below 0x80 as that very character,
+// so that ASCII text needs no conversion. The converter is asked once per
+// code page: EBCDIC, UTF-7 and the stateful ISO-2022 pages do not keep
+// ASCII. A code page iconv does not know falls back to UTF-8, which does.
+bool KeepsAscii(uint16_t codePage) {
+    thread_local std::map<uint16_t, bool> answers;
+    auto [answer, asked] = answers.try_emplace(codePage, true);
+    if (asked) {
+        Converter& converter = ConverterFor("UTF-16LE", IconvName(codePage));
+        if (converter.valid()) {
+            std::string ascii;
+            for (int c = 1; c < 0x80; ++c) ascii.push_back(static_cast<char>(c));
+            const auto converted = converter.convert(ascii);
+            answer->second = converted && FromUtf16LeBytes(*converted) == std::u16string(ascii.begin(), ascii.end());
+        }
+    }
+    return answer->second;
+}
+
 std::string ToUtf16LeBytes(std::u16string_view text) {
     std::string bytes;
     for (char16_t unit : text) {
@@ -102,10 +122,9 @@ std::u16string DecodeCodePageText(std::string_view storedBytes, uint16_t codePag
     if (codePage == kCodePageUtf16) return FromUtf16LeBytes(storedBytes);
     std::string_view bytes = storedBytes.substr(0, storedBytes.find('\0'));
     if (codePage == 0 || codePage == kCodePageUtf8 || bytes.empty()) return Utf8ToWide(bytes);
-    // The code pages documents declare agree with ASCII below 0x80 (the
-    // stateful ISO-2022 ones aside); most property texts never leave it.
-    const bool asciiSafe = codePage != 50220 && codePage != 50221 && codePage != 50222 && codePage != 50225;
-    if (asciiSafe && std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+    // Most property texts never leave ASCII, and most code pages keep it.
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }) &&
+        KeepsAscii(codePage))
         return std::u16string(bytes.begin(), bytes.end());
     Converter& converter = ConverterFor("UTF-16LE", IconvName(codePage));
     if (converter.valid()) {

@@ -34,7 +34,10 @@ INSTANTIATE_TEST_SUITE_P(CodePages, DecodeCodePageTextTest, ::testing::Values(
     DecodeCase{"StopsAtTheFirstZero", 1252, std::string("ab\0cd\0", 6), u"ab"},
     DecodeCase{"UnknownCodePageFallsBackToUtf8", 4242, std::string("\xC3\xA9\0", 3), u"\u00e9"},
     DecodeCase{"InvalidShiftJisFallsBackToUtf8", 932, std::string("\xC3\xA9\x81\0", 4), u"\u00e9\u0081"},
-    DecodeCase{"Empty", 1252, std::string("\0", 1), u""}),
+    DecodeCase{"Empty", 1252, std::string("\0", 1), u""},
+    // EBCDIC does not keep ASCII: bytes below 0x80 must still be converted.
+    DecodeCase{"EbcdicBelow0x80", 500, std::string("\x41\x4B\0", 3), u"\u00a0."},
+    DecodeCase{"EbcdicUsLetters", 37, std::string("\xC1\xC2\0", 3), u"AB"}),
     testing::CaseName());
 
 struct EncodeCase {
