@@ -7,8 +7,12 @@
 #include <cerrno>
 #include <cstring>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
+
+#include "storage/little_endian.h"
+#include "storage/scoped_descriptor.h"
 
 namespace velmora::app {
 
@@ -16,31 +20,22 @@ namespace {
 
 constexpr double kUnixEpochDay = 25569.0;  // 1 January 1970 as a date-time
 
-uint16_t Read16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Read32(const uint8_t* p) { return Read16(p) | static_cast<uint32_t>(Read16(p + 2)) << 16; }
-uint64_t Read64(const uint8_t* p) { return Read32(p) | static_cast<uint64_t>(Read32(p + 4)) << 32; }
-
 class File {
 public:
     explicit File(const std::filesystem::path& path) : descriptor_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {
-        if (descriptor_ < 0) error_ = errno;
+        if (descriptor_.get() < 0) error_ = errno;
     }
-    ~File() {
-        if (descriptor_ >= 0) ::close(descriptor_);
-    }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
 
     int error() const { return error_; }
 
     // Exactly `size` bytes at `offset`, or nothing.
     std::optional<std::vector<uint8_t>> Read(uint64_t offset, uint64_t size) {
         constexpr uint64_t kLimit = 1 << 20;  // nothing we read here is anywhere near this
-        if (descriptor_ < 0 || size > kLimit || offset > static_cast<uint64_t>(INT64_MAX) - size) return std::nullopt;
+        if (descriptor_.get() < 0 || size > kLimit || offset > static_cast<uint64_t>(INT64_MAX) - size) return std::nullopt;
         std::vector<uint8_t> bytes(size);
         size_t done = 0;
         while (done < size) {
-            ssize_t got = ::pread(descriptor_, bytes.data() + done, size - done, static_cast<off_t>(offset + done));
+            ssize_t got = ::pread(descriptor_.get(), bytes.data() + done, size - done, static_cast<off_t>(offset + done));
             if (got < 0 && errno == EINTR) continue;
             if (got < 0) error_ = errno;
             if (got <= 0) return std::nullopt;
@@ -51,11 +46,11 @@ public:
 
     bool IsRegular() const {
         struct stat status {};
-        return descriptor_ >= 0 && ::fstat(descriptor_, &status) == 0 && S_ISREG(status.st_mode);
+        return descriptor_.get() >= 0 && ::fstat(descriptor_.get(), &status) == 0 && S_ISREG(status.st_mode);
     }
 
 private:
-    int descriptor_;
+    storage::ScopedDescriptor descriptor_;
     int error_ = 0;
 };
 
@@ -65,38 +60,38 @@ std::optional<std::vector<uint8_t>> ReadNoteDescriptor(File& file) {
     auto header = file.Read(0, 64);
     if (!header || std::memcmp(header->data(), "\x7F" "ELF", 4) != 0 || (*header)[4] != 2 || (*header)[5] != 1)
         return std::nullopt;
-    const uint64_t sectionTable = Read64(header->data() + 0x28);
-    const uint16_t entrySize = Read16(header->data() + 0x3A);
-    const uint16_t sectionCount = Read16(header->data() + 0x3C);
-    const uint16_t namesIndex = Read16(header->data() + 0x3E);
+    const uint64_t sectionTable = storage::LoadU64(*header, 0x28);
+    const uint16_t entrySize = storage::LoadU16(*header, 0x3A);
+    const uint16_t sectionCount = storage::LoadU16(*header, 0x3C);
+    const uint16_t namesIndex = storage::LoadU16(*header, 0x3E);
     if (entrySize < 64 || sectionCount == 0 || namesIndex >= sectionCount) return std::nullopt;
     auto sections = file.Read(sectionTable, uint64_t{entrySize} * sectionCount);
     if (!sections) return std::nullopt;
-    auto section = [&](uint16_t index) { return sections->data() + size_t{index} * entrySize; };
-    auto names = file.Read(Read64(section(namesIndex) + 0x18), Read64(section(namesIndex) + 0x20));
+    auto section = [&](uint16_t index) { return std::span<const uint8_t>(*sections).subspan(size_t{index} * entrySize, entrySize); };
+    auto names = file.Read(storage::LoadU64(section(namesIndex), 0x18), storage::LoadU64(section(namesIndex), 0x20));
     if (!names) return std::nullopt;
 
     const std::string_view wanted = version_note::kSectionName;
     for (uint16_t i = 0; i < sectionCount; ++i) {
-        const uint32_t nameOffset = Read32(section(i));
+        const uint32_t nameOffset = storage::LoadU32(section(i), 0);
         if (nameOffset >= names->size()) continue;
         const char* name = reinterpret_cast<const char*>(names->data() + nameOffset);
         if (std::string_view(name, strnlen(name, names->size() - nameOffset)) != wanted) continue;
-        auto note = file.Read(Read64(section(i) + 0x18), Read64(section(i) + 0x20));
+        auto note = file.Read(storage::LoadU64(section(i), 0x18), storage::LoadU64(section(i), 0x20));
         if (!note || note->size() < sizeof(version_note::Layout)) return std::nullopt;
-        const uint8_t* p = note->data();
-        if (Read32(p) != sizeof version_note::kOwner || Read32(p + 4) != version_note::kDescriptorSize ||
-            Read32(p + 8) != version_note::kType || std::memcmp(p + 12, version_note::kOwner, sizeof version_note::kOwner) != 0)
+        if (storage::LoadU32(*note, 0) != sizeof version_note::kOwner ||
+            storage::LoadU32(*note, 4) != version_note::kDescriptorSize || storage::LoadU32(*note, 8) != version_note::kType ||
+            std::memcmp(note->data() + 12, version_note::kOwner, sizeof version_note::kOwner) != 0)
             return std::nullopt;
-        const uint8_t* descriptor = p + 12 + sizeof version_note::kOwner;
+        const uint8_t* descriptor = note->data() + 12 + sizeof version_note::kOwner;
         return std::vector<uint8_t>(descriptor, descriptor + version_note::kDescriptorSize);
     }
     return std::nullopt;
 }
 
-FixedFileInfo DecodeFixedFileInfo(const uint8_t* bytes) {
+FixedFileInfo DecodeFixedFileInfo(std::span<const uint8_t> bytes) {
     uint32_t words[13];
-    for (int i = 0; i < 13; ++i) words[i] = Read32(bytes + 4 * i);
+    for (size_t i = 0; i < 13; ++i) words[i] = storage::LoadU32(bytes, 4 * i);
     FixedFileInfo info;
     std::memcpy(&info, words, sizeof info);
     return info;
@@ -113,7 +108,7 @@ bool ReadFixedFileInfo(const std::filesystem::path& path, FixedFileInfo& info) {
     File file(path);
     auto descriptor = ReadNoteDescriptor(file);
     if (!descriptor) return false;
-    FixedFileInfo read = DecodeFixedFileInfo(descriptor->data());
+    FixedFileInfo read = DecodeFixedFileInfo(*descriptor);
     if (read.dwSignature != kFixedFileInfoSignature) return false;
     info = read;
     return true;
@@ -162,7 +157,7 @@ double ImageBuildDate(const std::filesystem::path& path) {
     if (file.error() != 0) throw OsError(file.error());
     auto descriptor = ReadNoteDescriptor(file);
     if (!descriptor) throw OsError(file.error());
-    const auto seconds = static_cast<int64_t>(Read64(descriptor->data() + version_note::kFixedInfoSize));
+    const auto seconds = static_cast<int64_t>(storage::LoadU64(*descriptor, version_note::kFixedInfoSize));
     return static_cast<double>(seconds) / 86400.0 + kUnixEpochDay;
 }
 

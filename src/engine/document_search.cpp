@@ -11,6 +11,8 @@
 #include <string>
 #include <utility>
 
+#include "storage/scoped_descriptor.h"
+
 namespace velmora::engine {
 
 namespace {
@@ -24,20 +26,6 @@ struct FolderIdentity {
 struct Entry {
     std::string name;
     unsigned char type;  // d_type; DT_UNKNOWN when the file system does not say
-};
-
-class ScopedDescriptor {
-public:
-    explicit ScopedDescriptor(int descriptor) : descriptor_(descriptor) {}
-    ~ScopedDescriptor() {
-        if (descriptor_ >= 0) ::close(descriptor_);
-    }
-    ScopedDescriptor(const ScopedDescriptor&) = delete;
-    ScopedDescriptor& operator=(const ScopedDescriptor&) = delete;
-    int get() const { return descriptor_; }
-
-private:
-    int descriptor_;
 };
 
 std::string WithTrailingSeparator(const std::filesystem::path& folder) {
@@ -100,7 +88,7 @@ private:
     // Appends the folder's documents and collects the sub-folders to enter.
     // False when the folder cannot be opened or was visited before.
     bool ListFolder(const std::string& prefix, std::vector<std::string>& subfolders) {
-        ScopedDescriptor folder(::open(prefix.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK));
+        storage::ScopedDescriptor folder(::open(prefix.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK));
         struct stat status {};
         if (folder.get() < 0 || ::fstat(folder.get(), &status) != 0) {
             ReportUnlistable(prefix);

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "engine/text_conversions.h"
+
 namespace velmora::engine {
 
 namespace {
@@ -27,24 +29,6 @@ size_t ValidSequenceLength(std::string_view bytes, size_t i, uint32_t& codePoint
     const bool overlong = codePoint < kSmallest[length];
     const bool surrogate = codePoint >= 0xD800 && codePoint <= 0xDFFF;
     return overlong || surrogate || codePoint > 0x10FFFF ? 0 : length;
-}
-
-void AppendUtf8(std::string& out, uint32_t codePoint) {
-    if (codePoint < 0x80) {
-        out.push_back(static_cast<char>(codePoint));
-    } else if (codePoint < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
-        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
-    } else if (codePoint < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (codePoint >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
-    }
 }
 
 std::u16string BytesToText(std::string_view bytes) {

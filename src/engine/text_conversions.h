@@ -1,9 +1,14 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace velmora::engine {
+
+// Appends one code point (up to U+10FFFF; a surrogate as its three-byte form)
+// as UTF-8.
+void AppendUtf8(std::string& out, uint32_t codePoint);
 
 // UTF-16 to UTF-8. A valid surrogate pair becomes one four-byte sequence; a
 // lone surrogate keeps its three-byte form, so that nothing is lost.

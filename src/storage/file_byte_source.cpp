@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "storage/io_fault_injection.h"
+#include "storage/scoped_descriptor.h"
 #include "storage/storage_error.h"
 
 namespace velmora::storage {
@@ -40,21 +41,6 @@ namespace {
     }
 }
 
-class FdGuard {
-public:
-    explicit FdGuard(int fd) : fd_(fd) {}
-    ~FdGuard() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FdGuard(const FdGuard&) = delete;
-    FdGuard& operator=(const FdGuard&) = delete;
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
-
 void LockWholeFile(int fd, AccessMode mode) {
     struct flock lock {};
     lock.l_type = mode == AccessMode::ReadWrite ? F_WRLCK : F_RDLCK;
@@ -81,7 +67,7 @@ bool HasNoWritePermissionBits(const struct stat& status) {
 
 std::unique_ptr<FileByteSource> FileByteSource::Open(const std::filesystem::path& path, AccessMode mode) {
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
-    FdGuard probe(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    ScopedDescriptor probe(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (probe.get() < 0) ThrowOpenError(errno, AccessMode::Read);
 
     struct stat status {};
@@ -101,7 +87,7 @@ std::unique_ptr<FileByteSource> FileByteSource::Open(const std::filesystem::path
 
     // Reopen for writing only now that we know it is a regular file, and make
     // sure it is still the same file: the path may have been replaced meanwhile.
-    FdGuard writable(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    ScopedDescriptor writable(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (writable.get() < 0) ThrowOpenError(errno, AccessMode::ReadWrite);
     struct stat again {};
     if (::fstat(writable.get(), &again) != 0) ThrowOpenError(errno, AccessMode::ReadWrite);
