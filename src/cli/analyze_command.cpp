@@ -1,17 +1,17 @@
 #include "cli/analyze_command.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "cli/civil_date.h"
 #include "cli/document_listing.h"
 #include "cli/json_text.h"
 #include "cli/progress_line.h"
 #include "cli/summary_json.h"
+#include "engine/document_search.h"
 #include "engine/path_text.h"
 #include "engine/summary_reader.h"
 #include "engine/text_conversions.h"
@@ -30,8 +30,7 @@ struct AnalyzedDocument {
 AnalyzedDocument Analyze(const std::filesystem::path& path) {
     AnalyzedDocument document;
     document.path = path;
-    struct stat status {};
-    if (::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode)) document.size = static_cast<uint64_t>(status.st_size);
+    document.size = static_cast<uint64_t>(engine::FileSizeOf(path));
     document.outcome = engine::ReadSummaryInfoWithOutcome(path, document.info);
     return document;
 }
@@ -110,19 +109,10 @@ std::string FormatDateTime(double dateTime) {
     int64_t seconds = std::llround(std::fabs(dateTime - day) * 86400.0);
     int64_t days = static_cast<int64_t>(day) + seconds / 86400;
     seconds %= 86400;
-    // Civil date from days since 1970-01-01 (30 Dec 1899 is day -25569).
-    int64_t z = days - 25569 + 719468;
-    int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    int64_t doe = z - era * 146097;
-    int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    int64_t mp = (5 * doy + 2) / 153;
-    int64_t d = doy - (153 * mp + 2) / 5 + 1;
-    int64_t m = mp < 10 ? mp + 3 : mp - 9;
-    int64_t y = yoe + era * 400 + (m <= 2 ? 1 : 0);
+    const CivilDate date = CivilDateFromDays(days);
     char text[128];
-    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld", static_cast<long long>(y),
-                  static_cast<long long>(m), static_cast<long long>(d), static_cast<long long>(seconds / 3600),
+    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld", static_cast<long long>(date.year),
+                  static_cast<long long>(date.month), static_cast<long long>(date.day), static_cast<long long>(seconds / 3600),
                   static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
     return text;
 }

@@ -1,7 +1,5 @@
 #include "cli/document_listing.h"
 
-#include <sys/stat.h>
-
 #include "cli/progress_line.h"
 
 namespace velmora::cli {
@@ -19,8 +17,7 @@ DocumentListing ListDocuments(const std::vector<std::string>& paths, engine::TDo
         };
     for (const auto& text : paths) {
         std::filesystem::path path(text);
-        struct stat status {};
-        if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+        if (engine::IsFolder(path)) {
             foldersOfThisSearch = 0;
             engine::FindDocuments(path, recursive, types, listing.documents, &report);
             foldersBefore += foldersOfThisSearch;

@@ -1,27 +1,36 @@
 #include "engine/analysis_driver.h"
 
-#include <sys/stat.h>
-
 #include <thread>
 #include <vector>
 
 #include "engine/path_text.h"
 #include "engine/summary_reader.h"
+#include "storage/file_byte_source.h"
+#include "storage/storage_error.h"
 
 namespace velmora::engine {
 
 namespace {
 
-void Deliver(const std::filesystem::path& path, const TSummaryInfo& info, const TAnalyzeCallback& callback) {
+// Reads a fresh record for the document, and its size, with one opening of
+// the file. False for whatever the reader refuses: missing, a folder or
+// anything else that is not a regular file, locked, not a compound file, no
+// property sets.
+bool ReadDocument(const std::filesystem::path& path, TSummaryInfo& info, int64_t& size) {
+    try {
+        auto source = storage::FileByteSource::Open(path, storage::AccessMode::Read);
+        size = static_cast<int64_t>(source->size());
+        return ReadSummaryInfoFrom(*source, info).ok;
+    } catch (const storage::StorageError&) {
+        return false;
+    }
+}
+
+void Deliver(const std::filesystem::path& path, const TSummaryInfo& info, int64_t size, const TAnalyzeCallback& callback) {
     const std::u16string text = PathToText(path);
     const size_t slash = text.rfind(u'/');
     const size_t nameStart = slash == std::u16string::npos ? 0 : slash + 1;
-    callback(text.substr(nameStart), text.substr(0, nameStart), info, LowSizeBits(FileSizeOf(path)));
-}
-
-bool IsExistingFolder(const std::filesystem::path& path) {
-    struct stat status {};
-    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+    callback(text.substr(nameStart), text.substr(0, nameStart), info, LowSizeBits(size));
 }
 
 }  // namespace
@@ -29,11 +38,10 @@ bool IsExistingFolder(const std::filesystem::path& path) {
 int32_t LowSizeBits(int64_t size) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(size))); }
 
 bool AnalyzeFile(const std::filesystem::path& path, const TAnalyzeCallback& callback) {
-    struct stat status {};
-    if (path.empty() || ::stat(path.c_str(), &status) != 0 || S_ISDIR(status.st_mode)) return false;
     TSummaryInfo info;
-    if (!ReadSummaryInfo(path, info)) return false;
-    if (callback) Deliver(path, info, callback);
+    int64_t size = 0;
+    if (path.empty() || !ReadDocument(path, info, size)) return false;
+    if (callback) Deliver(path, info, size, callback);
     return true;
 }
 
@@ -46,8 +54,9 @@ int ScanThreadProc(std::unique_ptr<TThreadMetadata> block, ScanOutcome& outcome)
         FindDocuments(block->FolderPath, block->IncludeSubfolders, block->DocTypes, documents);
         for (const auto& path : documents) {
             TSummaryInfo info;  // fresh for every document: no value carries over
-            if (!ReadSummaryInfo(path, info) || !block->Callback) continue;
-            Deliver(path, info, block->Callback);
+            int64_t size = 0;
+            if (!ReadDocument(path, info, size) || !block->Callback) continue;
+            Deliver(path, info, size, block->Callback);
         }
     } catch (...) {
         error = std::current_exception();
@@ -62,7 +71,7 @@ int ScanThreadProc(std::unique_ptr<TThreadMetadata> block, ScanOutcome& outcome)
 
 bool AnalyzeFolder(const std::filesystem::path& folder, TDocumentTypes types, bool includeSubfolders,
                    const TAnalyzeCallback& callback, const ScanWaiter& wait, std::exception_ptr* scanError) {
-    if ((types & kAllDocumentTypes) == 0 || folder.empty() || !IsExistingFolder(folder)) return false;
+    if ((types & kAllDocumentTypes) == 0 || folder.empty() || !IsFolder(folder)) return false;
     auto block = std::make_unique<TThreadMetadata>();
     block->FolderPath = folder;
     block->IncludeSubfolders = includeSubfolders;

@@ -181,6 +181,11 @@ void FindDocuments(const std::filesystem::path& folder, bool includeSubfolders, 
     DocumentSearch(types, includeSubfolders, list, report).Run(folder);
 }
 
+bool IsFolder(const std::filesystem::path& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
 int64_t FileSizeOf(const std::filesystem::path& path) {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return 0;

@@ -57,6 +57,9 @@ void FindDocuments(const std::filesystem::path& folder, bool includeSubfolders, 
                    std::vector<std::filesystem::path>& list, SearchReport* report = nullptr);
 
 
+// True when `path` names a folder (links followed).
+bool IsFolder(const std::filesystem::path& path);
+
 // The size in bytes of the regular file at `path` (links followed); 0 when
 // there is none.
 int64_t FileSizeOf(const std::filesystem::path& path);
