@@ -9,7 +9,6 @@
 #include <QThread>
 
 #include "app/orrin_dialogs.h"
-#include "app/velmora_application.h"
 
 namespace velmora::app {
 
@@ -148,12 +147,6 @@ void RunOnGuiThread(const std::function<void()>& procedure) {
     if (!ran) throw std::runtime_error("The program is closing");
 }
 
-void ShowMessage(const QString& text) {
-    MessageBoxRequest request;
-    request.caption = TApplication::Title();
-    request.text = text;
-    request.buttons = {{ButtonCaption(MessageButton::OK), ButtonResult(MessageButton::OK)}};
-    PresentMessageBox(std::move(request));
-}
+void ShowMessage(const QString& text) { CenteredMessageDlg(text, MessageKind::Custom, {MessageButton::OK}); }
 
 }  // namespace velmora::app

@@ -1,6 +1,7 @@
 #include "app/orrin_dialogs.h"
 
 #include <array>
+#include <utility>
 
 #include <QApplication>
 #include <QFileDialog>
@@ -101,9 +102,7 @@ int PresentMessageBox(MessageBoxRequest request) {
 }
 
 MessageBoxPresenter SetMessageBoxPresenter(MessageBoxPresenter presenter) {
-    MessageBoxPresenter previous = std::move(CurrentPresenter());
-    CurrentPresenter() = std::move(presenter);
-    return previous;
+    return std::exchange(CurrentPresenter(), std::move(presenter));
 }
 
 int CenteredMessageDlg(const QString& text, MessageKind kind, MessageButtons buttons) {
@@ -130,9 +129,7 @@ QString PickFolder(const QString& initial) {
 }
 
 FolderPicker SetFolderPicker(FolderPicker picker) {
-    FolderPicker previous = std::move(CurrentFolderPicker());
-    CurrentFolderPicker() = std::move(picker);
-    return previous;
+    return std::exchange(CurrentFolderPicker(), std::move(picker));
 }
 
 }  // namespace velmora::app

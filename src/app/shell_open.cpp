@@ -1,5 +1,7 @@
 #include "app/shell_open.h"
 
+#include <utility>
+
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QUrl>
@@ -30,9 +32,7 @@ bool ShellOpen(const QString& fileOrAddress) {
 }
 
 ShellOpenHandler SetShellOpenHandler(ShellOpenHandler handler) {
-    ShellOpenHandler previous = std::move(CurrentHandler());
-    CurrentHandler() = std::move(handler);
-    return previous;
+    return std::exchange(CurrentHandler(), std::move(handler));
 }
 
 }  // namespace velmora::app
