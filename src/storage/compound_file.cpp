@@ -46,7 +46,6 @@ constexpr uint64_t kPrefixLength = 8192;
 }  // namespace
 
 CompoundFile::CompoundFile(ByteSource& source) : source_(source) {
-    std::vector<uint8_t> headerBytes(kHeaderLength);
     if (source_.size() < kHeaderLength) {
         // Too short for a header: tell "not ours" from "cut short" by the signature.
         std::vector<uint8_t> start(std::min<uint64_t>(source_.size(), kSignature.size()));
@@ -58,8 +57,7 @@ CompoundFile::CompoundFile(ByteSource& source) : source_(source) {
     }
     prefix_.resize(static_cast<size_t>(std::min<uint64_t>(source_.size(), kPrefixLength)));
     source_.readAt(0, prefix_);
-    std::copy_n(prefix_.begin(), kHeaderLength, headerBytes.begin());
-    header_ = CompoundFileHeader::ReadFrom(headerBytes);
+    header_ = CompoundFileHeader::ReadFrom(std::span(prefix_).first(kHeaderLength));
     entriesPerSector_ = header_.sectorSize / 4;
     uint64_t size = source_.size();
     uint64_t sectors = size > header_.sectorSize ? (size - header_.sectorSize + header_.sectorSize - 1) / header_.sectorSize : 0;

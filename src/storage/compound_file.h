@@ -77,10 +77,6 @@ private:
         bool empty() const { return sectors.empty(); }
         uint32_t back() const { return sectors.back(); }
         uint32_t operator[](size_t index) const { return sectors[index]; }
-        void clear() {
-            sectors.clear();
-            members.clear();
-        }
     };
 
     const std::vector<uint32_t>& fatSector(uint32_t fatIndex);

@@ -99,7 +99,7 @@ struct CompoundFileWriter::Journal {
     }
 };
 
-CompoundFileWriter::CompoundFileWriter(WritableByteSource& source) : source_(source), originalSize_(source.size()) {
+CompoundFileWriter::CompoundFileWriter(WritableByteSource& source) : source_(source) {
     load();
 }
 
@@ -474,7 +474,7 @@ void CompoundFileWriter::dropTrailingFreeSectors(Journal& journal) {
 
 void CompoundFileWriter::replaceRootStream(std::u16string_view name, std::span<const uint8_t> content) {
     if (failed_) throw std::logic_error("a compound-file writer is not reused after a failed replacement");
-    originalSize_ = source_.size();
+    const uint64_t originalSize = source_.size();
     allocationCursor_ = 0;
     freshSectors_.clear();
     const int target = findRootChild(name);
@@ -492,7 +492,7 @@ void CompoundFileWriter::replaceRootStream(std::u16string_view name, std::span<c
     const bool newInMini = content.size() < kMiniStreamCutoff;
     const uint32_t unit = newInMini ? kMiniSectorSize : sectorSize_;
     const uint64_t unitCount = CeilDivide(content.size(), unit);
-    Journal journal{source_, originalSize_, true, {}, {}};
+    Journal journal{source_, originalSize, true, {}, {}};
     const uint32_t entriesPerDirectorySector = sectorSize_ / static_cast<uint32_t>(kDirectoryEntryLength);
     const uint32_t targetDirectorySector = static_cast<uint32_t>(target) / entriesPerDirectorySector;
     try {
@@ -533,7 +533,6 @@ void CompoundFileWriter::replaceRootStream(std::u16string_view name, std::span<c
 
         // Growth of the header's tables and of the mini stream becomes visible
         // before the switch: on its own it only adds free capacity.
-        std::vector<uint8_t> rootUpdate;
         if (rootSizeDirty_) {
             DirectoryEntry::WriteStreamLocation(std::span(directoryBytes_).first(kDirectoryEntryLength),
                                                 rootChain_.empty() ? kEndOfChain : rootChain_.front(), rootSize_,

@@ -65,7 +65,6 @@ private:
     void dropTrailingFreeSectors(Journal& journal);
 
     WritableByteSource& source_;
-    uint64_t originalSize_ = 0;
     CompoundFileHeader header_;
     std::vector<uint8_t> headerBytes_;
     uint32_t sectorSize_ = 0;

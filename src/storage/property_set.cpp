@@ -24,7 +24,6 @@ public:
     // `limit` narrows the readable bytes to [0, limit) of the section.
     SectionBytes(StreamView& stream, const PropertySection& section, uint32_t limit)
         : stream_(stream), section_(section), limit_(std::min(limit, section.size)) {}
-    SectionBytes(StreamView& stream, const PropertySection& section) : SectionBytes(stream, section, section.size) {}
 
     uint32_t size() const { return limit_; }
     bool fits(uint64_t position, uint64_t length) const {
