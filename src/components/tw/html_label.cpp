@@ -36,15 +36,13 @@ bool IsLink(const QString& link) { return SameMarkupName(QStringView(link).left(
 
 TTwHtmlLabel::TTwHtmlLabel(QWidget* parent) : QWidget(parent), parser_(CreateParser()) {
     setMouseTracking(true);
-    parser_->SetFont(Font());
     renderer_.SetRoot(&parser_->Root());
-    parser_->SetLinkColor(linkColor_);
-    parser_->SetLinkHoverColor(linkHoverColor_);
+    parser_->SetLinkColor(clBlue);
+    parser_->SetLinkHoverColor(clBlue);
     renderer_.SetWordBreak(true);
     QFont dialogFont = font();
     dialogFont.setFamily(QStringLiteral("MS Shell Dlg 2"));
-    QWidget::setFont(dialogFont);
-    RebuildLayout();
+    SetWidgetFont(dialogFont);  // the first parse and layout
     TTwStyle::Instance().RegisterListener(this, [this](TTwStyle*) { ApplyLabelType(); });
 }
 
@@ -80,14 +78,22 @@ void TTwHtmlLabel::SetAutoHeight(bool value) {
 }
 
 void TTwHtmlLabel::SetAutoWidth(bool value) {
+    const bool wrapped = WordBreak();
     renderer_.SetAutoWidth(value);
-    LayOutAtCurrentSize();
-    update();
+    WrappingChanged(wrapped);
 }
 
 void TTwHtmlLabel::SetWordBreak(bool value) {
+    const bool wrapped = WordBreak();
     renderer_.SetWordBreak(value);
+    WrappingChanged(wrapped);
+}
+
+void TTwHtmlLabel::WrappingChanged(bool wrapped) {
     LayOutAtCurrentSize();
+    // Switching wrapping off can leave the hint as it was while the label
+    // stops trading height for width: the layout must hear of that too.
+    if (wrapped && !WordBreak()) updateGeometry();
     update();
 }
 
@@ -112,39 +118,34 @@ void TTwHtmlLabel::TextChanged() {
 
 TTwFont TTwHtmlLabel::Font() const { return TTwFontFromQFont(font(), fontColor_); }
 
-void TTwHtmlLabel::SetWidgetFont(const TTwFont& font) {
-    fontColor_ = font.Color;
-    QWidget::setFont(ToQFont(font));  // its change notification reparses
+void TTwHtmlLabel::SetWidgetFont(const QFont& font) {
+    reparsedForFont_ = false;
+    QWidget::setFont(font);
+    if (!reparsedForFont_) RebuildLayout();
 }
 
 void TTwHtmlLabel::SetFont(const TTwFont& font) {
-    SetWidgetFont(font);
-    // Also when only the colour changed, which QWidget does not report.
-    Reparse();
-    update();
+    fontColor_ = font.Color;
+    SetWidgetFont(ToQFont(font));
 }
 
 void TTwHtmlLabel::SetLinkColor(TColor color) {
-    linkColor_ = color;
     parser_->SetLinkColor(color);
     RebuildLayout();
 }
 
 void TTwHtmlLabel::SetLinkHoverColor(TColor color) {
-    linkHoverColor_ = color;
     parser_->SetLinkHoverColor(color);
     RebuildLayout();
 }
 
 void TTwHtmlLabel::SetLinkHover(bool value) {
-    linkHover_ = value;
     parser_->SetLinkHover(value);
     RebuildLayout();
 }
 
 void TTwHtmlLabel::SetImages(TTwImageList* images) {
     disconnect(imagesDestroyed_);
-    images_ = images;
     if (images) imagesDestroyed_ = connect(images, &QObject::destroyed, this, [this] { RebuildLayout(); });
     renderer_.SetImages(images);
     renderer_.SetImagePadding(imagePadding_);
@@ -165,21 +166,23 @@ void TTwHtmlLabel::ApplyLabelType() {
     const TTwStyle& style = TTwStyle::Instance();
     switch (labelType_) {
     case ltCustom:
+        // Keeps its font, yet is laid out again like a label that follows
+        // a preset.
+        RebuildLayout();
         break;
     case ltNormal:
-        SetWidgetFont({style.NormalFontName, style.NormalFontSize, style.NormalFontColor, style.NormalFontStyle});
+        SetFont({style.NormalFontName, style.NormalFontSize, style.NormalFontColor, style.NormalFontStyle});
         break;
     case ltHighlight:
-        SetWidgetFont({style.HighlightFontName, style.HighlightFontSize, style.HighlightFontColor, style.HighlightFontStyle});
+        SetFont({style.HighlightFontName, style.HighlightFontSize, style.HighlightFontColor, style.HighlightFontStyle});
         break;
     case ltTitle:
-        SetWidgetFont({style.TitleFontName, style.TitleFontSize, style.TitleFontColor, style.TitleFontStyle});
+        SetFont({style.TitleFontName, style.TitleFontSize, style.TitleFontColor, style.TitleFontStyle});
         break;
     case ltHeader:
-        SetWidgetFont({style.HeaderFontName, style.HeaderFontSize, style.HeaderFontColor, style.HeaderFontStyle});
+        SetFont({style.HeaderFontName, style.HeaderFontSize, style.HeaderFontColor, style.HeaderFontStyle});
         break;
     }
-    RebuildLayout();
 }
 
 void TTwHtmlLabel::Reparse() {
@@ -215,12 +218,9 @@ void TTwHtmlLabel::UpdateSizeHint() {
     // caches them, so a wrapping label always tells its layout.
     const QSize hint = renderer_.WordBreak() ? renderer_.Measure(QWIDGETSIZE_MAX, false) : QSize(renderer_.MaxWidth(), renderer_.Height());
     hfwWidth_ = -1;
-    // Switching wrapping off can leave the hint as it was while the label
-    // stops trading height for width: the layout must hear of that too.
     const bool wraps = renderer_.WordBreak();
-    if (hint == sizeHint_ && !wraps && !hintWrapped_) return;
+    if (hint == sizeHint_ && !wraps) return;
     sizeHint_ = hint;
-    hintWrapped_ = wraps;
     updateGeometry();
 }
 
@@ -263,7 +263,10 @@ void TTwHtmlLabel::resizeEvent(QResizeEvent* event) {
 
 void TTwHtmlLabel::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::FontChange && parser_) Reparse();
+    if (event->type() == QEvent::FontChange && parser_) {
+        Reparse();
+        reparsedForFont_ = true;
+    }
 }
 
 void TTwHtmlLabel::mouseMoveEvent(QMouseEvent* event) {

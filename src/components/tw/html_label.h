@@ -5,7 +5,6 @@
 
 #include <QCursor>
 #include <QMetaObject>
-#include <QPointer>
 #include <QStringList>
 #include <QWidget>
 
@@ -78,19 +77,21 @@ public:
     const QCursor& LinkCursor() const { return linkCursor_; }
     void SetLinkCursor(const QCursor& cursor) { linkCursor_ = cursor; }
 
-    TColor LinkColor() const { return linkColor_; }
+    // Held by the parser, which hands them to the link tags.
+    TColor LinkColor() const { return parser_->LinkColor(); }
     void SetLinkColor(TColor color);
-    TColor LinkHoverColor() const { return linkHoverColor_; }
+    TColor LinkHoverColor() const { return parser_->LinkHoverColor(); }
     void SetLinkHoverColor(TColor color);
-    bool LinkHover() const { return linkHover_; }
+    bool LinkHover() const { return parser_->LinkHover(); }
     void SetLinkHover(bool value);
     // Stored for the forms that state it; the link's hover style does not
     // follow it.
     bool LinkHoverUnderline() const { return linkHoverUnderline_; }
     void SetLinkHoverUnderline(bool value) { linkHoverUnderline_ = value; }
 
-    // Not owned. Also hands the current ImagePadding to the layout.
-    TTwImageList* Images() const { return images_; }
+    // Not owned; a destroyed list reads as none. Also hands the current
+    // ImagePadding to the layout.
+    TTwImageList* Images() const { return renderer_.Images(); }
     void SetImages(TTwImageList* images);
     // Takes effect at the next SetImages().
     int ImagePadding() const { return imagePadding_; }
@@ -129,7 +130,13 @@ protected:
 private:
     void TextChanged();
     void ApplyLabelType();
-    void SetWidgetFont(const TTwFont& font);
+    // Sets the widget's font and lays out once: through the FontChange that
+    // QWidget sends, or directly when it sends none because the QFont is
+    // unchanged (a change of colour only).
+    void SetWidgetFont(const QFont& font);
+    // Lays out after AutoWidth or WordBreak was set; `wrapped` is whether
+    // the label wrapped before.
+    void WrappingChanged(bool wrapped);
     // Parses the caption again and lays out: chunks point into the tree, and
     // the hovered link of the old tree is forgotten.
     void Reparse();
@@ -147,16 +154,13 @@ private:
     TColor fontColor_ = clWindowText;
     int lastLayoutWidth_ = 0;
     QSize sizeHint_;
-    bool hintWrapped_ = false;  // whether the layout was last told of a wrapping label
+    // Set when a FontChange has parsed again; SetWidgetFont() reads it.
+    bool reparsedForFont_ = false;
     // The last answer of heightForWidth(): layouts ask for one width often.
     mutable int hfwWidth_ = -1;
     mutable int hfwHeight_ = 0;
     QCursor linkCursor_{Qt::PointingHandCursor};
-    TColor linkColor_ = clBlue;
-    TColor linkHoverColor_ = clBlue;
-    bool linkHover_ = false;
     bool linkHoverUnderline_ = false;
-    QPointer<TTwImageList> images_;
     QMetaObject::Connection imagesDestroyed_;
     int imagePadding_ = 0;
     TTwLabelType labelType_ = ltCustom;

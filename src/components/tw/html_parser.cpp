@@ -13,10 +13,7 @@ void THtmlParser::RegisterTag(std::unique_ptr<THtmlTag> tag) {
     if (tag) tags_.push_back(std::move(tag));
 }
 
-void THtmlParser::SetFont(const TTwFont& font) {
-    font_ = font;
-    CopyFontData(root_.FontData, font);
-}
+void THtmlParser::SetFont(const TTwFont& font) { CopyFontData(root_.FontData, font); }
 
 template <class Visit>
 void THtmlParser::ForEachLinkTag(Visit visit) {

@@ -26,7 +26,6 @@ public:
 
     // The base font: unstyled text is drawn with it.
     void SetFont(const TTwFont& font);
-    const TTwFont& Font() const { return font_; }
 
     // Replaces the root's children with the tree of `text`. Nodes of an
     // earlier parse are destroyed.
@@ -58,7 +57,6 @@ private:
 
     THtmlNode root_;
     std::vector<std::unique_ptr<THtmlTag>> tags_;
-    TTwFont font_;
     TColor linkColor_ = 0;
     TColor linkHoverColor_ = 0;
     bool linkHover_ = false;

@@ -50,18 +50,41 @@ void THtmlRenderer::SetAutoWidth(bool value) {
     if (value) wordBreak_ = false;
 }
 
+void THtmlRenderer::SetHovered(const THtmlNode* node) {
+    hovered_ = node;
+    FindHoveredSpan();
+}
+
+void THtmlRenderer::FindHoveredSpan() {
+    hoveredFirst_ = 0;
+    hoveredEnd_ = 0;
+    // Only addresses are compared: a node of an earlier tree is never
+    // dereferenced, and it matches no span of the current one.
+    for (const LinkSpan& span : linkSpans_) {
+        if (span.Link == hovered_) {
+            hoveredFirst_ = span.First;
+            hoveredEnd_ = span.End;
+            return;
+        }
+    }
+}
+
 void THtmlRenderer::Layout(const QRect& rect) {
     chunks_.clear();
     linkSpans_.clear();
-    if (!root_) return;
-    Pass pass;
-    pass.rect = rect;
-    pass.wordBreak = wordBreak_;
-    pass.chunks = &chunks_;
-    pass.spans = &linkSpans_;
-    Run(pass);
-    height_ = pass.height;
-    maxWidth_ = pass.maxWidth;
+    lineWidths_.clear();
+    if (root_) {
+        Pass pass;
+        pass.rect = rect;
+        pass.wordBreak = wordBreak_;
+        pass.chunks = &chunks_;
+        pass.spans = &linkSpans_;
+        Run(pass);
+        height_ = pass.height;
+        maxWidth_ = pass.maxWidth;
+        for (const THtmlRenderChunk& chunk : chunks_) lineWidths_[chunk.Y] += chunk.Width;
+    }
+    FindHoveredSpan();
 }
 
 QSize THtmlRenderer::Measure(int width, bool wordBreak) const {
@@ -165,15 +188,12 @@ void THtmlRenderer::LayOutNodeText(const THtmlNode& node, const THtmlNode* linkN
     } while (!rest.isEmpty());
 }
 
-void THtmlRenderer::LineWidths(TLineWidths& widths) const {
-    widths.clear();
-    for (const THtmlRenderChunk& chunk : chunks_) widths[chunk.Y] += chunk.Width;
-}
+void THtmlRenderer::LineWidths(TLineWidths& widths) const { widths = lineWidths_; }
 
-int THtmlRenderer::PaintedLeft(const THtmlRenderChunk& chunk, int left, int right, const TLineWidths& widths) const {
+int THtmlRenderer::PaintedLeft(const THtmlRenderChunk& chunk, int left, int right) const {
     if (alignment_ == TTwAlignment::Left) return chunk.X;
-    const auto line = widths.find(chunk.Y);
-    const int lineWidth = line == widths.end() ? 0 : line->second;
+    const auto line = lineWidths_.find(chunk.Y);
+    const int lineWidth = line == lineWidths_.end() ? 0 : line->second;
     if (alignment_ == TTwAlignment::Center) return (left + right) / 2 - lineWidth / 2 + chunk.X;
     return right - lineWidth + chunk.X;
 }
@@ -181,35 +201,43 @@ int THtmlRenderer::PaintedLeft(const THtmlRenderChunk& chunk, int left, int righ
 void THtmlRenderer::Paint(QPainter& painter, const QRect& rect, const QPalette& palette) const {
     painter.save();
     painter.setBrush(Qt::NoBrush);
-    TLineWidths widths;
-    if (alignment_ != TTwAlignment::Left) LineWidths(widths);
     // Everything inside the hovered link takes the link's hover look, in
-    // every alignment, nested links included: that is the hovered link's
-    // span of chunks, looked up once per paint rather than per chunk.
-    std::size_t hoveredFirst = 0;
-    std::size_t hoveredEnd = 0;
-    for (const LinkSpan& span : linkSpans_) {
-        if (span.Link == hovered_) {
-            hoveredFirst = span.First;
-            hoveredEnd = span.End;
-            break;
-        }
+    // every alignment, nested links included: one font and colour for the
+    // whole span.
+    QFont hoverFont;
+    QColor hoverColor;
+    if (hoveredFirst_ < hoveredEnd_) {
+        TTwFont font;
+        ApplyFontData(hovered_->FontData, font, true);
+        hoverFont = ToQFont(font);
+        hoverColor = ColorToQColor(font.Color, palette);
     }
+    // A node's runs follow each other and share its font: convert it once
+    // per node rather than once per run.
+    const THtmlNode* nodeOfFont = nullptr;
+    QFont nodeFont;
+    QColor nodeColor;
     const int right = rect.x() + rect.width();
     const int bottom = rect.y() + rect.height();
     constexpr int kRunFormat = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextShowMnemonic;
     for (std::size_t i = 0; i < chunks_.size(); ++i) {
         const THtmlRenderChunk& chunk = chunks_[i];
-        const int chunkLeft = PaintedLeft(chunk, rect.x(), right, widths);
+        const int chunkLeft = PaintedLeft(chunk, rect.x(), right);
         if (!chunk.Text.isEmpty() && chunkLeft < right && chunk.Y < bottom) {
-            TTwFont font;
-            if (i >= hoveredFirst && i < hoveredEnd) {
-                ApplyFontData(hovered_->FontData, font, true);
+            if (i >= hoveredFirst_ && i < hoveredEnd_) {
+                painter.setFont(hoverFont);
+                painter.setPen(hoverColor);
             } else {
-                ApplyFontData(chunk.FontData, font, false);
+                if (chunk.Node != nodeOfFont) {
+                    TTwFont font;
+                    ApplyFontData(chunk.FontData, font, false);
+                    nodeFont = ToQFont(font);
+                    nodeColor = ColorToQColor(font.Color, palette);
+                    nodeOfFont = chunk.Node;
+                }
+                painter.setFont(nodeFont);
+                painter.setPen(nodeColor);
             }
-            painter.setFont(ToQFont(font));
-            painter.setPen(ColorToQColor(font.Color, palette));
             painter.drawText(QRect(chunkLeft, chunk.Y, right - chunkLeft, bottom - chunk.Y), kRunFormat, chunk.Text);
         }
         if (images_ && chunk.Node->ImageIndex >= 0 && chunk.Node->ImageIndex < images_->Count()) {
@@ -220,10 +248,8 @@ void THtmlRenderer::Paint(QPainter& painter, const QRect& rect, const QPalette& 
 }
 
 const THtmlRenderChunk* THtmlRenderer::ChunkAt(int x, int y, int width, int /*height*/) const {
-    TLineWidths widths;
-    if (alignment_ != TTwAlignment::Left) LineWidths(widths);
     for (const THtmlRenderChunk& chunk : chunks_) {
-        const int chunkLeft = PaintedLeft(chunk, 0, width, widths);
+        const int chunkLeft = PaintedLeft(chunk, 0, width);
         if (x >= chunkLeft && x < chunkLeft + chunk.Width && y >= chunk.Y && y < chunk.Y + chunk.Height) return &chunk;
     }
     return nullptr;

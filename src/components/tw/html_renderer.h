@@ -74,7 +74,7 @@ public:
     int ImagePadding() const { return imagePadding_; }
     // The link node under the mouse (what LinkAt() found): it and everything
     // inside it are drawn in its hover look. Any other node draws no hover.
-    void SetHovered(const THtmlNode* node) { hovered_ = node; }
+    void SetHovered(const THtmlNode* node);
     const THtmlNode* Hovered() const { return hovered_; }
 
     // Rebuilds the chunks, the content height and the widest line's right
@@ -99,6 +99,7 @@ public:
     // Link in LinkText(); none (and LinkText() empty) otherwise.
     const THtmlNode* LinkAt(int x, int y, int width, int height);
 
+    // Copies the line widths of the current chunks into `widths`.
     void LineWidths(TLineWidths& widths) const;
 
     const std::vector<THtmlRenderChunk>& Chunks() const { return chunks_; }
@@ -127,11 +128,16 @@ private:
     };
     void Run(Pass& pass) const;
     void LayOutNodeText(const THtmlNode& node, const THtmlNode* linkNode, Pass& pass) const;
-    int PaintedLeft(const THtmlRenderChunk& chunk, int left, int right, const TLineWidths& widths) const;
+    int PaintedLeft(const THtmlRenderChunk& chunk, int left, int right) const;
+    // Finds the hovered link's span among the current chunks.
+    void FindHoveredSpan();
 
     const THtmlNode* root_ = nullptr;
     std::vector<THtmlRenderChunk> chunks_;
     std::vector<LinkSpan> linkSpans_;
+    // Kept with the chunks: painting and every mouse move need them, and
+    // they change only with a new layout.
+    TLineWidths lineWidths_;
     bool wordBreak_ = false;
     bool autoWidth_ = false;
     bool autoHeight_ = false;
@@ -142,6 +148,10 @@ private:
     int imagePadding_ = 0;
     TTwAlignment alignment_ = TTwAlignment::Left;
     const THtmlNode* hovered_ = nullptr;
+    // The chunks drawn in the hover look, [First, End); looked up when the
+    // hover or the chunks change, not on every paint.
+    std::size_t hoveredFirst_ = 0;
+    std::size_t hoveredEnd_ = 0;
 };
 
 }  // namespace velmora::tw

@@ -31,7 +31,6 @@ void TLinkTag::Apply(const QString& attributes, THtmlNode& node) const {
     TFontData& font = node.FontData;
     font.Color = LinkColor;
     if (LinkHover) {
-        if (HoverUnderline) font.HoverStyle = font.Style | fsUnderline;
         font.HoverColor = LinkHoverColor;
     } else {
         // Without hover the link is always underlined and hovering changes

@@ -14,7 +14,6 @@ public:
     TColor LinkColor = 0;
     TColor LinkHoverColor = 0;
     bool LinkHover = false;
-    bool HoverUnderline = false;
 };
 
 // <font color=... face=... size=...>

@@ -13,7 +13,15 @@ TTwStyle& TTwStyle::Instance() {
     return *instance;
 }
 
-void TTwStyle::RegisterListener(const QObject* listener, THandler handler) { listeners_[listener] = std::move(handler); }
+void TTwStyle::RegisterListener(const QObject* listener, THandler handler) {
+    // Only callable handlers are stored, so whoever reads the registry needs
+    // no check for an empty one.
+    if (!handler) {
+        listeners_.erase(listener);
+        return;
+    }
+    listeners_[listener] = std::move(handler);
+}
 
 void TTwStyle::UnregisterListener(const QObject* listener) { listeners_.erase(listener); }
 
@@ -25,7 +33,7 @@ void TTwStyle::NotifyListeners() {
     for (const auto& entry : listeners_) snapshot.push_back(entry.first);
     for (const QObject* listener : snapshot) {
         const auto found = listeners_.find(listener);
-        if (found == listeners_.end() || !found->second) continue;
+        if (found == listeners_.end()) continue;
         const THandler handler = found->second;  // the handler may replace itself while it runs
         handler(this);
     }

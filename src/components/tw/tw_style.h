@@ -31,16 +31,13 @@ public:
     static TTwStyle& Instance();
 
     // One handler per listener (compared by identity): registering again
-    // replaces the handler.
+    // replaces the handler, and an empty handler unregisters the listener.
     void RegisterListener(const QObject* listener, THandler handler);
     // An unknown listener is ignored.
     void UnregisterListener(const QObject* listener);
     // Whether NotifyListeners() would call a handler of `listener`; lets a
     // control check that it left the registry before its handler dangles.
-    bool IsRegistered(const QObject* listener) const {
-        const auto found = listeners_.find(listener);
-        return found != listeners_.end() && found->second;
-    }
+    bool IsRegistered(const QObject* listener) const { return listeners_.contains(listener); }
     // Calls every registered handler once with this style as sender, in no
     // defined order. A handler may register or unregister listeners; one
     // unregistered meanwhile is not called.

@@ -244,6 +244,39 @@ TEST(HtmlLabel, OnlyAChangedHintAsksTheParentForANewLayout) {
     EXPECT_GT(requests.count, 0);
 }
 
+TEST(HtmlLabel, AutoWidthStopsWrappingAndTellsTheParentOnlyOnce) {
+    class LayoutRequests : public QObject {
+    public:
+        int count = 0;
+
+    protected:
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::LayoutRequest) ++count;
+            return false;
+        }
+    };
+    QWidget parent;
+    parent.resize(600, 200);
+    auto* label = new TTwHtmlLabel(&parent);
+    label->SetFont(kTextFont);
+    label->SetCaption("alpha");
+    parent.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&parent));
+    QCoreApplication::processEvents();
+    LayoutRequests requests;
+    parent.installEventFilter(&requests);
+    label->SetAutoWidth(true);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(label->hasHeightForWidth());
+    EXPECT_GT(requests.count, 0) << "the label no longer trades height for width";
+
+    requests.count = 0;
+    label->SetAutoWidth(true);
+    label->SetWordBreak(false);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(requests.count, 0) << "it was not wrapping before either";
+}
+
 TEST(HtmlLabel, HeightForWidthIsTheWrappedHeightAndOnlyWhenWrapping) {
     auto label = LabelShowing("ab ab ab ab", 1000);
     const QFontMetrics metrics(ToQFont(kTextFont));
@@ -282,6 +315,48 @@ TEST(HtmlLabel, DefaultColouredTextTakesTheColourOfTheLabelsPalette) {
         for (int x = 0; x < image.width() && !white; ++x) white = image.pixelColor(x, y).lightness() > 200;
     }
     EXPECT_TRUE(white);
+}
+
+TEST(HtmlLabel, ColourOnlyFontChangeIsShown) {
+    // The QFont stays the same, so QWidget reports no change.
+    auto label = LabelShowing("text");
+    label->SetFont({kTextFont.Name, kTextFont.Size, 0x0000FF, kTextFont.Style});
+    EXPECT_EQ(label->Font().Color, 0x0000FFu);
+    EXPECT_EQ(label->Renderer().Chunks().at(0).FontData.Color, 0x0000FFu);
+}
+
+TEST(HtmlLabel, PresetThatDiffersOnlyInColourIsShown) {
+    const TTwStyle& style = TTwStyle::Instance();
+    const TTwFont normal{style.NormalFontName, style.NormalFontSize, style.NormalFontColor, style.NormalFontStyle};
+    auto label = LabelShowing("text");
+    label->SetFont({normal.Name, normal.Size, 0x00FF00, normal.Style});
+    label->SetLabelType(ltNormal);
+    EXPECT_EQ(label->Font(), normal);
+    EXPECT_EQ(label->Renderer().Chunks().at(0).FontData.Color, normal.Color);
+}
+
+TEST(HtmlLabel, LinkSettingsReadBackAndShapeTheLinks) {
+    auto label = LabelShowing("<a href=x>link</a>");
+    label->SetLinkColor(0x00FF00);
+    label->SetLinkHoverColor(0x0000FF);
+    label->SetLinkHover(true);
+    EXPECT_EQ(label->LinkColor(), 0x00FF00u);
+    EXPECT_EQ(label->LinkHoverColor(), 0x0000FFu);
+    EXPECT_TRUE(label->LinkHover());
+    const THtmlNode* link = label->Renderer().Chunks().at(0).Node->Parent();
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(link->FontData.Color, 0x00FF00u);
+    EXPECT_EQ(link->FontData.HoverColor, 0x0000FFu);
+    EXPECT_FALSE(link->FontData.Style.testFlag(fsUnderline)) << "a link with a hover look is not underlined";
+}
+
+TEST(HtmlLabel, ImagesReadBack) {
+    TTwImageList images(16, 16);
+    TTwHtmlLabel label;
+    label.SetImages(&images);
+    EXPECT_EQ(label.Images(), &images);
+    label.SetImages(nullptr);
+    EXPECT_EQ(label.Images(), nullptr);
 }
 
 TEST(HtmlLabel, ImagePaddingTakesEffectAtTheNextImageList) {

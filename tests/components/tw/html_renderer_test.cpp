@@ -248,6 +248,52 @@ TEST_F(HtmlLayout, HoveredLinkIsPaintedInItsHoverColourInEveryAlignment) {
     }
 }
 
+TEST_F(HtmlLayout, LineWidthsAndAlignedHitsFollowANewLayout) {
+    renderer_.SetAlignment(TTwAlignment::Right);
+    LayOut("ab", 200);
+    LayOut("abcd<br>e", 200);
+    TLineWidths widths;
+    renderer_.LineWidths(widths);
+    EXPECT_EQ(widths, (TLineWidths{{0, Advance("abcd")}, {LineHeight(), Advance("e")}}));
+    EXPECT_EQ(renderer_.ChunkAt(200 - Advance("abcd"), 1, 200, 100), &renderer_.Chunks().at(0));
+    EXPECT_EQ(renderer_.ChunkAt(200 - Advance("abcd") - 1, 1, 200, 100), nullptr);
+
+    renderer_.SetRoot(nullptr);
+    renderer_.Layout(QRect(0, 0, 200, 100));
+    renderer_.LineWidths(widths);
+    EXPECT_TRUE(widths.empty()) << "no chunks, no lines";
+}
+
+TEST_F(HtmlLayout, HoverSetBeforeALayoutAppliesToItsChunksAndGoesWithTheLinkNode) {
+    parser_->SetLinkColor(0xFF0000);       // blue
+    parser_->SetLinkHoverColor(0x0000FF);  // red
+    parser_->SetLinkHover(true);
+    const auto isRed = [](QColor c) { return c.red() > 180 && c.green() < 80 && c.blue() < 80; };
+    parser_->Parse("plain <a href=x>link</a>");
+    renderer_.SetHovered(parser_->Root().Children().at(1).get());
+    renderer_.Layout(QRect(0, 0, 300, 30));
+    EXPECT_TRUE(HasPixel(Painted(300, 30), isRed));
+    renderer_.SetHovered(parser_->Root().Children().at(0).get());  // not a link
+    EXPECT_FALSE(HasPixel(Painted(300, 30), isRed));
+    renderer_.SetHovered(nullptr);
+    EXPECT_FALSE(HasPixel(Painted(300, 30), isRed));
+}
+
+TEST_F(HtmlLayout, RunsOfAlternatingNodesKeepTheirOwnColours) {
+    const auto isRed = [](QColor c) { return c.red() > 180 && c.green() < 80 && c.blue() < 80; };
+    LayOut("black one <font color=#FF0000>red two</font> black three <font color=#FF0000>red four</font>", 1000);
+    const QImage image = Painted(1000, 30);
+    const auto box = [&](const QString& text) {
+        const THtmlRenderChunk& chunk = ChunkWithText(text);
+        return QRect(chunk.X, chunk.Y, chunk.Width, chunk.Height);
+    };
+    for (const QString& text : QStringList{"red ", "two", "four"}) EXPECT_TRUE(HasPixel(image, isRed, box(text))) << text.toStdString();
+    for (const QString& text : QStringList{"one ", "three "}) {
+        EXPECT_TRUE(HasPixel(image, IsInk, box(text))) << text.toStdString();
+        EXPECT_FALSE(HasPixel(image, isRed, box(text))) << text.toStdString();
+    }
+}
+
 struct HoverCase {
     std::string name;
     friend void PrintTo(const HoverCase& row, std::ostream* out) { *out << row.name; }

@@ -58,6 +58,34 @@ TEST(TwStyle, ListenerHasOneHandlerAndUnknownListenersAreIgnored) {
     EXPECT_EQ(secondCalls, 1);
 }
 
+TEST(TwStyle, RegisteringAnEmptyHandlerUnregisters) {
+    TTwStyle style;
+    QObject listener;
+    QObject never;
+    int calls = 0;
+    style.RegisterListener(&listener, [&](TTwStyle*) { ++calls; });
+    style.RegisterListener(&listener, {});
+    style.RegisterListener(&never, {});
+    EXPECT_FALSE(style.IsRegistered(&listener));
+    EXPECT_FALSE(style.IsRegistered(&never));
+    style.NotifyListeners();
+    EXPECT_EQ(calls, 0);
+}
+
+TEST(TwStyle, HandlerMayClearItselfWhileItRuns) {
+    TTwStyle style;
+    QObject listener;
+    int calls = 0;
+    style.RegisterListener(&listener, [&](TTwStyle*) {
+        style.RegisterListener(&listener, {});
+        ++calls;  // runs on a copy, so its captures are still there
+    });
+    style.NotifyListeners();
+    style.NotifyListeners();
+    EXPECT_EQ(calls, 1);
+    EXPECT_FALSE(style.IsRegistered(&listener));
+}
+
 TEST(TwStyle, ListenerUnregisteredByAnotherDuringNotificationIsNotCalled) {
     TTwStyle style;
     QObject first;
