@@ -81,6 +81,21 @@ TDateTime EditTimeToDateTime(TFileTime fileTime) {
     return day >= 0 ? static_cast<double>(day) + timeOfDay : static_cast<double>(day) - timeOfDay;
 }
 
+TFileTime EditTimeToFileTime(TDateTime editTime) {
+    // 1 January 1980 as a date-time: from here on an editing time is a date.
+    constexpr double kFirstEditTimeDate = static_cast<double>(kDaysTo1980 - kTicksAtDateTimeZero / kTicksPerDay);
+    if (!std::isfinite(editTime)) return 0;
+    if (editTime >= kFirstEditTimeDate) return DateTimeToFileTime(editTime);
+    // Whole days from 1601, then the time of day, at millisecond resolution
+    // and without a zone shift.
+    const double day = std::trunc(editTime);
+    const double daysFrom1601 = day + static_cast<double>(kTicksAtDateTimeZero / kTicksPerDay);
+    if (daysFrom1601 < 0) return 0;
+    const int64_t milliseconds = std::llround(std::fabs(editTime - day) * kMillisecondsPerDay);
+    return static_cast<TFileTime>(daysFrom1601) * static_cast<TFileTime>(kTicksPerDay) +
+           static_cast<TFileTime>(milliseconds) * kTicksPerMillisecond;
+}
+
 TFileTime DateTimeToFileTime(TDateTime dateTime) {
     if (!std::isfinite(dateTime)) return 0;
     double day = std::trunc(dateTime);

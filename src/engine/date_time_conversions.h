@@ -38,6 +38,10 @@ TDateTime FileTimeToDateTime(TFileTime fileTime);
 // without a zone shift: 2 hours gives -109,205 - 2/24, zero gives -109,205.0.
 TDateTime EditTimeToDateTime(TFileTime fileTime);
 
+// The inverse of EditTimeToDateTime: a date-time from 1980 on is a local date;
+// anything earlier is a duration from 1 January 1601 (kEditTimeOrigin gives 0).
+TFileTime EditTimeToFileTime(TDateTime editTime);
+
 // Local date-time to UTC FILETIME, with millisecond resolution. A date-time
 // before 1 January 1601 (or not a number) yields 0.
 TFileTime DateTimeToFileTime(TDateTime dateTime);

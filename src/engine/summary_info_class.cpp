@@ -1,7 +1,5 @@
 #include "engine/summary_info_class.h"
 
-#include <cmath>
-
 #include "engine/date_time_conversions.h"
 #include "engine/property_writer.h"
 #include "engine/summary_reader.h"
@@ -14,27 +12,11 @@ namespace {
 
 namespace ids = storage::format_ids;
 
-// 1 January 1980 as a date-time: from here on an editing time is a date.
-constexpr TDateTime kFirstEditTimeDate = 29'221.0;
-
 const storage::FormatId& SetOf(size_t setIndex) {
     return setIndex == 0 ? ids::SummaryInformation : ids::DocSummaryInformation;
 }
 
 }  // namespace
-
-TFileTime EditTimeToFileTime(TDateTime editTime) {
-    if (!std::isfinite(editTime)) return 0;
-    if (editTime >= kFirstEditTimeDate) return DateTimeToFileTime(editTime);
-    // The inverse of the duration reading: whole days from 1601, then the
-    // time of day, at millisecond resolution and without a zone shift.
-    double day = std::trunc(editTime);
-    double daysFrom1601 = day + static_cast<double>(kTicksAtDateTimeZero / kTicksPerDay);
-    if (daysFrom1601 < 0) return 0;
-    int64_t milliseconds = std::llround(std::fabs(editTime - day) * 86'400'000.0);
-    return static_cast<TFileTime>(daysFrom1601) * static_cast<TFileTime>(kTicksPerDay) +
-           static_cast<TFileTime>(milliseconds) * 10'000;
-}
 
 TSummaryInfoClass::TSummaryInfoClass(std::filesystem::path docPath) : docPath_(std::move(docPath)) {
     ReadOutcome outcome = ReadSummaryInfoWithOutcome(docPath_, cache_);

@@ -3,13 +3,14 @@
 #include <filesystem>
 #include <string>
 
+#include "engine/date_time_conversions.h"
 #include "engine/summary_info.h"
 
 namespace velmora::engine {
 
 // The zero duration of the editing-time convention (1 January 1601 00:00):
 // what "reset the total editing time" writes.
-inline constexpr TDateTime kZeroEditTime = -109'205.0;
+inline constexpr TDateTime kZeroEditTime = kEditTimeOrigin;
 
 // One document on disk with one operation per property that cleaning clears,
 // resets or removes. Creation reads the document into a cache; an operation
@@ -57,8 +58,5 @@ private:
     std::filesystem::path docPath_;
     TSummaryInfo cache_;
 };
-
-// The FILETIME SetEditTime stores for a value of the editing-time convention.
-TFileTime EditTimeToFileTime(TDateTime editTime);
 
 }  // namespace velmora::engine
