@@ -5,16 +5,13 @@
 #include <string>
 
 #include "storage/little_endian.h"
+#include "storage/property_set_layout.h"
 #include "storage/storage_error.h"
 
 namespace velmora::storage {
 
 namespace {
 
-constexpr uint32_t kStreamHeaderLength = 28;
-constexpr uint32_t kSectionListEntryLength = 20;
-constexpr uint32_t kSectionHeaderLength = 8;
-constexpr uint32_t kPropertyListEntryLength = 8;
 constexpr uint32_t kVersionOffset = 2;
 constexpr uint32_t kSectionCountOffset = 24;
 
@@ -58,14 +55,6 @@ private:
     const PropertySection& section_;
     uint32_t limit_;
 };
-
-// Where the value at `offset` must end: at the next value's start or the
-// section's end. Values that run into each other would let a small section
-// decode the same bytes once per property.
-uint32_t ValueLimit(const PropertySection& section, uint32_t offset) {
-    auto next = std::upper_bound(section.valueStarts.begin(), section.valueStarts.end(), offset);
-    return next == section.valueStarts.end() ? section.size : *next;
-}
 
 // Width in bytes and signedness of the fixed-size integer types.
 bool IntegerLayout(uint16_t type, unsigned& width, bool& isSigned) {
@@ -263,6 +252,11 @@ private:
 };
 
 }  // namespace
+
+uint32_t ValueLimit(const PropertySection& section, uint32_t offset) {
+    auto next = std::upper_bound(section.valueStarts.begin(), section.valueStarts.end(), offset);
+    return next == section.valueStarts.end() ? section.size : *next;
+}
 
 PropertySetReader::PropertySetReader(StreamView& stream) : stream_(stream) {
     if (stream_.size() < kStreamHeaderLength)

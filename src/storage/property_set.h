@@ -30,6 +30,12 @@ struct PropertySection {
     std::vector<uint32_t> valueStarts;
 };
 
+// Where the value at `offset` ends: at the next value's start or the
+// section's end. Values that ran into each other would let a small section
+// decode the same bytes once per property; and copying exactly this extent
+// keeps values of types we cannot parse as they were.
+uint32_t ValueLimit(const PropertySection& section, uint32_t offset);
+
 struct DictionaryEntry {
     uint32_t pid = 0;
     std::string nameBytes;  // as stored, terminator included; UTF-16LE bytes in code page 1200

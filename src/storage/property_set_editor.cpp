@@ -7,6 +7,7 @@
 
 #include "storage/little_endian.h"
 #include "storage/property_set.h"
+#include "storage/property_set_layout.h"
 #include "storage/property_value.h"
 #include "storage/storage_error.h"
 #include "storage/stream_view.h"
@@ -14,11 +15,6 @@
 namespace velmora::storage {
 
 namespace {
-
-constexpr size_t kStreamHeaderLength = 28;
-constexpr size_t kSectionListEntryLength = 20;
-constexpr size_t kSectionHeaderLength = 8;
-constexpr size_t kPropertyListEntryLength = 8;
 
 void PadTo4(std::vector<uint8_t>& bytes) {
     while (bytes.size() % 4 != 0) bytes.push_back(0);
@@ -69,12 +65,8 @@ std::optional<std::vector<uint8_t>> RebuildSection(std::span<const uint8_t> stre
     // Each stored value runs from its offset to the next one (or the end of
     // the section): copying that extent keeps types we cannot parse and the
     // unpadded layouts some writers produce exactly as they were.
-    std::set<uint32_t> offsets;
-    for (const auto& property : section.properties) offsets.insert(property.offset);
     auto extentOf = [&](uint32_t offset) {
-        auto next = offsets.upper_bound(offset);
-        uint32_t end = next == offsets.end() ? section.size : *next;
-        return stream.subspan(section.offset + offset, end - offset);
+        return stream.subspan(section.offset + offset, ValueLimit(section, offset) - offset);
     };
 
     struct Block {
