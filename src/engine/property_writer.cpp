@@ -6,6 +6,7 @@
 
 #include "engine/code_page_text.h"
 #include "storage/compound_file.h"
+#include "storage/compound_file_format.h"
 #include "storage/compound_file_writer.h"
 #include "storage/file_byte_source.h"
 #include "storage/office_lock_files.h"
@@ -29,15 +30,6 @@ std::unique_ptr<storage::FileByteSource> OpenForWriting(const std::filesystem::p
                            "The document is open in another program (its lock file " + lockFile->filename().string() +
                                " is present)");
     return storage::FileByteSource::Open(path, storage::AccessMode::ReadWrite);
-}
-
-std::u16string DecodeName(const storage::DictionaryEntry& entry, uint16_t codePage) {
-    return DecodeCodePageText(entry.nameBytes, codePage);
-}
-
-bool NamesEqualIgnoringCase(std::u16string_view a, std::u16string_view b) {
-    auto lower = [](char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
 }
 
 // Builds the edits against the stored stream, applies them and commits.
@@ -78,7 +70,8 @@ std::optional<uint32_t> UserDefinedPid(storage::PropertySetReader& reader, std::
     if (section == nullptr || name.empty()) return std::nullopt;
     uint16_t codePage = reader.codePage(*section);
     for (const auto& entry : reader.dictionary(*section))
-        if (NamesEqualIgnoringCase(DecodeName(entry, codePage), name)) return entry.pid;
+        // Dictionary names compare like directory names: ASCII letters without case.
+        if (storage::DirectoryNamesEqual(DecodeCodePageText(entry.nameBytes, codePage), name)) return entry.pid;
     return std::nullopt;
 }
 

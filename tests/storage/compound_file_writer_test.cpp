@@ -6,6 +6,7 @@
 
 #include "storage/compound_file.h"
 #include "storage/storage_error.h"
+#include "support/case_name.h"
 #include "support/compound_file_builder.h"
 #include "support/olefile_oracle.h"
 #include "support/test_paths.h"
@@ -129,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ReplaceStreamTest, ::testing::Values(
     SizeCase{"V4SmallToSectors", 4, 400, 9000},
     SizeCase{"V4SectorsToSmall", 4, 8600, 200},
     SizeCase{"V4SmallToSmall", 4, 1000, 2000}),
-    [](const auto& testCase) { return std::string(testCase.param.name); });
+    testing::CaseName());
 
 TEST(CompoundFileWriter, GrowsTheFatAndTheDifat) {
     // 109 FAT sectors fill the header's DIFAT; growing the FAT needs a DIFAT sector.

@@ -7,6 +7,7 @@
 #include "storage/property_set.h"
 #include "storage/storage_error.h"
 #include "storage/stream_view.h"
+#include "support/case_name.h"
 #include "support/property_set_builder.h"
 
 namespace velmora::storage {
@@ -153,7 +154,7 @@ TEST_P(NamedPropertyRemovalTest, DropsTheValueAndItsName) {
 
 INSTANTIATE_TEST_SUITE_P(Dictionaries, NamedPropertyRemovalTest,
                          ::testing::Values(DictionaryCase{"EightBit", false}, DictionaryCase{"Utf16", true}),
-                         [](const auto& testCase) { return std::string(testCase.param.name); });
+                         testing::CaseName());
 
 TEST(EditPropertySet, PropertiesSharingOneValueKeepSharingIt) {
     PropertySectionBuilder section(format_ids::SummaryInformation);

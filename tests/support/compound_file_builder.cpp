@@ -4,6 +4,7 @@
 #include <numeric>
 #include <stdexcept>
 
+#include "storage/compound_file_format.h"
 #include "storage/little_endian.h"
 
 namespace velmora::testing {
@@ -33,13 +34,6 @@ bool NameLess(const std::u16string& a, const std::u16string& b) {
     for (size_t i = 0; i < a.size(); ++i)
         if (Upper(a[i]) != Upper(b[i])) return Upper(a[i]) < Upper(b[i]);
     return false;
-}
-
-bool NamesEqual(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Upper(a[i]) != Upper(b[i])) return false;
-    return true;
 }
 
 struct TreeNode {
@@ -105,7 +99,7 @@ uint64_t CompoundFileLayout::directoryEntryFieldOffset(std::u16string_view name,
 
 const EntryPlacement& CompoundFileLayout::entry(std::u16string_view name) const {
     for (const auto& placement : entries)
-        if (NamesEqual(placement.name, name)) return placement;
+        if (storage::DirectoryNamesEqual(placement.name, name)) return placement;
     throw std::out_of_range("no directory entry of that name in the built file");
 }
 

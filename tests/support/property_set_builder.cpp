@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "storage/property_set.h"
+#include "support/compound_file_builder.h"
 
 namespace velmora::testing {
 
@@ -16,9 +17,6 @@ void AppendU16(std::vector<uint8_t>& out, uint16_t value) {
 }
 void AppendU32(std::vector<uint8_t>& out, uint32_t value) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-void StoreU32At(std::vector<uint8_t>& out, size_t at, uint32_t value) {
-    for (size_t i = 0; i < 4; ++i) out.at(at + i) = static_cast<uint8_t>(value >> (8 * i));
 }
 // Zero bytes until (size - start) is a multiple of four.
 void PadFrom(std::vector<uint8_t>& out, size_t start) {
@@ -253,7 +251,7 @@ BuiltPropertySet PropertySetBuilder::build() const {
         const auto& section = sections_[s];
         SectionPlacement& placement = built.sections[s];
         placement.offset = static_cast<uint32_t>(out.size());
-        StoreU32At(out, placement.listEntryOffset + kFormatIdLength, placement.offset);
+        PatchU32(out, placement.listEntryOffset + kFormatIdLength, placement.offset);
         AppendU32(out, 0);  // size, known at the end
         AppendU32(out, static_cast<uint32_t>(section.properties_.size()));
         for (const auto& property : section.properties_) {
@@ -268,7 +266,7 @@ BuiltPropertySet PropertySetBuilder::build() const {
             const auto& property = section.properties_[p];
             PropertyPlacement& propertyPlacement = placement.properties[p];
             propertyPlacement.valueOffset = static_cast<uint32_t>(out.size());
-            StoreU32At(out, propertyPlacement.listEntryOffset + 4, propertyPlacement.valueOffset - placement.offset);
+            PatchU32(out, propertyPlacement.listEntryOffset + 4, propertyPlacement.valueOffset - placement.offset);
             if (property.isDictionary) {
                 appendDictionary(property, out);
             } else {
@@ -282,7 +280,7 @@ BuiltPropertySet PropertySetBuilder::build() const {
         // Sections start on four-byte boundaries whatever their values do.
         PadFrom(out, placement.offset);
         placement.size = static_cast<uint32_t>(out.size() - placement.offset);
-        StoreU32At(out, placement.offset + kSectionSizeField, placement.size);
+        PatchU32(out, placement.offset + kSectionSizeField, placement.size);
     }
     return built;
 }
