@@ -119,9 +119,8 @@ std::string FormatDateTime(double dateTime) {
 
 int RunAnalyze(const AnalyzeOptions& options, std::ostream& out, std::ostream& err) {
     ProgressLine progress(err, options.showProgress);
-    DocumentListing listing = ListDocuments(options.paths, options.types, options.recursive, &progress);
+    DocumentListing listing = ListDocumentsFor(options, progress, err);
     bool allRead = listing.unlistable.empty();
-    for (const auto& folder : listing.unlistable) err << "velmora-cli: cannot list " << folder.string() << '\n';
 
     std::vector<AnalyzedDocument> documents;
     for (size_t i = 0; i < listing.documents.size(); ++i) {

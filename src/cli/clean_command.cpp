@@ -59,9 +59,8 @@ std::string TextLine(const std::filesystem::path& path, const engine::CleanRepor
 
 int RunClean(const CleanOptions& options, std::ostream& out, std::ostream& err) {
     ProgressLine progress(err, options.showProgress);
-    DocumentListing listing = ListDocuments(options.paths, options.types, options.recursive, &progress);
+    DocumentListing listing = ListDocumentsFor(options, progress, err);
     bool allClean = listing.unlistable.empty();
-    for (const auto& folder : listing.unlistable) err << "velmora-cli: cannot list " << folder.string() << '\n';
 
     for (size_t i = 0; i < listing.documents.size(); ++i) {
         const std::filesystem::path& path = listing.documents[i];

@@ -26,31 +26,46 @@ uint8_t ParseTypeList(const std::string& list) {
     return types;
 }
 
+namespace {
+
+bool IsOption(const std::string& argument, const char* name) {
+    return argument == name || argument.rfind(std::string(name) + "=", 0) == 0;
+}
+
+// The value of an option given as "--name value" or "--name=value".
+std::string OptionValue(const std::vector<std::string>& arguments, size_t& i, const char* name, const char* missing) {
+    const std::string& argument = arguments[i];
+    if (argument != name) return argument.substr(std::string(name).size() + 1);
+    if (i + 1 >= arguments.size()) throw UsageError(missing);
+    return arguments[++i];
+}
+
+// Takes an argument both commands know: a path, "--", --recursive, --json or
+// --types. False for anything else.
+bool TakeListingArgument(const std::vector<std::string>& arguments, size_t& i, bool& optionsEnded, ListingOptions& options) {
+    const std::string& argument = arguments[i];
+    if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-")
+        options.paths.push_back(argument);
+    else if (argument == "--")
+        optionsEnded = true;
+    else if (argument == "--recursive" || argument == "-r")
+        options.recursive = true;
+    else if (argument == "--json")
+        options.json = true;
+    else if (IsOption(argument, "--types"))
+        options.types = ParseTypeList(OptionValue(arguments, i, "--types", "--types needs a list such as doc,xls,ppt"));
+    else
+        return false;
+    return true;
+}
+
+}  // namespace
+
 AnalyzeOptions ParseAnalyzeArguments(const std::vector<std::string>& arguments) {
     AnalyzeOptions options;
     bool optionsEnded = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
-            options.paths.push_back(argument);
-        } else if (argument == "--") {
-            optionsEnded = true;
-        } else if (argument == "--recursive" || argument == "-r") {
-            options.recursive = true;
-        } else if (argument == "--json") {
-            options.json = true;
-        } else if (argument == "--types" || argument.rfind("--types=", 0) == 0) {
-            std::string list;
-            if (argument == "--types") {
-                if (i + 1 >= arguments.size()) throw UsageError("--types needs a list such as doc,xls,ppt");
-                list = arguments[++i];
-            } else {
-                list = argument.substr(8);
-            }
-            options.types = ParseTypeList(list);
-        } else {
-            throw UsageError("unknown option " + argument);
-        }
+        if (!TakeListingArgument(arguments, i, optionsEnded, options)) throw UsageError("unknown option " + arguments[i]);
     }
     if (options.paths.empty()) throw UsageError("analyze needs at least one file or folder");
     return options;
@@ -76,40 +91,23 @@ CleanOptions ParseCleanArguments(const std::vector<std::string>& arguments) {
     CleanOptions options;
     bool optionsEnded = false;
     bool all = false;
-    auto valueOf = [&](size_t& i, const std::string& argument, const char* name) {
-        std::string prefix = std::string(name) + "=";
-        if (argument.rfind(prefix, 0) == 0) return argument.substr(prefix.size());
-        if (i + 1 >= arguments.size()) throw UsageError(std::string(name) + " needs a value");
-        return arguments[++i];
-    };
     auto select = [&](CleanOperation operation) {
         if (!options.settings.has(operation)) options.settings.operations.push_back(operation);
     };
     for (size_t i = 0; i < arguments.size(); ++i) {
+        if (TakeListingArgument(arguments, i, optionsEnded, options)) continue;
         const std::string& argument = arguments[i];
-        if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
-            options.paths.push_back(argument);
-            continue;
-        }
-        if (argument == "--") {
-            optionsEnded = true;
-        } else if (argument == "--recursive" || argument == "-r") {
-            options.recursive = true;
-        } else if (argument == "--json") {
-            options.json = true;
-        } else if (argument == "--dry-run" || argument == "-n") {
+        if (argument == "--dry-run" || argument == "-n") {
             options.dryRun = true;
         } else if (argument == "--keep-dates") {
             options.keepDates = true;
         } else if (argument == "--all") {
             all = true;
-        } else if (argument == "--types" || argument.rfind("--types=", 0) == 0) {
-            options.types = ParseTypeList(valueOf(i, argument, "--types"));
-        } else if (argument == "--author" || argument.rfind("--author=", 0) == 0) {
-            options.settings.author = engine::Utf8ToWide(valueOf(i, argument, "--author"));
+        } else if (IsOption(argument, "--author")) {
+            options.settings.author = engine::Utf8ToWide(OptionValue(arguments, i, "--author", "--author needs a value"));
             select(CleanOperation::SetAuthor);
-        } else if (argument == "--company" || argument.rfind("--company=", 0) == 0) {
-            options.settings.company = engine::Utf8ToWide(valueOf(i, argument, "--company"));
+        } else if (IsOption(argument, "--company")) {
+            options.settings.company = engine::Utf8ToWide(OptionValue(arguments, i, "--company", "--company needs a value"));
             select(CleanOperation::SetCompany);
         } else {
             bool known = false;

@@ -16,8 +16,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-
-struct AnalyzeOptions {
+// What both commands take: which documents, and how to report.
+struct ListingOptions {
     bool recursive = false;
     bool json = false;
     engine::TDocumentTypes types = engine::kAllDocumentTypes;
@@ -25,15 +25,12 @@ struct AnalyzeOptions {
     std::vector<std::string> paths;
 };
 
-struct CleanOptions {
-    bool recursive = false;
-    bool json = false;
+struct AnalyzeOptions : ListingOptions {};
+
+struct CleanOptions : ListingOptions {
     bool dryRun = false;
     bool keepDates = false;
-    engine::TDocumentTypes types = engine::kAllDocumentTypes;
-    bool showProgress = false;  // a progress line on stderr
     engine::CleanSettings settings;
-    std::vector<std::string> paths;
 };
 
 // Parses "doc,xls,ppt" (any subset, any order). Throws UsageError.

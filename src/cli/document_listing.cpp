@@ -1,5 +1,6 @@
 #include "cli/document_listing.h"
 
+#include "cli/command_line.h"
 #include "cli/progress_line.h"
 
 namespace velmora::cli {
@@ -27,6 +28,12 @@ DocumentListing ListDocuments(const std::vector<std::string>& paths, engine::TDo
     }
     listing.unlistable = std::move(report.unlistable);
     if (progress != nullptr) progress->Clear();
+    return listing;
+}
+
+DocumentListing ListDocumentsFor(const ListingOptions& options, ProgressLine& progress, std::ostream& err) {
+    DocumentListing listing = ListDocuments(options.paths, options.types, options.recursive, &progress);
+    for (const auto& folder : listing.unlistable) err << "velmora-cli: cannot list " << folder.string() << '\n';
     return listing;
 }
 

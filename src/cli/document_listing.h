@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -21,5 +22,9 @@ struct DocumentListing {
 // `progress`, when given, hears of each folder searched.
 DocumentListing ListDocuments(const std::vector<std::string>& paths, engine::TDocumentTypes types, bool recursive,
                               class ProgressLine* progress = nullptr);
+
+// The documents a command's options name; each folder that could not be
+// listed is named on `err`.
+DocumentListing ListDocumentsFor(const struct ListingOptions& options, ProgressLine& progress, std::ostream& err);
 
 }  // namespace velmora::cli
