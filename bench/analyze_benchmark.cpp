@@ -37,11 +37,6 @@ constexpr size_t kFoldersPerGroup = 10;
 constexpr int kWarmRounds = 10;
 constexpr int kColdRounds = 3;
 
-struct Copy {
-    fs::path path;
-    size_t corpusIndex;
-};
-
 // Passes reads through and counts them: one readAt is one pread (or a few,
 // when the kernel returns short), so this is the number of read calls.
 class ReadCallCounter : public storage::ByteSource {
@@ -61,22 +56,13 @@ private:
 };
 
 std::vector<Copy> MakeTree(const fs::path& root, const std::vector<fs::path>& corpus, size_t count) {
-    std::vector<Copy> copies;
-    copies.reserve(count);
-    for (size_t i = 0; i < count; ++i) {
-        size_t folder = i / kDocumentsPerFolder;
-        char group[32], leaf[32], prefix[32];
+    return CopyCorpus(root, corpus, count, [](size_t i) {
+        const size_t folder = i / kDocumentsPerFolder;
+        char group[32], leaf[32];
         std::snprintf(group, sizeof group, "group%02zu", folder / kFoldersPerGroup);
         std::snprintf(leaf, sizeof leaf, "folder%03zu", folder);
-        std::snprintf(prefix, sizeof prefix, "%05zu-", i);
-        fs::path directory = root / group / leaf;
-        if (i % kDocumentsPerFolder == 0) fs::create_directories(directory);
-        size_t corpusIndex = i % corpus.size();
-        fs::path target = directory / (prefix + corpus[corpusIndex].filename().string());
-        CopyDocument(corpus[corpusIndex], target);
-        copies.push_back({target, corpusIndex});
-    }
-    return copies;
+        return fs::path(group) / leaf;
+    });
 }
 
 // Clean pages are the only ones that can be evicted.
@@ -235,18 +221,19 @@ int Run(int argc, char** argv) {
                 corpus[copies[maxAt].corpusIndex].filename().c_str(), kBaselineBytes);
 
     // Per corpus document, with the number of read calls, largest first.
-    std::vector<size_t> order(corpus.size());
-    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::sort(order.begin(), order.end(),
-              [&](size_t a, size_t b) { return fs::file_size(corpus[a]) > fs::file_size(corpus[b]); });
     struct Row {
         uint64_t size = 0, bytes = 0, calls = 0;
         bool ok = false;
     };
     std::vector<Row> rows(corpus.size());
+    std::vector<size_t> order(corpus.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+        rows[i].size = fs::file_size(corpus[i]);
+    }
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return rows[a].size > rows[b].size; });
     for (size_t index : order) {
         Row& row = rows[index];
-        row.size = fs::file_size(corpus[index]);
         try {
             auto source = storage::FileByteSource::Open(corpus[index], storage::AccessMode::Read);
             ReadCallCounter counter(*source);

@@ -77,6 +77,32 @@ inline void SyncFile(const fs::path& path) {
     ::close(fd);
 }
 
+// One copy of a corpus document, and which document it copies.
+struct Copy {
+    fs::path path;
+    size_t corpusIndex;
+};
+
+// COUNT copies of the corpus documents, round robin; the i-th goes into the
+// folder `folderOf(i)` (relative to `root`) under its corpus name with its
+// number in front, so that names are unique and sort in copy order.
+template <class FolderOf>
+std::vector<Copy> CopyCorpus(const fs::path& root, const std::vector<fs::path>& corpus, size_t count, FolderOf folderOf) {
+    std::vector<Copy> copies;
+    copies.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        const fs::path directory = root / folderOf(i);
+        fs::create_directories(directory);
+        char prefix[32];
+        std::snprintf(prefix, sizeof prefix, "%05zu-", i);
+        const size_t corpusIndex = i % corpus.size();
+        const fs::path target = directory / (prefix + corpus[corpusIndex].filename().string());
+        CopyDocument(corpus[corpusIndex], target);
+        copies.push_back({target, corpusIndex});
+    }
+    return copies;
+}
+
 using Clock = std::chrono::steady_clock;
 
 inline double SecondsSince(Clock::time_point start) {

@@ -33,11 +33,6 @@ constexpr size_t kDocumentsPerFolder = 50;
 constexpr int kRounds = 5;
 constexpr size_t kBlock = 512;
 
-struct Copy {
-    fs::path path;
-    size_t corpusIndex;
-};
-
 // What the kernel counted for this process (/proc/self/io): wchar is every
 // byte handed to write-family calls, syscw their number, write_bytes the
 // page-cache bytes this process dirtied and sent towards the device.
@@ -99,18 +94,11 @@ Difference Compare(const fs::path& before, const fs::path& after) {
 }
 
 std::vector<Copy> MakeCopies(const fs::path& root, const std::vector<fs::path>& corpus, size_t count) {
-    std::vector<Copy> copies;
-    for (size_t i = 0; i < count; ++i) {
-        char folder[32], prefix[32];
+    std::vector<Copy> copies = CopyCorpus(root, corpus, count, [](size_t i) {
+        char folder[32];
         std::snprintf(folder, sizeof folder, "folder%03zu", i / kDocumentsPerFolder);
-        std::snprintf(prefix, sizeof prefix, "%05zu-", i);
-        fs::path directory = root / folder;
-        if (i % kDocumentsPerFolder == 0) fs::create_directories(directory);
-        size_t corpusIndex = i % corpus.size();
-        fs::path target = directory / (prefix + corpus[corpusIndex].filename().string());
-        CopyDocument(corpus[corpusIndex], target);
-        copies.push_back({target, corpusIndex});
-    }
+        return fs::path(folder);
+    });
     // Durable before the clock starts: the cleaner's fsyncs must not pay for
     // writing back the copies.
     for (const auto& copy : copies) SyncFile(copy.path);
