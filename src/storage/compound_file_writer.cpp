@@ -277,14 +277,31 @@ std::vector<uint8_t> CompoundFileWriter::readRootStream(std::u16string_view name
     std::vector<uint8_t> content(static_cast<size_t>(stream.streamSize));
     const bool mini = stream.streamSize < kMiniStreamCutoff;
     const uint32_t unit = mini ? kMiniSectorSize : sectorSize_;
+    // Pieces that lie one after the other in the file (mini sectors of one
+    // sector, runs of sectors) are read with one call.
+    uint64_t runOffset = 0;
+    size_t runStart = 0, runLength = 0;
+    auto readRun = [&] {
+        if (runLength > 0) source_.readAt(runOffset, std::span(content).subspan(runStart, runLength));
+        runLength = 0;
+    };
     uint32_t sector = stream.startSector;
     for (uint64_t done = 0; done < content.size(); done += unit) {
         size_t take = static_cast<size_t>(std::min<uint64_t>(unit, content.size() - done));
         uint64_t offset = mini ? miniSectorOffset(sector) : (uint64_t{sector} + 1) * sectorSize_;
         uint64_t present = std::min<uint64_t>(take, source_.size() > offset ? source_.size() - offset : 0);
-        source_.readAt(offset, std::span(content).subspan(static_cast<size_t>(done), static_cast<size_t>(present)));
+        if (runLength > 0 && offset == runOffset + runLength && runStart + runLength == done) {
+            runLength += static_cast<size_t>(present);
+        } else {
+            readRun();
+            runOffset = offset;
+            runStart = static_cast<size_t>(done);
+            runLength = static_cast<size_t>(present);
+        }
+        if (present < take) readRun();  // the file ends inside this piece
         sector = mini ? miniFat_[sector] : fat_[sector];
     }
+    readRun();
     return content;
 }
 
