@@ -199,27 +199,34 @@ TEST(HtmlLabel, WrappingLabelBesideAStretchTakesTheRowAndFitsItsLines) {
     EXPECT_EQ(label->height(), label->Renderer().Height());
 }
 
-TEST(HtmlLabel, OnlyAChangedHintAsksTheParentForANewLayout) {
-    // Counts the requests that updateGeometry() posts to a parent without a
-    // layout of its own.
-    class LayoutRequests : public QObject {
-    public:
-        int count = 0;
+// Counts the requests that updateGeometry() posts to a parent without a
+// layout of its own.
+class LayoutRequests : public QObject {
+public:
+    int count = 0;
 
-    protected:
-        bool eventFilter(QObject*, QEvent* event) override {
-            if (event->type() == QEvent::LayoutRequest) ++count;
-            return false;
-        }
-    };
-    QWidget parent;
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::LayoutRequest) ++count;
+        return false;
+    }
+};
+
+// A label with `caption` in the text font inside `parent`, 600 x 200 and shown.
+TTwHtmlLabel* ShowLabelIn(QWidget& parent, const QString& caption) {
     parent.resize(600, 200);
     auto* label = new TTwHtmlLabel(&parent);
     label->SetFont(kTextFont);
-    label->SetCaption("alpha beta gamma delta epsilon");
+    label->SetCaption(caption);
     parent.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&parent));
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&parent));
     QCoreApplication::processEvents();
+    return label;
+}
+
+TEST(HtmlLabel, OnlyAChangedHintAsksTheParentForANewLayout) {
+    QWidget parent;
+    TTwHtmlLabel* label = ShowLabelIn(parent, "alpha beta gamma delta epsilon");
     LayoutRequests requests;
     parent.installEventFilter(&requests);
     const QSize hint = label->sizeHint();
@@ -245,24 +252,8 @@ TEST(HtmlLabel, OnlyAChangedHintAsksTheParentForANewLayout) {
 }
 
 TEST(HtmlLabel, AutoWidthStopsWrappingAndTellsTheParentOnlyOnce) {
-    class LayoutRequests : public QObject {
-    public:
-        int count = 0;
-
-    protected:
-        bool eventFilter(QObject*, QEvent* event) override {
-            if (event->type() == QEvent::LayoutRequest) ++count;
-            return false;
-        }
-    };
     QWidget parent;
-    parent.resize(600, 200);
-    auto* label = new TTwHtmlLabel(&parent);
-    label->SetFont(kTextFont);
-    label->SetCaption("alpha");
-    parent.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&parent));
-    QCoreApplication::processEvents();
+    TTwHtmlLabel* label = ShowLabelIn(parent, "alpha");
     LayoutRequests requests;
     parent.installEventFilter(&requests);
     label->SetAutoWidth(true);
