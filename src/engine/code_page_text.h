@@ -17,7 +17,9 @@ inline constexpr uint16_t kCodePageUtf16 = 1200;
 std::u16string DecodeCodePageText(std::string_view storedBytes, uint16_t codePage);
 
 // Encodes text for a set of that code page, without terminator. nullopt when
-// the code page cannot represent the text (or cannot be converted at all).
+// the code page cannot represent the text, or this system cannot convert it
+// and the text is not plain ASCII: ASCII goes into any code page that keeps
+// it (not EBCDIC, UTF-16, UTF-7 or the ISO 2022 pages) byte for byte.
 std::optional<std::string> EncodeCodePageText(std::u16string_view text, uint16_t codePage);
 
 // A human name for messages: "Windows-1252", "Shift-JIS (932)", "UTF-8".

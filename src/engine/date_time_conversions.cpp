@@ -15,8 +15,6 @@ constexpr int64_t kMillisecondsPerDay = 86'400'000;
 constexpr int64_t kTicksAtUnixEpoch = 116'444'736'000'000'000;
 // 1 January 1980 00:00, counted in days from 1 January 1601.
 constexpr int64_t kDaysTo1980 = 138'426;
-// Far beyond any date a document holds; keeps the arithmetic below in range.
-constexpr double kLargestDay = 10'000'000.0;
 
 thread_local bool zoneHeld = false;
 
@@ -48,6 +46,16 @@ std::optional<int64_t> LocalTicks(TFileTime fileTime) {
     return ticks + offset;
 }
 
+// Local ticks counted from the date-time origin (negative before it) as a
+// date-time. Before the origin the whole days count back but the time of day
+// still counts forward: 29 December 1899 06:00 is -1.25, not -0.75.
+TDateTime TicksFromOriginToDateTime(int64_t ticks) {
+    if (ticks >= 0) return static_cast<double>(ticks) / static_cast<double>(kTicksPerDay);
+    const int64_t day = FloorDivide(ticks, kTicksPerDay);
+    const int64_t timeOfDay = ticks - day * kTicksPerDay;
+    return static_cast<double>(day) - static_cast<double>(timeOfDay) / static_cast<double>(kTicksPerDay);
+}
+
 }  // namespace
 
 TimeZoneScope::TimeZoneScope() : outermost_(!zoneHeld) {
@@ -63,11 +71,11 @@ TimeZoneScope::~TimeZoneScope() {
 
 TDateTime FileTimeToDateTime(TFileTime fileTime) {
     RefreshZone();
-    // Values beyond the zone database are taken without a zone shift.
-    int64_t ticks = LocalTicks(fileTime).value_or(static_cast<int64_t>(fileTime));
-    if (ticks < std::numeric_limits<int64_t>::min() + kTicksAtDateTimeZero)
-        return static_cast<double>(ticks) / kTicksPerDay - static_cast<double>(kTicksAtDateTimeZero) / kTicksPerDay;
-    return static_cast<double>(ticks - kTicksAtDateTimeZero) / static_cast<double>(kTicksPerDay);
+    if (std::optional<int64_t> local = LocalTicks(fileTime)) return TicksFromOriginToDateTime(*local - kTicksAtDateTimeZero);
+    // Beyond the zone database: no zone shift, and unsigned arithmetic, as
+    // such a value does not fit a signed count of ticks.
+    return static_cast<double>(fileTime - static_cast<TFileTime>(kTicksAtDateTimeZero)) /
+           static_cast<double>(kTicksPerDay);
 }
 
 TDateTime EditTimeToDateTime(TFileTime fileTime) {
@@ -98,19 +106,30 @@ TFileTime EditTimeToFileTime(TDateTime editTime) {
 
 TFileTime DateTimeToFileTime(TDateTime dateTime) {
     if (!std::isfinite(dateTime)) return 0;
-    double day = std::trunc(dateTime);
-    if (day < -static_cast<double>(kTicksAtDateTimeZero / kTicksPerDay) - 1 || day > kLargestDay) return 0;
-    int64_t timeOfDay = std::llround(std::fabs(dateTime - day) * kMillisecondsPerDay);
-    int64_t localTicks = kTicksAtDateTimeZero + (static_cast<int64_t>(day) * kMillisecondsPerDay + timeOfDay) * kTicksPerMillisecond;
-    if (localTicks < 0) return 0;
+    constexpr int64_t kDaysFrom1601 = kTicksAtDateTimeZero / kTicksPerDay;
+    constexpr TFileTime kLargestMilliseconds = std::numeric_limits<TFileTime>::max() / kTicksPerMillisecond;
+    const double day = std::trunc(dateTime);
+    // A first, coarse bound that keeps the arithmetic below in range.
+    if (day < -static_cast<double>(kDaysFrom1601) - 1 ||
+        day > static_cast<double>(kLargestMilliseconds / kMillisecondsPerDay - kDaysFrom1601))
+        return 0;
+    // The whole days count either way, the time of day always forward.
+    const int64_t timeOfDay = std::llround(std::fabs(dateTime - day) * kMillisecondsPerDay);
+    const int64_t localMilliseconds = (static_cast<int64_t>(day) + kDaysFrom1601) * kMillisecondsPerDay + timeOfDay;
+    if (localMilliseconds < 0 || static_cast<TFileTime>(localMilliseconds) > kLargestMilliseconds) return 0;
+    const TFileTime localTicks = static_cast<TFileTime>(localMilliseconds) * kTicksPerMillisecond;
+    // Past the zone database, as FileTimeToDateTime has it: no zone shift.
+    if (localTicks > static_cast<TFileTime>(std::numeric_limits<int64_t>::max())) return localTicks;
+    const auto signedTicks = static_cast<int64_t>(localTicks);
     RefreshZone();
     // The offset depends on the instant we are looking for: guess with the
     // offset at the local reading, then correct once across a transition.
-    int64_t offset = ZoneOffsetTicksAt(localTicks);
-    int64_t corrected = ZoneOffsetTicksAt(localTicks - offset);
-    if (corrected != offset) offset = corrected;
-    int64_t utcTicks = localTicks - offset;
-    return utcTicks < 0 ? 0 : static_cast<TFileTime>(utcTicks);
+    int64_t offset = ZoneOffsetTicksAt(signedTicks);
+    if (offset >= 0 || signedTicks <= std::numeric_limits<int64_t>::max() + offset)
+        offset = ZoneOffsetTicksAt(signedTicks - offset);
+    // West of Greenwich the instant may lie past 2^63 - 1.
+    if (offset < 0) return localTicks + static_cast<TFileTime>(-offset);
+    return signedTicks < offset ? 0 : static_cast<TFileTime>(signedTicks - offset);
 }
 
 std::u16string EditTimeToText(TDateTime editTime) {

@@ -29,7 +29,10 @@ private:
     bool outermost_;
 };
 
-// UTC FILETIME to local date-time: (local ticks - 94,353,120,000,000,000) / ticks per day.
+// UTC FILETIME to local date-time: local ticks - 94,353,120,000,000,000 in
+// days, after the TDateTime convention below zero (1 January 1800 12:00 is
+// -36,522.5). Values from 2^63 on, which no zone database covers, are taken
+// without a zone shift and stay positive.
 TDateTime FileTimeToDateTime(TFileTime fileTime);
 
 // The editing-time property usually holds a duration but some writers store a
@@ -42,8 +45,9 @@ TDateTime EditTimeToDateTime(TFileTime fileTime);
 // anything earlier is a duration from 1 January 1601 (kEditTimeOrigin gives 0).
 TFileTime EditTimeToFileTime(TDateTime editTime);
 
-// Local date-time to UTC FILETIME, with millisecond resolution. A date-time
-// before 1 January 1601 (or not a number) yields 0.
+// Local date-time to UTC FILETIME, with millisecond resolution; the inverse
+// of FileTimeToDateTime, on either side of zero and from 2^63 on. A date-time
+// before 1 January 1601, beyond the FILETIME range, or not a number yields 0.
 TFileTime DateTimeToFileTime(TDateTime dateTime);
 
 // The distance from 1 January 1601 as "1 h 30 m 20 s", leaving out zero parts;

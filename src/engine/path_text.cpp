@@ -10,46 +10,26 @@ namespace {
 
 constexpr char16_t kEscapeBase = 0xDC00;  // byte b escapes to U+DC00 + b, b >= 0x80
 
-// Length of the valid UTF-8 sequence at `i`, 0 when the byte there starts none.
-size_t ValidSequenceLength(std::string_view bytes, size_t i, uint32_t& codePoint) {
-    const auto byte = [&](size_t k) { return static_cast<uint8_t>(bytes[k]); };
-    const uint8_t lead = byte(i);
-    if (lead < 0x80) {
-        codePoint = lead;
-        return 1;
-    }
-    const size_t length = (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-    if (length == 0 || i + length > bytes.size()) return 0;
-    codePoint = lead & (0x7F >> length);
-    for (size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) return 0;
-        codePoint = (codePoint << 6) | (byte(i + k) & 0x3F);
-    }
-    static constexpr uint32_t kSmallest[5] = {0, 0, 0x80, 0x800, 0x10000};
-    const bool overlong = codePoint < kSmallest[length];
-    const bool surrogate = codePoint >= 0xD800 && codePoint <= 0xDFFF;
-    return overlong || surrogate || codePoint > 0x10FFFF ? 0 : length;
-}
-
 std::u16string BytesToText(std::string_view bytes) {
     std::u16string text;
     text.reserve(bytes.size());
     size_t i = 0;
     while (i < bytes.size()) {
-        uint32_t codePoint = 0;
-        const size_t length = ValidSequenceLength(bytes, i, codePoint);
-        if (length == 0) {
+        const Utf8Sequence sequence = DecodeUtf8Sequence(bytes.substr(i));
+        if (!sequence.valid) {
+            // Byte by byte, not the whole broken stretch: every byte must come back.
             text.push_back(static_cast<char16_t>(kEscapeBase + static_cast<uint8_t>(bytes[i])));
             ++i;
             continue;
         }
+        const uint32_t codePoint = sequence.codePoint;
         if (codePoint >= 0x10000) {
             text.push_back(static_cast<char16_t>(0xD800 + ((codePoint - 0x10000) >> 10)));
             text.push_back(static_cast<char16_t>(0xDC00 + ((codePoint - 0x10000) & 0x3FF)));
         } else {
             text.push_back(static_cast<char16_t>(codePoint));
         }
-        i += length;
+        i += sequence.length;
     }
     return text;
 }

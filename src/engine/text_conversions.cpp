@@ -37,33 +37,53 @@ std::string WideToUtf8(std::u16string_view text) {
     return out;
 }
 
+Utf8Sequence DecodeUtf8Sequence(std::string_view bytes) {
+    const auto byte = [&](size_t k) { return static_cast<uint8_t>(bytes[k]); };
+    const uint8_t lead = byte(0);
+    if (lead < 0x80) return {lead, 1, true};
+    // The second byte's range depends on the lead: that is what rules out
+    // overlong forms (E0, F0), surrogates (ED) and values past U+10FFFF (F4);
+    // C0, C1 and F5-FF never lead, and 80-BF only ever follow.
+    size_t length = 0;
+    uint8_t low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return {0, 1, false};
+    }
+    uint32_t codePoint = lead & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k) {
+        if (k == bytes.size() || byte(k) < low || byte(k) > high) return {0, k, false};
+        codePoint = (codePoint << 6) | (byte(k) & 0x3F);
+        low = 0x80;
+        high = 0xBF;
+    }
+    return {codePoint, length, true};
+}
+
 std::u16string Utf8ToWide(std::string_view bytes) {
-    static constexpr uint32_t kOffsets[6] = {0, 0x3080, 0xE2080, 0x3C82080, 0xFA082080, 0x82082080};
     std::u16string out;
     out.reserve(bytes.size());
     size_t position = 0;
     while (position < bytes.size()) {
-        uint8_t lead = static_cast<uint8_t>(bytes[position]);
-        size_t following = lead < 0xC0 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : lead < 0xF8 ? 3 : lead < 0xFC ? 4 : 5;
-        if (following >= bytes.size() - position) {
-            out.push_back(u'\uFFFD');  // the string ends inside this sequence
-            break;
-        }
-        uint32_t value = 0;
-        for (size_t k = 0; k <= following; ++k) {
-            value += static_cast<uint8_t>(bytes[position + k]);
-            if (k < following) value <<= 6;
-        }
-        value -= kOffsets[following];
-        if (value <= 0xFFFF) {
-            out.push_back(static_cast<char16_t>(value));
-        } else if (value > 0x7FFFFFFF) {
+        const Utf8Sequence sequence = DecodeUtf8Sequence(bytes.substr(position));
+        position += sequence.length;
+        if (!sequence.valid) {
             out.push_back(u'\uFFFD');
+        } else if (sequence.codePoint >= 0x10000) {
+            out.push_back(static_cast<char16_t>(0xD800 + ((sequence.codePoint - 0x10000) >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + ((sequence.codePoint - 0x10000) & 0x3FF)));
         } else {
-            out.push_back(static_cast<char16_t>(0xD800 + ((value - 0x10000) >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + ((value - 0x10000) & 0x3FF)));
+            out.push_back(static_cast<char16_t>(sequence.codePoint));
         }
-        position += following + 1;
     }
     return out;
 }
