@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/civil_date.h"
+#include "cli/display_width.h"
 #include "cli/document_listing.h"
 #include "cli/json_text.h"
 #include "cli/progress_line.h"
@@ -57,44 +58,52 @@ std::string JsonLine(const AnalyzedDocument& document) {
     return line;
 }
 
-// Display width in characters, near enough for a terminal table.
-size_t CharacterCount(const std::string& utf8) {
-    return static_cast<size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-}
+// A cell of the table, and the terminal columns it takes: for CJK text twice
+// its character count, for combining marks nothing.
+struct Cell {
+    std::string text;
+    size_t width = 0;
+};
 
-std::string Clip(const std::u16string& text, size_t limit) {
+Cell Shown(const std::u16string& text) { return {engine::WideToUtf8(text), DisplayWidth(text)}; }
+Cell Shown(const std::string& ascii) { return {ascii, ascii.size()}; }
+
+// At most `limit` columns, control characters shown as spaces; a longer text
+// keeps what fits before an ellipsis.
+Cell Clip(const std::u16string& text, size_t limit) {
     std::u16string shown = text;
-    std::replace_if(shown.begin(), shown.end(), [](char16_t c) { return c < 0x20; }, u' ');
-    if (shown.size() > limit) shown = shown.substr(0, limit - 1) + u"\u2026";
-    return engine::WideToUtf8(shown);
+    std::replace_if(shown.begin(), shown.end(), [](char16_t c) { return c < 0x20 || (c >= 0x7F && c < 0xA0); }, u' ');
+    if (DisplayWidth(shown) > limit) shown = shown.substr(0, FittingLength(shown, limit - 1)) + u"\u2026";
+    return Shown(shown);
 }
 
 void WriteTable(const std::vector<AnalyzedDocument>& documents, std::ostream& out) {
     static const char* const kHeadings[] = {"File", "Title", "Author", "Company", "Last edited by", "Created", "Last saved", "Revision"};
     constexpr size_t kColumns = 8;
     constexpr size_t kLimit = 32;
-    std::vector<std::vector<std::string>> rows;
-    rows.push_back(std::vector<std::string>(std::begin(kHeadings), std::end(kHeadings)));
+    std::vector<std::vector<Cell>> rows(1);
+    for (const char* heading : kHeadings) rows[0].push_back(Shown(std::string(heading)));
     for (const auto& document : documents) {
         std::u16string name = engine::PathToText(document.path.filename());
         if (!document.outcome.ok) {
-            rows.push_back({Clip(name, kLimit), "(unreadable: " + document.outcome.message + ")"});
+            // The last cell of its row: its width pads nothing.
+            rows.push_back({Clip(name, kLimit), {"(unreadable: " + document.outcome.message + ")"}});
             continue;
         }
         const auto& info = document.info;
         rows.push_back({Clip(name, kLimit), Clip(info.Title, kLimit), Clip(info.Author, kLimit), Clip(info.Company, kLimit),
-                        Clip(info.LastAuthor, kLimit), FormatDateTime(info.Created), FormatDateTime(info.LastSaved),
+                        Clip(info.LastAuthor, kLimit), Shown(FormatDateTime(info.Created)), Shown(FormatDateTime(info.LastSaved)),
                         Clip(info.RevNumber, kLimit)});
     }
     std::vector<size_t> widths(kColumns, 0);
     for (const auto& row : rows)
         if (row.size() == kColumns)
-            for (size_t c = 0; c < kColumns; ++c) widths[c] = std::max(widths[c], CharacterCount(row[c]));
+            for (size_t c = 0; c < kColumns; ++c) widths[c] = std::max(widths[c], row[c].width);
     for (const auto& row : rows) {
         std::string line;
         for (size_t c = 0; c < row.size(); ++c) {
-            line += row[c];
-            if (c + 1 < row.size()) line += std::string(widths[c] - std::min(widths[c], CharacterCount(row[c])) + 2, ' ');
+            line += row[c].text;
+            if (c + 1 < row.size()) line.append(widths[c] - std::min(widths[c], row[c].width) + 2, ' ');
         }
         while (!line.empty() && line.back() == ' ') line.pop_back();
         out << line << '\n';

@@ -11,16 +11,13 @@
 #include "cli/progress_line.h"
 #include "engine/path_text.h"
 #include "engine/text_conversions.h"
+#include "storage/storage_error.h"
 
 namespace velmora::cli {
 
 namespace {
 
-std::string HexCode(storage::StorageResult code) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
-    return text;
-}
+std::string HexCode(storage::StorageResult code) { return storage::HexWord(static_cast<uint32_t>(code)); }
 
 std::string JsonLine(const std::filesystem::path& path, const engine::CleanReport& report) {
     std::string line = "{\"path\": ";
@@ -29,6 +26,13 @@ std::string JsonLine(const std::filesystem::path& path, const engine::CleanRepor
     line += report.ok ? "true" : "false";
     line += ", \"changed\": [";
     for (size_t i = 0; i < report.changed.size(); ++i) line += (i ? ", \"" : "\"") + report.changed[i] + "\"";
+    line += "], \"failed\": [";
+    for (size_t i = 0; i < report.failed.size(); ++i) {
+        const engine::FieldFailure& failure = report.failed[i];
+        line += (i ? ", {\"field\": \"" : "{\"field\": \"") + failure.field + "\", \"error\": ";
+        AppendJsonString(line, engine::Utf8ToWide(failure.error));
+        line += ", \"code\": \"" + HexCode(failure.code) + "\"}";
+    }
     line += "], \"error\": ";
     if (report.ok) {
         line += "null, \"code\": null";
@@ -42,11 +46,13 @@ std::string JsonLine(const std::filesystem::path& path, const engine::CleanRepor
 
 std::string TextLine(const std::filesystem::path& path, const engine::CleanReport& report, bool dryRun) {
     std::string line = path.string() + ": ";
-    std::string fields;
+    std::string fields, failed;
     for (size_t i = 0; i < report.changed.size(); ++i) fields += (i ? ", " : "") + report.changed[i];
+    for (size_t i = 0; i < report.failed.size(); ++i) failed += (i ? ", " : "") + report.failed[i].field;
     if (!report.ok) {
         line += "FAILED: " + report.error + " (" + HexCode(report.code) + ")";
-        if (!fields.empty()) line += (dryRun ? "; would have changed " : "; changed before that: ") + fields;
+        if (!failed.empty()) line += (dryRun ? "; would fail: " : "; failed: ") + failed;
+        if (!fields.empty()) line += (dryRun ? "; would change " : "; changed ") + fields;
     } else if (fields.empty()) {
         line += "nothing to change";
     } else {
@@ -72,6 +78,7 @@ int RunClean(const CleanOptions& options, std::ostream& out, std::ostream& err) 
             if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) {
                 progress.Clear();
                 err << "velmora-cli: " << path.string() << ": could not restore the file's dates\n";
+                allClean = false;
             }
         }
         if (!report.ok) allClean = false;

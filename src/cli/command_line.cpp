@@ -40,14 +40,16 @@ std::string OptionValue(const std::vector<std::string>& arguments, size_t& i, co
     return arguments[++i];
 }
 
-// Takes an argument both commands know: a path, "--", --recursive, --json or
-// --types. False for anything else.
+// Takes an argument both commands know: a path, "--", --recursive, --json,
+// --types or --help. False for anything else.
 bool TakeListingArgument(const std::vector<std::string>& arguments, size_t& i, bool& optionsEnded, ListingOptions& options) {
     const std::string& argument = arguments[i];
     if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-")
         options.paths.push_back(argument);
     else if (argument == "--")
         optionsEnded = true;
+    else if (argument == "--help" || argument == "-h")
+        throw HelpRequested();
     else if (argument == "--recursive" || argument == "-r")
         options.recursive = true;
     else if (argument == "--json")
@@ -87,6 +89,7 @@ CleanOptions ParseCleanArguments(const std::vector<std::string>& arguments) {
         {"--clear-last-saved", CleanOperation::ClearLastSaved},
         {"--clear-last-printed", CleanOperation::ClearLastPrinted},
         {"--clear-created", CleanOperation::ClearCreated},
+        {"--clear-manager", CleanOperation::ClearManager},
     };
     CleanOptions options;
     bool optionsEnded = false;

@@ -16,6 +16,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// "--help" or "-h" where a command expects an option: the usage goes to
+// stdout and the exit status is 0.
+class HelpRequested : public std::runtime_error {
+public:
+    HelpRequested() : std::runtime_error("help requested") {}
+};
+
 // What both commands take: which documents, and how to report.
 struct ListingOptions {
     bool recursive = false;
@@ -36,10 +43,12 @@ struct CleanOptions : ListingOptions {
 // Parses "doc,xls,ppt" (any subset, any order). Throws UsageError.
 uint8_t ParseTypeList(const std::string& list);
 
-// Parses the arguments after the verb "analyze". Throws UsageError.
+// Parses the arguments after the verb "analyze". Throws UsageError, or
+// HelpRequested.
 AnalyzeOptions ParseAnalyzeArguments(const std::vector<std::string>& arguments);
 
-// Parses the arguments after the verb "clean". Throws UsageError.
+// Parses the arguments after the verb "clean". Throws UsageError, or
+// HelpRequested.
 CleanOptions ParseCleanArguments(const std::vector<std::string>& arguments);
 
 }  // namespace velmora::cli

@@ -20,7 +20,7 @@ constexpr const char* kUsage =
     "  --clear-title --clear-subject --clear-keywords --clear-comments --reset-template\n"
     "  --reset-revision --reset-edit-time --remove-guid --remove-hyperlinks\n"
     "  --clear-last-edited-by --clear-last-saved --clear-last-printed --clear-created\n"
-    "  --author TEXT --company TEXT\n"
+    "  --author TEXT --company TEXT --clear-manager\n"
     "  --all   every operation (author and company empty unless --author/--company give them)\n";
 
 }  // namespace
@@ -50,6 +50,9 @@ int main(int argc, char** argv) {
             return RunClean(options, std::cout, std::cerr);
         }
         throw UsageError("unknown command \"" + verb + "\"");
+    } catch (const HelpRequested&) {
+        std::cout << kUsage;
+        return 0;
     } catch (const UsageError& error) {
         std::cerr << "velmora-cli: " << error.what() << '\n' << kUsage;
         return 2;

@@ -5,7 +5,7 @@
 
 #include "engine/path_text.h"
 #include "engine/summary_reader.h"
-#include "storage/file_byte_source.h"
+#include "storage/document_source.h"
 #include "storage/storage_error.h"
 
 namespace velmora::engine {
@@ -18,7 +18,7 @@ namespace {
 // property sets.
 bool ReadDocument(const std::filesystem::path& path, TSummaryInfo& info, int64_t& size) {
     try {
-        auto source = storage::FileByteSource::Open(path, storage::AccessMode::Read);
+        auto source = storage::OpenDocumentSource(path, storage::AccessMode::Read);
         size = static_cast<int64_t>(source->size());
         return ReadSummaryInfoFrom(*source, info).ok;
     } catch (const storage::StorageError&) {

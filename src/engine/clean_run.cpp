@@ -1,9 +1,16 @@
 #include "engine/clean_run.h"
 
 #include <algorithm>
+#include <optional>
 
+#include "engine/date_time_conversions.h"
+#include "engine/property_change.h"
 #include "engine/property_writer.h"
 #include "engine/summary_info_class.h"
+#include "storage/compound_file.h"
+#include "storage/compound_file_writer.h"
+#include "storage/document_source.h"
+#include "storage/office_lock_files.h"
 
 namespace velmora::engine {
 
@@ -24,6 +31,7 @@ const char* CleanOperationField(CleanOperation operation) {
     case CleanOperation::ClearCreated: return "Created";
     case CleanOperation::SetAuthor: return "Author";
     case CleanOperation::SetCompany: return "Company";
+    case CleanOperation::ClearManager: return "Manager";
     }
     return "";
 }
@@ -34,67 +42,117 @@ bool CleanSettings::has(CleanOperation operation) const {
 
 namespace {
 
-// Whether the operation would change the document, judged as the operation
-// itself judges it: by the cached value, or for the removals by looking.
-bool WouldChange(CleanOperation operation, const TSummaryInfoClass& document, const CleanSettings& settings) {
-    const TSummaryInfo& cache = document.Cache();
+// The change each operation makes, as the cleaning run of the window makes it.
+PropertyChange ChangeFor(CleanOperation operation, const CleanSettings& settings) {
+    const SummaryProperty& property = SummaryPropertyNamed(CleanOperationField(operation));
     switch (operation) {
-    case CleanOperation::ClearTitle: return !cache.Title.empty();
-    case CleanOperation::ClearSubject: return !cache.Subject.empty();
-    case CleanOperation::ClearKeywords: return !cache.Keywords.empty();
-    case CleanOperation::ClearComments: return !cache.Comments.empty();
-    case CleanOperation::ResetTemplate: return cache.Template != u"Normal.dot";
-    case CleanOperation::ResetRevision: return cache.RevNumber != u"1";
-    case CleanOperation::ResetEditTime: return cache.EditTime != kZeroEditTime;
-    case CleanOperation::RemoveGuid: return DocumentHoldsProperty(document.DocPath(), 18, u"_PID_GUID");
-    case CleanOperation::RemoveHyperlinks: return DocumentHoldsProperty(document.DocPath(), 21, u"_PID_HLINKS");
-    case CleanOperation::ClearLastEditedBy: return !cache.LastAuthor.empty();
-    case CleanOperation::ClearLastSaved: return cache.LastSaved != 0.0;
-    case CleanOperation::ClearLastPrinted: return cache.LastPrinted != 0.0;
-    case CleanOperation::ClearCreated: return cache.Created != 0.0;
-    case CleanOperation::SetAuthor: return cache.Author != settings.author;
-    case CleanOperation::SetCompany: return cache.Company != settings.company;
+    case CleanOperation::ResetTemplate:
+    case CleanOperation::ResetRevision: {
+        PropertyChange change = PropertyChange::Text(property, operation == CleanOperation::ResetTemplate ? u"Normal.dot" : u"1");
+        change.skipWhenSetMissing = true;
+        return change;
     }
-    return false;
+    case CleanOperation::ResetEditTime: {
+        PropertyChange change = PropertyChange::Date(property, EditTimeToFileTime(kZeroEditTime), false);
+        change.skipWhenSetMissing = true;
+        return change;
+    }
+    case CleanOperation::RemoveGuid:
+    case CleanOperation::RemoveHyperlinks: return PropertyChange::Removal(property);
+    case CleanOperation::ClearLastSaved:
+    case CleanOperation::ClearLastPrinted:
+    case CleanOperation::ClearCreated:
+        return PropertyChange::Date(property, static_cast<TFileTime>(kTicksAtDateTimeZero), true);
+    case CleanOperation::SetAuthor: return PropertyChange::Text(property, settings.author);
+    case CleanOperation::SetCompany: return PropertyChange::Text(property, settings.company);
+    default: return PropertyChange::Text(property, u"");
+    }
 }
 
-void Apply(CleanOperation operation, TSummaryInfoClass& document, const CleanSettings& settings) {
-    switch (operation) {
-    case CleanOperation::ClearTitle: document.SetTitle(u""); break;
-    case CleanOperation::ClearSubject: document.SetSubject(u""); break;
-    case CleanOperation::ClearKeywords: document.SetKeywords(u""); break;
-    case CleanOperation::ClearComments: document.SetComments(u""); break;
-    case CleanOperation::ResetTemplate: document.SetTemplate(u"Normal.dot"); break;
-    case CleanOperation::ResetRevision: document.SetRevNumber(u"1"); break;
-    case CleanOperation::ResetEditTime: document.SetEditTime(kZeroEditTime); break;
-    case CleanOperation::RemoveGuid: document.RemoveGuid(); break;
-    case CleanOperation::RemoveHyperlinks: document.RemoveHLinks(); break;
-    case CleanOperation::ClearLastEditedBy: document.SetLastAuthor(u""); break;
-    case CleanOperation::ClearLastSaved: document.SetLastSaved(0.0); break;
-    case CleanOperation::ClearLastPrinted: document.SetLastPrinted(0.0); break;
-    case CleanOperation::ClearCreated: document.SetCreated(0.0); break;
-    case CleanOperation::SetAuthor: document.SetAuthor(settings.author); break;
-    case CleanOperation::SetCompany: document.SetCompany(settings.company); break;
-    }
+void FailDocument(CleanReport& report, const storage::StorageError& error) {
+    report.ok = false;
+    report.error = error.what();
+    report.code = error.code();
+    report.refusal = error.reason();
+}
+
+void FailField(CleanReport& report, const char* field, const storage::StorageError& error) {
+    if (report.ok) FailDocument(report, error);
+    report.failed.push_back({field, error.what(), error.code(), error.reason()});
+}
+
+// Whether a refusal to write still lets us read the document, to tell
+// "nothing to change" from "cannot change".
+bool ReadableAnyway(storage::Refusal refusal) {
+    return refusal == storage::Refusal::ReadOnly || refusal == storage::Refusal::Damaged;
 }
 
 }  // namespace
 
 CleanReport CleanDocument(const std::filesystem::path& path, const CleanSettings& settings, bool dryRun) {
+    std::vector<CleanOperation> operations;
+    std::vector<PropertyChange> changes;
+    for (CleanOperation operation : kAllCleanOperations) {
+        if (!settings.has(operation)) continue;
+        operations.push_back(operation);
+        changes.push_back(ChangeFor(operation, settings));
+    }
+
     CleanReport report;
     try {
-        TSummaryInfoClass document(path);
-        for (CleanOperation operation : kAllCleanOperations) {
-            if (!settings.has(operation) || !WouldChange(operation, document, settings)) continue;
-            if (!dryRun) Apply(operation, document, settings);
-            report.changed.push_back(CleanOperationField(operation));
+        // Open as the rewrite will; where that is refused but the document
+        // can still be read, plan on the reading so that a document with
+        // nothing to change is not reported as failed.
+        std::unique_ptr<storage::WritableByteSource> source;
+        std::optional<storage::CompoundFileWriter> writer;
+        std::optional<storage::StorageError> cannotWrite;
+        try {
+            source = storage::OpenDocumentSource(path, storage::AccessMode::ReadWrite);
+            writer.emplace(*source);
+        } catch (const storage::StorageError& error) {
+            if (!ReadableAnyway(error.reason())) throw;
+            cannotWrite = error;
+            writer.reset();
+            source.reset();  // our own lock would keep the reading out
         }
-        if (dryRun && !report.changed.empty()) CheckDocumentWritable(path);
+        DocumentPlan plan;
+        if (writer) {
+            plan = PlanChanges(changes, *writer);
+        } else {
+            auto readable = storage::OpenDocumentSource(path, storage::AccessMode::Read);
+            storage::CompoundFile file(*readable);
+            plan = PlanChanges(changes, [&](std::u16string_view name) -> std::optional<std::vector<uint8_t>> {
+                auto entry = file.findInRoot(name);
+                if (!entry || entry->type != storage::ObjectType::Stream) return std::nullopt;
+                return file.openStream(*entry).readAll();
+            });
+        }
+        if (!plan.contents.empty() && !cannotWrite) {
+            if (auto lockFile = storage::FindLiveOfficeLockFile(path))
+                cannotWrite = storage::StorageError(storage::StorageResult::ShareViolation, storage::Refusal::OfficeLockFile,
+                                                    "The document is open in another program. " +
+                                                        storage::OfficeLockFileMessage(*lockFile));
+        }
+        if (!plan.contents.empty() && !cannotWrite && !dryRun) {
+            try {
+                writer->replaceRootStreams(plan.replacements());
+            } catch (const storage::StorageError& error) {
+                cannotWrite = error;
+            }
+        }
+        // In run order: what changed, then what failed, each field once.
+        std::vector<std::pair<size_t, const storage::StorageError*>> failures;
+        for (const ChangeFailure& failure : plan.failed) failures.emplace_back(failure.change, &failure.error);
+        for (size_t index : plan.changed) {
+            if (cannotWrite)
+                failures.emplace_back(index, &*cannotWrite);
+            else
+                report.changed.push_back(CleanOperationField(operations[index]));
+        }
+        std::stable_sort(failures.begin(), failures.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& [index, error] : failures) FailField(report, CleanOperationField(operations[index]), *error);
     } catch (const storage::StorageError& error) {
-        report.ok = false;
-        report.error = error.what();
-        report.code = error.code();
-        report.refusal = error.reason();
+        FailDocument(report, error);
     }
     return report;
 }

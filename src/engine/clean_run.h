@@ -25,6 +25,7 @@ enum class CleanOperation {
     ClearCreated,
     SetAuthor,
     SetCompany,
+    ClearManager,
 };
 
 inline constexpr CleanOperation kAllCleanOperations[] = {
@@ -33,6 +34,7 @@ inline constexpr CleanOperation kAllCleanOperations[] = {
     CleanOperation::ResetEditTime,   CleanOperation::RemoveGuid,        CleanOperation::RemoveHyperlinks,
     CleanOperation::ClearLastEditedBy, CleanOperation::ClearLastSaved,  CleanOperation::ClearLastPrinted,
     CleanOperation::ClearCreated,    CleanOperation::SetAuthor,         CleanOperation::SetCompany,
+    CleanOperation::ClearManager,
 };
 
 // The record field an operation changes ("Title", "Guid", ...).
@@ -46,19 +48,32 @@ struct CleanSettings {
     bool has(CleanOperation operation) const;
 };
 
-struct CleanReport {
-    bool ok = true;
-    std::vector<std::string> changed;  // fields written (or, in a dry run, that would be)
+struct FieldFailure {
+    std::string field;
     std::string error;
     storage::StorageResult code = storage::StorageResult::Ok;
     storage::Refusal refusal = storage::Refusal::None;
 };
 
-// Cleans one document: reads it, then applies the selected operations in
-// run order, each skipped when the document already holds the target value.
-// The first failure ends the document's run (earlier changes stay). A dry run
-// reads the document the same way and, when something would change, checks
-// that it could be written, but writes nothing.
+struct CleanReport {
+    bool ok = true;
+    std::vector<std::string> changed;  // fields written (or, in a dry run, that would be)
+    std::vector<FieldFailure> failed;  // fields with something to change that could not be
+    // The first failure: of a field, or of the document as a whole (not a
+    // compound file, damaged, locked, ...), which leaves `failed` empty.
+    std::string error;
+    storage::StorageResult code = storage::StorageResult::Ok;
+    storage::Refusal refusal = storage::Refusal::None;
+};
+
+// Cleans one document: reads it once, plans every selected operation
+// against that reading (an operation whose target the document already
+// stores has nothing to do), and rewrites each changed property-set stream
+// once, with all its changes, in one crash-safe transaction. Failures are per
+// field and per set: the other set's changes still apply. Nothing is ever
+// reported as changed that is not written. A reset aimed at a set the
+// document lacks is skipped, as there is nothing to reset. A dry run plans
+// the same way, including the writes that would fail, and writes nothing.
 CleanReport CleanDocument(const std::filesystem::path& path, const CleanSettings& settings, bool dryRun);
 
 }  // namespace velmora::engine

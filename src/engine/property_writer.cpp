@@ -5,16 +5,14 @@
 #include <vector>
 
 #include "engine/code_page_text.h"
+#include "engine/summary_properties.h"
 #include "storage/compound_file.h"
-#include "storage/compound_file_format.h"
 #include "storage/compound_file_writer.h"
-#include "storage/file_byte_source.h"
+#include "storage/document_source.h"
 #include "storage/office_lock_files.h"
 #include "storage/property_set.h"
-#include "storage/property_set_editor.h"
 #include "storage/property_value.h"
 #include "storage/storage_error.h"
-#include "storage/stream_view.h"
 
 namespace velmora::engine {
 
@@ -24,44 +22,14 @@ using storage::Refusal;
 using storage::StorageError;
 using storage::StorageResult;
 
-std::unique_ptr<storage::FileByteSource> OpenForWriting(const std::filesystem::path& path) {
-    if (auto lockFile = storage::FindLiveOfficeLockFile(path))
-        throw StorageError(StorageResult::ShareViolation, Refusal::OfficeLockFile,
-                           "The document is open in another program (its lock file " + lockFile->filename().string() +
-                               " is present)");
-    return storage::FileByteSource::Open(path, storage::AccessMode::ReadWrite);
-}
-
-// Builds the edits against the stored stream, applies them and commits.
-// Returns whether the document changed.
-template <class MakeEdits>
-bool EditDocument(const std::filesystem::path& path, const storage::FormatId& set, bool setMustExist, MakeEdits makeEdits) {
-    auto source = OpenForWriting(path);
-    storage::CompoundFileWriter writer(*source);
-    const std::u16string streamName = storage::PropertySetStreamName(set);
-    if (!writer.hasRootStream(streamName)) {
-        if (!setMustExist) return false;
-        throw StorageError(StorageResult::FileNotFound, Refusal::NoSuchPropertySet,
-                           "The document has no " + std::string(set == storage::format_ids::SummaryInformation
-                                                                    ? "SummaryInformation"
-                                                                    : "DocumentSummaryInformation") +
-                               " property set");
-    }
-    std::vector<uint8_t> stream = writer.readRootStream(streamName);
-    storage::MemoryStreamView view(stream);
-    storage::PropertySetReader reader(view);
-    std::vector<storage::PropertyEdit> edits = makeEdits(reader);
-    std::optional<std::vector<uint8_t>> edited = storage::EditPropertySet(stream, edits);
-    if (!edited) return false;
-
-    // What we are about to commit must read back with our own strict parser.
-    storage::MemoryStreamView check(*edited);
-    storage::PropertySetReader verify(check);
-    for (const auto& section : verify.sections())
-        for (const auto& property : section.properties) verify.readValue(section, property);
-
-    writer.replaceRootStream(streamName, *edited);
-    return true;
+const SummaryProperty& TableProperty(const storage::FormatId& set, uint32_t pid) {
+    const size_t setIndex = set == storage::format_ids::SummaryInformation ? 0 : 1;
+    const SummaryProperty* property = FindSummaryProperty(setIndex, pid);
+    if (property == nullptr || (setIndex == 1 && set != storage::format_ids::DocSummaryInformation))
+        throw StorageError(StorageResult::InvalidParameter, Refusal::None,
+                           "Only the properties of the two summary sets can be written (set " + set.toString() +
+                               ", property " + std::to_string(pid) + ")");
+    return *property;
 }
 
 // The user-defined property named `name`, if the section has one.
@@ -83,8 +51,25 @@ bool SectionHolds(storage::PropertySetReader& reader, const storage::FormatId& s
 
 }  // namespace
 
+std::unique_ptr<storage::WritableByteSource> OpenForRewrite(const std::filesystem::path& path) {
+    if (auto lockFile = storage::FindLiveOfficeLockFile(path))
+        throw StorageError(StorageResult::ShareViolation, Refusal::OfficeLockFile,
+                           "The document is open in another program. " + storage::OfficeLockFileMessage(*lockFile));
+    return storage::OpenDocumentSource(path, storage::AccessMode::ReadWrite);
+}
+
+bool ApplyChanges(const std::filesystem::path& path, std::span<const PropertyChange> changes) {
+    auto source = OpenForRewrite(path);
+    storage::CompoundFileWriter writer(*source);
+    DocumentPlan plan = PlanChanges(changes, writer);
+    if (!plan.failed.empty()) throw plan.failed.front().error;
+    if (plan.contents.empty()) return false;
+    writer.replaceRootStreams(plan.replacements());
+    return true;
+}
+
 bool DocumentHoldsProperty(const std::filesystem::path& path, uint32_t dsiPid, std::u16string_view userDefinedName) {
-    auto source = storage::FileByteSource::Open(path, storage::AccessMode::Read);
+    auto source = storage::OpenDocumentSource(path, storage::AccessMode::Read);
     storage::CompoundFile file(*source);
     auto entry = file.findInRoot(storage::PropertySetStreamName(storage::format_ids::DocSummaryInformation));
     if (!entry || entry->type != storage::ObjectType::Stream) return false;
@@ -95,47 +80,23 @@ bool DocumentHoldsProperty(const std::filesystem::path& path, uint32_t dsiPid, s
     return named && SectionHolds(reader, storage::format_ids::UserDefinedProperties, *named);
 }
 
-void CheckDocumentWritable(const std::filesystem::path& path) {
-    auto source = OpenForWriting(path);
-    storage::CompoundFileWriter writer(*source);
-}
-
 void WriteProperty(const std::filesystem::path& path, const storage::FormatId& set, uint32_t pid, const PropVariant& value) {
-    EditDocument(path, set, true, [&](storage::PropertySetReader& reader) {
-        const storage::PropertySection* section = reader.findSection(set);
-        if (section == nullptr)
-            throw StorageError(StorageResult::FileNotFound, Refusal::NoSuchPropertySet,
-                               "The document has no such property set");
-        storage::PropertyEdit edit;
-        edit.sectionId = set;
-        edit.pid = pid;
-        if (value.vt == storage::vt::LPStr) {
-            uint16_t codePage = reader.codePage(*section);
-            std::optional<std::string> encoded = EncodeCodePageText(value.text, codePage);
-            if (!encoded)
-                throw StorageError(StorageResult::InvalidParameter, Refusal::Unencodable,
-                                   "The text cannot be stored in this document: its properties use " +
-                                       CodePageDisplayName(codePage) + ", which cannot represent every character of it");
-            edit.value = storage::StoredText8Value(*encoded, codePage == kCodePageUtf16);
-        } else if (value.vt == storage::vt::FileTime) {
-            edit.value = storage::StoredFileTimeValue(value.fileTime);
-        } else {
-            throw StorageError(StorageResult::InvalidParameter, Refusal::None,
-                               "Only texts and dates can be written (value type " + std::to_string(value.vt) + ")");
-        }
-        return std::vector<storage::PropertyEdit>{edit};
-    });
+    const SummaryProperty& property = TableProperty(set, pid);
+    PropertyChange change;
+    if (value.vt == storage::vt::LPStr && property.kind == FieldKind::Text)
+        change = PropertyChange::Text(property, value.text);
+    else if (value.vt == storage::vt::FileTime && property.storedType == storage::vt::FileTime)
+        change = PropertyChange::Date(property, value.fileTime, false);
+    else
+        throw StorageError(StorageResult::InvalidParameter, Refusal::None,
+                           "Only texts and dates can be written, each as its property's type (value type " +
+                               std::to_string(value.vt) + ")");
+    ApplyChanges(path, std::span(&change, 1));
 }
 
-bool DeleteProperty(const std::filesystem::path& path, const storage::FormatId& set, uint32_t pid,
-                    std::u16string_view userDefinedName) {
-    return EditDocument(path, set, false, [&](storage::PropertySetReader& reader) {
-        std::vector<storage::PropertyEdit> edits;
-        if (reader.findSection(set) != nullptr) edits.push_back({set, pid, std::nullopt, false});
-        if (std::optional<uint32_t> named = UserDefinedPid(reader, userDefinedName))
-            edits.push_back({storage::format_ids::UserDefinedProperties, *named, std::nullopt, true});
-        return edits;
-    });
+bool DeleteProperty(const std::filesystem::path& path, const storage::FormatId& set, uint32_t pid) {
+    const PropertyChange change = PropertyChange::Removal(TableProperty(set, pid));
+    return ApplyChanges(path, std::span(&change, 1));
 }
 
 }  // namespace velmora::engine

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include "engine/date_time_conversions.h"
 #include "engine/summary_info.h"
+#include "engine/summary_properties.h"
 
 namespace velmora::engine {
 
@@ -14,10 +16,13 @@ inline constexpr TDateTime kZeroEditTime = kEditTimeOrigin;
 
 // One document on disk with one operation per property that cleaning clears,
 // resets or removes. Creation reads the document into a cache; an operation
-// whose value equals the cached one does not touch the file. Every other
-// operation opens the document, rewrites one property (or removes one),
-// commits durably and closes it before returning; failures raise
-// storage::StorageError and leave the document as it was.
+// whose value equals the cached one does not touch the file, unless the
+// cached value is not exactly what the document stores (a damaged value, a
+// title stored as another type, a company also kept under a user-defined
+// name): then the stored value decides. Every other operation opens the
+// document, rewrites one property (or removes one), commits durably and
+// closes it before returning; failures raise storage::StorageError and
+// leave the document as it was.
 class TSummaryInfoClass {
 public:
     // Raises the reader's refusal (not a compound file, locked, damaged, ...)
@@ -44,6 +49,8 @@ public:
     void SetLastPrinted(TDateTime value);
     void SetCreated(TDateTime value);
     void SetLastSaved(TDateTime value);
+    // Also replaces the user-defined "Company" (the empty text removes it
+    // with its name), where LibreOffice keeps the company.
     void SetCompany(const std::u16string& value);
     // Remove the document's unique identifier (DSI 18 and the user-defined
     // "_PID_GUID") and its recent-hyperlinks list (DSI 21, "_PID_HLINKS").
@@ -52,11 +59,12 @@ public:
     void RemoveHLinks();
 
 private:
-    void setText(std::u16string TSummaryInfo::*field, size_t setIndex, uint32_t pid, const std::u16string& value);
-    void setDate(TDateTime TSummaryInfo::*field, uint32_t pid, TDateTime value, TFileTime fileTime);
+    void setText(const char* field, const std::u16string& value);
+    void setDate(const char* field, TDateTime value, TFileTime fileTime, bool clearsDate);
 
     std::filesystem::path docPath_;
     TSummaryInfo cache_;
+    std::set<const SummaryProperty*> inexact_;
 };
 
 }  // namespace velmora::engine

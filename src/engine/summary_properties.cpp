@@ -1,5 +1,6 @@
 #include "engine/summary_properties.h"
 
+#include <stdexcept>
 #include <vector>
 
 #include "storage/property_value.h"
@@ -12,9 +13,11 @@ namespace vt = storage::vt;
 constexpr size_t SI = 0;
 constexpr size_t DSI = 1;
 
-SummaryProperty Text(size_t set, uint32_t pid, const char* name, std::u16string TSummaryInfo::*field) {
+SummaryProperty Text(size_t set, uint32_t pid, const char* name, std::u16string TSummaryInfo::*field,
+                     const char16_t* userDefinedName = nullptr) {
     SummaryProperty p{set, pid, name, vt::LPStr, FieldKind::Text};
     p.text = field;
+    p.userDefinedName = userDefinedName;
     return p;
 }
 SummaryProperty Date(uint32_t pid, const char* name, TDateTime TSummaryInfo::*field, FieldKind kind = FieldKind::Date) {
@@ -32,9 +35,11 @@ SummaryProperty Word(size_t set, uint32_t pid, const char* name, uint16_t TSumma
     p.word = field;
     return p;
 }
-SummaryProperty Pair(uint32_t pid, const char* name, TCountAndReference TSummaryInfo::*field, uint16_t type) {
+SummaryProperty Pair(uint32_t pid, const char* name, TCountAndReference TSummaryInfo::*field, uint16_t type,
+                     const char16_t* userDefinedName = nullptr) {
     SummaryProperty p{DSI, pid, name, type, FieldKind::CountAndReference};
     p.pair = field;
+    p.userDefinedName = userDefinedName;
     return p;
 }
 
@@ -62,7 +67,7 @@ std::vector<SummaryProperty> BuildTable() {
         thumbnail,
         Text(SI, 18, "AppName", &S::AppName),
         Word(SI, 19, "Security", &S::Security),
-        Text(DSI, 2, "Category", &S::Category),
+        Text(DSI, 2, "Category", &S::Category, u"Category"),
         Text(DSI, 3, "PresentationTarget", &S::PresentationTarget),
         Word(DSI, 4, "ByteCount", &S::ByteCount),
         Word(DSI, 5, "LineCount", &S::LineCount),
@@ -74,14 +79,14 @@ std::vector<SummaryProperty> BuildTable() {
         Word(DSI, 11, "Scale", &S::Scale, vt::Bool),
         Pair(12, "HeadingPairs", &S::HeadingPairs, variantVector),
         Pair(13, "TitlesOfParts", &S::TitlesOfParts, vt::Vector | vt::LPStr),
-        Text(DSI, 14, "Manager", &S::Manager),
-        Text(DSI, 15, "Company", &S::Company),
+        Text(DSI, 14, "Manager", &S::Manager, u"Manager"),
+        Text(DSI, 15, "Company", &S::Company, u"Company"),
         Word(DSI, 16, "LinksDirty", &S::LinksDirty, vt::Bool),
         Word(DSI, 17, "CharCountWithSpaces", &S::CharCountWithSpaces),
-        Text(DSI, 18, "Guid", &S::Guid),
+        Text(DSI, 18, "Guid", &S::Guid, u"_PID_GUID"),
         Word(DSI, 19, "SharedDocument", &S::SharedDocument, vt::Bool),
         Text(DSI, 20, "LinkBase", &S::LinkBase),
-        Pair(21, "HLinks", &S::HLinks, variantVector),
+        Pair(21, "HLinks", &S::HLinks, variantVector, u"_PID_HLINKS"),
         Word(DSI, 22, "HLinksChanged", &S::HLinksChanged, vt::Bool),
         Word(DSI, 23, "Version", &S::Version),
         Pair(24, "DigSig", &S::DigSig, vt::Blob),
@@ -99,6 +104,12 @@ const SummaryProperty* FindSummaryProperty(size_t setIndex, uint32_t pid) {
     for (const auto& property : SummaryProperties())
         if (property.setIndex == setIndex && property.pid == pid) return &property;
     return nullptr;
+}
+
+const SummaryProperty& SummaryPropertyNamed(std::string_view fieldName) {
+    for (const auto& property : SummaryProperties())
+        if (fieldName == property.fieldName) return property;
+    throw std::logic_error("no summary property named " + std::string(fieldName));
 }
 
 }  // namespace velmora::engine

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/summary_info.h"
@@ -17,8 +18,12 @@ struct SummaryProperty {
     size_t setIndex;
     uint32_t pid;
     const char* fieldName;
-    uint16_t storedType;
+    uint16_t storedType;  // what documents store, and what the writer writes
     FieldKind kind;
+    // Where applications keep the same value as a user-defined property of
+    // this name too (LibreOffice keeps Company, Manager and Category only
+    // there; Office keeps the GUID and hyperlinks there as well).
+    const char16_t* userDefinedName = nullptr;
     std::u16string TSummaryInfo::*text = nullptr;
     TDateTime TSummaryInfo::*date = nullptr;
     int16_t TSummaryInfo::*signedWord = nullptr;
@@ -30,5 +35,7 @@ struct SummaryProperty {
 // All 41, in the record's field order.
 const std::vector<SummaryProperty>& SummaryProperties();
 const SummaryProperty* FindSummaryProperty(size_t setIndex, uint32_t pid);
+// By the record field's name ("Title", "Company"); the table must hold it.
+const SummaryProperty& SummaryPropertyNamed(std::string_view fieldName);
 
 }  // namespace velmora::engine

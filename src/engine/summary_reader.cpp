@@ -1,6 +1,7 @@
 #include "engine/summary_reader.h"
 
 #include <map>
+#include <set>
 #include <new>
 #include <optional>
 
@@ -8,7 +9,7 @@
 #include "engine/date_time_conversions.h"
 #include "engine/summary_properties.h"
 #include "storage/compound_file.h"
-#include "storage/file_byte_source.h"
+#include "storage/document_source.h"
 #include "storage/property_set.h"
 
 namespace velmora::engine {
@@ -54,6 +55,17 @@ std::optional<std::u16string> TextFrom(const PropertyValue& value, uint16_t code
     }
 }
 
+// Whether the record holds exactly what is stored: a text stored as the
+// table's 8-bit string, a date as a FILETIME. Other fields are never cleaned.
+bool Exact(const SummaryProperty& property, const PropertyValue& value) {
+    switch (property.kind) {
+    case FieldKind::Text: return value.kind == PropertyValue::Kind::Text8 && value.type == storage::vt::LPStr;
+    case FieldKind::Date:
+    case FieldKind::EditTime: return value.kind == PropertyValue::Kind::FileTime;
+    default: return true;
+    }
+}
+
 void Store(const SummaryProperty& property, const PropertyValue& value, uint16_t codePage, TSummaryInfo& info) {
     switch (property.kind) {
     case FieldKind::Text:
@@ -88,13 +100,44 @@ void Store(const SummaryProperty& property, const PropertyValue& value, uint16_t
     }
 }
 
-// One set: found by its identifier, enumerated, all values read, then stored.
-// Returns false when the set is absent or cannot be opened; damage met while
-// opening it is kept in `damage` (the first only), so that a damaged document
-// is not mistaken for one without properties. Throws StorageError when a
-// value cannot be read (the bulk read failed).
-bool ReadSet(storage::CompoundFile& file, size_t setIndex, TSummaryInfo& info,
-             std::optional<storage::StorageError>& damage) {
+// What one reading gathers beside the record.
+struct ReadState {
+    std::optional<storage::StorageError> damage;  // the first met
+    std::set<uint32_t> presentInDsi;              // PIDs DocumentSummaryInformation holds
+    // User-defined texts under the names the table knows, by that name.
+    std::map<std::u16string, std::u16string> userDefinedTexts;
+    std::set<const SummaryProperty*> inexact;
+
+    void noteDamage(const storage::StorageError& error) {
+        if (!damage) damage = error;
+    }
+};
+
+// The user-defined properties whose names the table knows (Company,
+// Manager, Category, _PID_GUID, _PID_HLINKS), as far as they can be read.
+void ReadUserDefinedNames(storage::PropertySetReader& reader, const storage::PropertySection& section,
+                          const std::map<uint32_t, std::optional<PropertyValue>>& valueAt, ReadState& state) {
+    const uint16_t codePage = reader.codePage(section);
+    for (const auto& entry : reader.dictionary(section)) {
+        const std::u16string name = DecodeCodePageText(entry.nameBytes, codePage);
+        for (const auto& known : SummaryProperties()) {
+            if (known.userDefinedName == nullptr || !storage::DirectoryNamesEqual(name, known.userDefinedName)) continue;
+            for (const auto& property : section.properties) {
+                if (property.pid != entry.pid) continue;
+                state.inexact.insert(&known);
+                const auto& value = valueAt.at(property.offset);
+                if (!value || known.kind != FieldKind::Text) continue;
+                if (auto text = TextFrom(*value, codePage)) state.userDefinedTexts.emplace(known.userDefinedName, *text);
+            }
+        }
+    }
+}
+
+// One set: found by its identifier, enumerated, its values read and stored.
+// Returns false when the set is absent or cannot be opened. Damage is kept in
+// the state (the first only), so that a damaged document is not mistaken for
+// one without properties; a value that cannot be read is skipped alone.
+bool ReadSet(storage::CompoundFile& file, size_t setIndex, TSummaryInfo& info, ReadState& state) {
     const storage::FormatId& formatId = PropertySets()[setIndex];
     static const std::array<std::u16string, 8> kStreamNames = [] {
         std::array<std::u16string, 8> names;
@@ -114,23 +157,41 @@ bool ReadSet(storage::CompoundFile& file, size_t setIndex, TSummaryInfo& info,
         if (section == nullptr) return false;
     } catch (const storage::StorageError& error) {
         // A set that cannot be opened is skipped.
-        if (error.reason() == storage::Refusal::Damaged && !damage) damage = error;
+        if (error.reason() == storage::Refusal::Damaged) state.noteDamage(error);
         return false;
     }
 
-    // Every stored value is read before any is used. Each offset is decoded
-    // once: a hostile section can point thousands of entries at one value.
-    std::map<uint32_t, PropertyValue> valueAt;
+    // Each offset is decoded once: a hostile section can point thousands of
+    // entries at one value. A value that cannot be decoded is left out alone.
+    std::map<uint32_t, std::optional<PropertyValue>> valueAt;
     for (const auto& property : section->properties) {
         // The dictionary and the code page are not properties of their own.
         if (property.pid == storage::kDictionaryPid || property.pid == storage::kCodePagePid) continue;
-        if (!valueAt.count(property.offset)) valueAt.emplace(property.offset, reader->readValue(*section, property));
+        if (valueAt.count(property.offset)) continue;
+        try {
+            valueAt.emplace(property.offset, reader->readValue(*section, property));
+        } catch (const storage::StorageError& error) {
+            if (error.reason() != storage::Refusal::Damaged) throw;
+            state.noteDamage(error);
+            valueAt.emplace(property.offset, std::nullopt);
+        }
     }
-    if (setIndex > 1) return true;
-    uint16_t codePage = reader->codePage(*section);
-    for (const auto& property : section->properties)
-        if (const SummaryProperty* known = FindSummaryProperty(setIndex, property.pid))
-            Store(*known, valueAt.at(property.offset), codePage, info);
+    try {
+        if (setIndex == 2) ReadUserDefinedNames(*reader, *section, valueAt, state);
+        if (setIndex > 1) return true;
+        const uint16_t codePage = reader->codePage(*section);
+        for (const auto& property : section->properties) {
+            const SummaryProperty* known = FindSummaryProperty(setIndex, property.pid);
+            if (known == nullptr) continue;
+            if (setIndex == 1) state.presentInDsi.insert(property.pid);
+            const auto& value = valueAt.at(property.offset);
+            if (!value || !Exact(*known, *value)) state.inexact.insert(known);
+            if (value) Store(*known, *value, codePage, info);
+        }
+    } catch (const storage::StorageError& error) {
+        if (error.reason() != storage::Refusal::Damaged) throw;
+        state.noteDamage(error);
+    }
     return true;
 }
 
@@ -146,33 +207,31 @@ ReadOutcome Refused(const storage::StorageError& error) {
 
 ReadOutcome ReadSummaryInfoFrom(storage::ByteSource& source, TSummaryInfo& info) {
     ReadOutcome outcome;
-    std::optional<storage::StorageError> damage;
+    ReadState state;
     TimeZoneScope zone;
     try {
         storage::CompoundFile file(source);
         file.rootEntry();
-        for (size_t setIndex = 0; setIndex < PropertySets().size(); ++setIndex) {
-            try {
-                if (ReadSet(file, setIndex, info, damage)) outcome.ok = true;
-            } catch (const storage::StorageError& error) {
-                // A bulk read that fails ends the reading with what was stored so far.
-                outcome.ok = true;
-                outcome.partial = true;
-                outcome.message = error.what();
-                return outcome;
-            }
-        }
+        for (size_t setIndex = 0; setIndex < PropertySets().size(); ++setIndex)
+            if (ReadSet(file, setIndex, info, state)) outcome.ok = true;
     } catch (const storage::StorageError& error) {
         return Refused(error);
     } catch (const std::bad_alloc&) {
         return Refused(storage::StorageError(storage::StorageResult::InsufficientMemory, storage::Refusal::Damaged,
                                              "The document needs more memory than is available"));
     }
-    if (!outcome.ok && damage) return Refused(*damage);
-    if (damage) {
-        // Readable, but some set was damaged: say so rather than look clean.
+    if (!outcome.ok && state.damage) return Refused(*state.damage);
+    // LibreOffice keeps these only as user-defined properties.
+    for (const char* field : {"Company", "Manager", "Category"}) {
+        const SummaryProperty& property = SummaryPropertyNamed(field);
+        auto text = state.userDefinedTexts.find(property.userDefinedName);
+        if (text != state.userDefinedTexts.end() && !state.presentInDsi.count(property.pid)) info.*property.text = text->second;
+    }
+    outcome.inexact = std::move(state.inexact);
+    if (state.damage) {
+        // Readable, but some value or set was damaged: say so rather than look clean.
         outcome.partial = true;
-        outcome.message = damage->what();
+        outcome.message = state.damage->what();
     }
     if (!outcome.ok) {
         outcome.refusal = storage::Refusal::NoPropertySets;
@@ -184,7 +243,7 @@ ReadOutcome ReadSummaryInfoFrom(storage::ByteSource& source, TSummaryInfo& info)
 
 ReadOutcome ReadSummaryInfoWithOutcome(const std::filesystem::path& path, TSummaryInfo& info) {
     try {
-        auto source = storage::FileByteSource::Open(path, storage::AccessMode::Read);
+        auto source = storage::OpenDocumentSource(path, storage::AccessMode::Read);
         return ReadSummaryInfoFrom(*source, info);
     } catch (const storage::StorageError& error) {
         return Refused(error);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <string>
 
-#include "storage/io_fault_injection.h"
 #include "storage/storage_error.h"
 #include "storage/stream_view.h"
 
@@ -26,14 +25,12 @@ void MemoryByteSource::readAt(uint64_t offset, std::span<uint8_t> buffer) {
 void MemoryByteSource::writeAt(uint64_t offset, std::span<const uint8_t> bytes) {
     if (!RangeFits(offset, bytes.size(), bytes_.size()))
         throw StorageError(StorageResult::WriteFault, Refusal::IoError, "write beyond the end of the document");
-    RunIoFaultHook(IoStep::Write);
     std::copy(bytes.begin(), bytes.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(offset));
 }
 
-void MemoryByteSource::sync() { RunIoFaultHook(IoStep::Sync); }
+void MemoryByteSource::sync() {}
 
 void MemoryByteSource::resize(uint64_t newSize) {
-    RunIoFaultHook(IoStep::Resize);
     bytes_.resize(static_cast<size_t>(newSize));
 }
 

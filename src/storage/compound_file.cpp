@@ -9,16 +9,6 @@
 
 namespace velmora::storage {
 
-namespace {
-
-std::string Hex(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", value);
-    return text;
-}
-
-}  // namespace
-
 // Extends a chain list by one link, refusing loops and special values. The
 // membership set keeps the loop check constant-time: a damaged directory or
 // miniFAT chain can run through a whole large file.
@@ -26,7 +16,7 @@ void CompoundFile::SectorChain::append(uint32_t next, const char* what) {
     if (next == kEndOfChain)
         ThrowDamaged(std::string(what) + " chain ends after " + std::to_string(sectors.size()) + " sectors");
     if (next > kMaxRegularSector)
-        ThrowDamaged(std::string(what) + " chain holds the special value " + Hex(next));
+        ThrowDamaged(std::string(what) + " chain holds the special value " + HexWord(next));
     if (!members.insert(next).second)
         ThrowDamaged(std::string(what) + " chain loops back to sector " + std::to_string(next));
     sectors.push_back(next);
@@ -68,7 +58,7 @@ CompoundFile::~CompoundFile() = default;
 
 void CompoundFile::checkSector(uint32_t sector, const char* what) const {
     if (sector >= sectorCount_)
-        ThrowDamaged(std::string(what) + " refers to sector " + (sector > kMaxRegularSector ? Hex(sector) : std::to_string(sector)) +
+        ThrowDamaged(std::string(what) + " refers to sector " + (sector > kMaxRegularSector ? HexWord(sector) : std::to_string(sector)) +
                      ", expected one of the file's " + std::to_string(sectorCount_) + " sectors");
 }
 
@@ -168,7 +158,7 @@ uint32_t CompoundFile::directorySectorLocation(uint32_t directorySectorIndex) {
 }
 
 DirectoryEntry CompoundFile::directoryEntry(uint32_t index) {
-    if (index > kMaxRegularSector) ThrowDamaged("directory link " + Hex(index) + " is not an entry");
+    if (index > kMaxRegularSector) ThrowDamaged("directory link " + HexWord(index) + " is not an entry");
     const uint32_t perSector = header_.sectorSize / static_cast<uint32_t>(kDirectoryEntryLength);
     uint32_t sectorIndex = index / perSector;
     auto found = directoryCache_.find(sectorIndex);
@@ -188,28 +178,13 @@ const DirectoryEntry& CompoundFile::rootEntry() {
 }
 
 const std::vector<DirectoryEntry>& CompoundFile::rootChildren() {
-    if (rootChildren_) return *rootChildren_;
-    std::vector<DirectoryEntry> children;
-    std::unordered_set<uint32_t> visited{0};
-    // An explicit stack: the file controls the depth of this tree.
-    std::vector<uint32_t> pending{rootEntry().child};
-    while (!pending.empty()) {
-        uint32_t index = pending.back();
-        pending.pop_back();
-        if (index == kNoStream) continue;
-        if (!visited.insert(index).second) ThrowDamaged("the directory tree visits entry " + std::to_string(index) + " twice");
-        DirectoryEntry entry = directoryEntry(index);
-        pending.push_back(entry.rightSibling);
-        pending.push_back(entry.leftSibling);
-        children.push_back(std::move(entry));
-    }
-    rootChildren_ = std::move(children);
+    if (!rootChildren_)
+        rootChildren_ = WalkChildTree(rootEntry().child, [this](uint32_t index) { return directoryEntry(index); });
     return *rootChildren_;
 }
 
 std::optional<DirectoryEntry> CompoundFile::findInRoot(std::u16string_view name) {
-    for (const auto& entry : rootChildren())
-        if (entry.type != ObjectType::Unallocated && DirectoryNamesEqual(entry.name, name)) return entry;
+    if (const DirectoryEntry* found = FindChildByName(rootChildren(), name)) return *found;
     return std::nullopt;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <unordered_set>
 
 #include "storage/little_endian.h"
 #include "storage/storage_error.h"
@@ -103,12 +104,49 @@ void DirectoryEntry::WriteStreamLocation(std::span<uint8_t> bytes, uint32_t star
     StoreU64(bytes, kEntrySizeOffset, majorVersion == 3 ? (streamSize & 0xFFFFFFFFu) : streamSize);
 }
 
-bool DirectoryNamesEqual(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
+int CompareDirectoryNames(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
     auto upper = [](char16_t c) -> char16_t { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c; };
     for (size_t i = 0; i < a.size(); ++i)
-        if (upper(a[i]) != upper(b[i])) return false;
-    return true;
+        if (upper(a[i]) != upper(b[i])) return upper(a[i]) < upper(b[i]) ? -1 : 1;
+    return 0;
+}
+
+bool DirectoryNamesEqual(std::u16string_view a, std::u16string_view b) { return CompareDirectoryNames(a, b) == 0; }
+
+std::vector<DirectoryEntry> WalkChildTree(uint32_t firstChild, const std::function<DirectoryEntry(uint32_t)>& entryAt) {
+    std::vector<DirectoryEntry> children;
+    std::unordered_set<uint32_t> visited;
+    // An explicit stack: the file controls the depth of this tree.
+    std::vector<uint32_t> pending{firstChild};
+    while (!pending.empty()) {
+        const uint32_t index = pending.back();
+        pending.pop_back();
+        if (index == kNoStream) continue;
+        if (index == 0 || !visited.insert(index).second)
+            ThrowDamaged("the directory tree visits entry " + std::to_string(index) + " twice");
+        DirectoryEntry entry = entryAt(index);
+        pending.push_back(entry.rightSibling);
+        pending.push_back(entry.leftSibling);
+        children.push_back(std::move(entry));
+    }
+    std::vector<const DirectoryEntry*> named;
+    for (const auto& child : children)
+        if (child.type != ObjectType::Unallocated && !child.name.empty()) named.push_back(&child);
+    std::sort(named.begin(), named.end(), [](const DirectoryEntry* a, const DirectoryEntry* b) {
+        return CompareDirectoryNames(a->name, b->name) < 0;
+    });
+    for (size_t i = 1; i < named.size(); ++i)
+        if (CompareDirectoryNames(named[i - 1]->name, named[i]->name) == 0)
+            ThrowDamaged("two directory entries (" + std::to_string(named[i - 1]->index) + " and " +
+                         std::to_string(named[i]->index) + ") share one name in the same storage");
+    return children;
+}
+
+const DirectoryEntry* FindChildByName(const std::vector<DirectoryEntry>& children, std::u16string_view name) {
+    for (const auto& child : children)
+        if (child.type != ObjectType::Unallocated && CompareDirectoryNames(child.name, name) == 0) return &child;
+    return nullptr;
 }
 
 }  // namespace velmora::storage

@@ -4,7 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace velmora::storage {
 
@@ -65,5 +67,19 @@ struct DirectoryEntry {
 
 // Directory names compare case-insensitively, as the format orders them.
 bool DirectoryNamesEqual(std::u16string_view a, std::u16string_view b);
+
+// The format's order of sibling names: shorter names first, then code unit
+// by code unit of the upper-cased names. Negative, zero or positive.
+int CompareDirectoryNames(std::u16string_view a, std::u16string_view b);
+
+// The entries of one storage's child tree, every entry once, whatever the
+// tree's shape. `entryAt` loads an entry by index. Throws StorageError
+// (Damaged) when the tree loops, or when two entries of the storage share a
+// name: which of them a program would use depends on how it walks the tree,
+// so a reader and a writer could pick different ones.
+std::vector<DirectoryEntry> WalkChildTree(uint32_t firstChild, const std::function<DirectoryEntry(uint32_t)>& entryAt);
+
+// The entry of that name among a storage's children (from WalkChildTree).
+const DirectoryEntry* FindChildByName(const std::vector<DirectoryEntry>& children, std::u16string_view name);
 
 }  // namespace velmora::storage

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 #include <unordered_set>
+#include <utility>
 
 #include "storage/little_endian.h"
 #include "storage/storage_error.h"
@@ -14,14 +15,7 @@ namespace velmora::storage {
 
 namespace {
 
-std::string Describe(uint32_t sector) {
-    if (sector > kMaxRegularSector) {
-        char text[16];
-        std::snprintf(text, sizeof text, "0x%08X", sector);
-        return text;
-    }
-    return std::to_string(sector);
-}
+std::string Describe(uint32_t sector) { return sector > kMaxRegularSector ? HexWord(sector) : std::to_string(sector); }
 
 uint64_t CeilDivide(uint64_t value, uint64_t divisor) { return (value + divisor - 1) / divisor; }
 
@@ -134,10 +128,10 @@ void CompoundFileWriter::load() {
     for (uint32_t i = 0; i < std::min<uint32_t>(header_.fatSectorCount, kHeaderDifatEntryCount); ++i)
         fatLocations_.push_back(header_.difat[i]);
     uint32_t next = header_.firstDifatSector;
+    std::unordered_set<uint32_t> difatSeen;
     while (next != kEndOfChain && next != kFreeSector) {
         checkInFile(next, "the DIFAT");
-        if (std::find(difatLocations_.begin(), difatLocations_.end(), next) != difatLocations_.end())
-            ThrowDamaged("the DIFAT chain loops back to sector " + Describe(next));
+        if (!difatSeen.insert(next).second) ThrowDamaged("the DIFAT chain loops back to sector " + Describe(next));
         std::vector<uint8_t> bytes = readSector(next);
         std::vector<uint32_t> entries(entriesPerSector_);
         for (uint32_t k = 0; k < entriesPerSector_; ++k) entries[k] = LoadU32(bytes, 4 * k);
@@ -166,12 +160,12 @@ void CompoundFileWriter::load() {
     for (uint32_t location : fatLocations_) markStructure(location, "FAT");
     for (uint32_t location : difatLocations_) markStructure(location, "DIFAT");
 
-    directoryChain_ = walkChain(header_.firstDirectorySector, "the directory", sectorUsed_, false);
+    directoryChain_ = walkChain(header_.firstDirectorySector, "the directory", false);
     for (uint32_t sector : directoryChain_) {
         std::vector<uint8_t> bytes = readSector(sector);
         directoryBytes_.insert(directoryBytes_.end(), bytes.begin(), bytes.end());
     }
-    miniFatChain_ = walkChain(header_.firstMiniFatSector, "the miniFAT", sectorUsed_, true);
+    miniFatChain_ = walkChain(header_.firstMiniFatSector, "the miniFAT", true);
     if (miniFatChain_.size() < header_.miniFatSectorCount)
         ThrowDamaged("the miniFAT chain has " + std::to_string(miniFatChain_.size()) + " sectors, expected " +
                      std::to_string(header_.miniFatSectorCount));
@@ -180,40 +174,49 @@ void CompoundFileWriter::load() {
         for (uint32_t k = 0; k < entriesPerSector_; ++k) miniFat_.push_back(LoadU32(bytes, 4 * k));
     }
 
+    const uint32_t entryCount = static_cast<uint32_t>(directoryBytes_.size() / kDirectoryEntryLength);
     DirectoryEntry root = entry(0);
     if (root.type != ObjectType::Root) ThrowDamaged("the first directory entry is not the root storage");
     rootSize_ = root.streamSize;
-    rootChain_ = walkChain(root.startSector, "the mini stream", sectorUsed_, true);
+    rootChain_ = walkChain(root.startSector, "the mini stream", true);
     if (uint64_t{rootChain_.size()} * sectorSize_ < rootSize_)
         ThrowDamaged("the mini stream claims " + std::to_string(rootSize_) + " bytes in " +
                      std::to_string(rootChain_.size()) + " sectors");
     miniSectorUsed_.assign(miniFat_.size(), 0);
+    sectorReusable_.assign(fat_.size(), 0);
+    miniSectorReusable_.assign(miniFat_.size(), 0);
 
-    const uint32_t entryCount = static_cast<uint32_t>(directoryBytes_.size() / kDirectoryEntryLength);
+    rootChildren_ = WalkChildTree(root.child, [&](uint32_t index) {
+        if (index >= entryCount) ThrowDamaged("the directory tree refers to entry " + Describe(index) + ", beyond the directory");
+        return entry(index);
+    });
     for (uint32_t index = 1; index < entryCount; ++index) {
-        DirectoryEntry stream = entry(static_cast<int>(index));
+        DirectoryEntry stream = entry(index);
         if (stream.type != ObjectType::Stream || stream.streamSize == 0) continue;
+        Chain chain;
         if (stream.streamSize >= kMiniStreamCutoff) {
-            auto chain = walkChain(stream.startSector, "a stream", sectorUsed_, false);
-            if (uint64_t{chain.size()} * sectorSize_ < stream.streamSize)
+            chain.units = walkChain(stream.startSector, "a stream", false);
+            if (uint64_t{chain.units.size()} * sectorSize_ < stream.streamSize)
                 ThrowDamaged("stream " + std::to_string(index) + " claims " + std::to_string(stream.streamSize) +
-                             " bytes in a chain of " + std::to_string(chain.size()) + " sectors");
+                             " bytes in a chain of " + std::to_string(chain.units.size()) + " sectors");
         } else {
-            walkMiniChain(stream.startSector, stream.streamSize, "a small stream");
+            chain.mini = true;
+            chain.units = walkMiniChain(stream.startSector, stream.streamSize, "a small stream");
         }
+        streamChains_[index] = std::move(chain);
     }
 }
 
-std::vector<uint32_t> CompoundFileWriter::walkChain(uint32_t start, const char* what, std::vector<uint8_t>& used,
-                                                    bool allowEmpty) {
+
+std::vector<uint32_t> CompoundFileWriter::walkChain(uint32_t start, const char* what, bool allowEmpty) {
     std::vector<uint32_t> chain;
     if (allowEmpty && start == kFreeSector) return chain;  // some writers mark "no chain" this way
     for (uint32_t sector = start; sector != kEndOfChain; sector = fat_[sector]) {
         if (sector > kMaxRegularSector || sector >= fat_.size() || sector >= fileSectorCount_)
             ThrowDamaged(std::string(what) + " refers to sector " + Describe(sector) + ", outside the file");
         // Marking as we go makes every chain finite and finds cross-links.
-        if (used[sector]) ThrowDamaged(std::string(what) + " reaches sector " + Describe(sector) + " a second time");
-        used[sector] = 1;
+        if (sectorUsed_[sector]) ThrowDamaged(std::string(what) + " reaches sector " + Describe(sector) + " a second time");
+        sectorUsed_[sector] = 1;
         chain.push_back(sector);
     }
     if (chain.empty() && !allowEmpty) ThrowDamaged(std::string(what) + " has no sectors");
@@ -237,46 +240,38 @@ std::vector<uint32_t> CompoundFileWriter::walkMiniChain(uint32_t start, uint64_t
     return chain;
 }
 
-DirectoryEntry CompoundFileWriter::entry(int index) const {
+DirectoryEntry CompoundFileWriter::entry(uint32_t index) const {
     return DirectoryEntry::ReadFrom(
         std::span(directoryBytes_).subspan(static_cast<size_t>(index) * kDirectoryEntryLength, kDirectoryEntryLength),
-        static_cast<uint32_t>(index), header_.majorVersion);
+        index, header_.majorVersion);
 }
 
-int CompoundFileWriter::findRootChild(std::u16string_view name) const {
-    const uint64_t entryCount = directoryBytes_.size() / kDirectoryEntryLength;
-    std::unordered_set<uint32_t> visited{0};
-    std::vector<uint32_t> pending{entry(0).child};
-    while (!pending.empty()) {
-        uint32_t index = pending.back();
-        pending.pop_back();
-        if (index == kNoStream) continue;
-        if (index >= entryCount || !visited.insert(index).second)
-            ThrowDamaged("the directory tree refers to entry " + Describe(index) + " badly");
-        DirectoryEntry child = entry(static_cast<int>(index));
-        if (child.type == ObjectType::Stream && DirectoryNamesEqual(child.name, name)) return static_cast<int>(index);
-        pending.push_back(child.leftSibling);
-        pending.push_back(child.rightSibling);
-    }
-    return -1;
+std::optional<uint32_t> CompoundFileWriter::findRootStream(std::u16string_view name) const {
+    const DirectoryEntry* found = FindChildByName(rootChildren_, name);
+    if (found == nullptr || found->type != ObjectType::Stream) return std::nullopt;
+    return found->index;
 }
 
-bool CompoundFileWriter::hasRootStream(std::u16string_view name) { return findRootChild(name) >= 0; }
+bool CompoundFileWriter::hasRootStream(std::u16string_view name) const { return findRootStream(name).has_value(); }
 
 uint64_t CompoundFileWriter::miniSectorOffset(uint32_t miniSector) const {
     uint64_t position = uint64_t{miniSector} * kMiniSectorSize;
     return (uint64_t{rootChain_[position / sectorSize_]} + 1) * sectorSize_ + position % sectorSize_;
 }
 
+uint64_t CompoundFileWriter::unitOffset(const Chain& chain, size_t k) const {
+    return chain.mini ? miniSectorOffset(chain.units[k]) : (uint64_t{chain.units[k]} + 1) * sectorSize_;
+}
+
 std::vector<uint8_t> CompoundFileWriter::readRootStream(std::u16string_view name) {
-    int index = findRootChild(name);
-    if (index < 0)
+    std::optional<uint32_t> index = findRootStream(name);
+    if (!index)
         throw StorageError(StorageResult::FileNotFound, Refusal::NoSuchPropertySet,
                            "The document has no such property set");
-    DirectoryEntry stream = entry(index);
-    std::vector<uint8_t> content(static_cast<size_t>(stream.streamSize));
-    const bool mini = stream.streamSize < kMiniStreamCutoff;
-    const uint32_t unit = mini ? kMiniSectorSize : sectorSize_;
+    std::vector<uint8_t> content(static_cast<size_t>(entry(*index).streamSize));
+    if (content.empty()) return content;
+    const Chain& chain = streamChains_.at(*index);
+    const uint32_t unit = chain.mini ? kMiniSectorSize : sectorSize_;
     // Pieces that lie one after the other in the file (mini sectors of one
     // sector, runs of sectors) are read with one call.
     uint64_t runOffset = 0;
@@ -285,10 +280,10 @@ std::vector<uint8_t> CompoundFileWriter::readRootStream(std::u16string_view name
         if (runLength > 0) source_.readAt(runOffset, std::span(content).subspan(runStart, runLength));
         runLength = 0;
     };
-    uint32_t sector = stream.startSector;
-    for (uint64_t done = 0; done < content.size(); done += unit) {
+    for (size_t k = 0; uint64_t{k} * unit < content.size(); ++k) {
+        const uint64_t done = uint64_t{k} * unit;
         size_t take = static_cast<size_t>(std::min<uint64_t>(unit, content.size() - done));
-        uint64_t offset = mini ? miniSectorOffset(sector) : (uint64_t{sector} + 1) * sectorSize_;
+        uint64_t offset = unitOffset(chain, k);
         uint64_t present = std::min<uint64_t>(take, source_.size() > offset ? source_.size() - offset : 0);
         if (runLength > 0 && offset == runOffset + runLength && runStart + runLength == done) {
             runLength += static_cast<size_t>(present);
@@ -299,7 +294,6 @@ std::vector<uint8_t> CompoundFileWriter::readRootStream(std::u16string_view name
             runLength = static_cast<size_t>(present);
         }
         if (present < take) readRun();  // the file ends inside this piece
-        sector = mini ? miniFat_[sector] : fat_[sector];
     }
     readRun();
     return content;
@@ -319,8 +313,9 @@ uint32_t CompoundFileWriter::allocateSector() {
     for (;;) {
         // Nothing is freed while we allocate, so the scan never needs to look back.
         for (uint32_t sector = allocationCursor_; sector < fat_.size(); allocationCursor_ = ++sector) {
-            if (fat_[sector] != kFreeSector || sectorUsed_[sector]) continue;
+            if (sectorUsed_[sector] || (fat_[sector] != kFreeSector && !sectorReusable_[sector])) continue;
             sectorUsed_[sector] = 1;
+            sectorReusable_[sector] = 0;
             setFat(sector, kEndOfChain);
             freshSectors_.insert(sector);
             fileSectorCount_ = std::max<uint64_t>(fileSectorCount_, uint64_t{sector} + 1);
@@ -330,6 +325,13 @@ uint32_t CompoundFileWriter::allocateSector() {
     }
 }
 
+uint64_t CompoundFileWriter::availableSectors(uint64_t limit) const {
+    uint64_t count = 0;
+    for (uint64_t sector = 0; sector < std::min<uint64_t>(limit, fat_.size()); ++sector)
+        if (!sectorUsed_[sector] && (fat_[sector] == kFreeSector || sectorReusable_[sector])) ++count;
+    return count;
+}
+
 void CompoundFileWriter::growFat() {
     // The new FAT sector sits just past what the FAT covers, and covers itself.
     const uint32_t location = static_cast<uint32_t>(fat_.size());
@@ -337,6 +339,7 @@ void CompoundFileWriter::growFat() {
         throw StorageError(StorageResult::MediumFull, Refusal::DiskFull, "The document cannot grow any further");
     fat_.resize(fat_.size() + entriesPerSector_, kFreeSector);
     sectorUsed_.resize(fat_.size(), 0);
+    sectorReusable_.resize(fat_.size(), 0);
     fat_[location] = kFatSector;
     sectorUsed_[location] = 1;
     freshSectors_.insert(location);
@@ -375,16 +378,24 @@ void CompoundFileWriter::addDifatEntry(uint32_t fatSectorLocation) {
     dirtyDifatSectors_.insert(static_cast<uint32_t>(chainIndex));
 }
 
-uint32_t CompoundFileWriter::allocateMiniSector() {
-    const uint64_t capacity = std::min<uint64_t>(CeilDivide(rootSize_, kMiniSectorSize), miniFat_.size());
+uint64_t CompoundFileWriter::availableMiniSectors(uint64_t limit) const {
+    const uint64_t capacity = std::min({CeilDivide(rootSize_, kMiniSectorSize), uint64_t{miniFat_.size()}, limit});
+    uint64_t count = 0;
+    for (uint64_t sector = 0; sector < capacity; ++sector)
+        if (!miniSectorUsed_[sector] && (miniFat_[sector] == kFreeSector || miniSectorReusable_[sector])) ++count;
+    return count;
+}
+
+uint32_t CompoundFileWriter::allocateMiniSector(uint64_t limit) {
+    const uint64_t capacity = std::min({CeilDivide(rootSize_, kMiniSectorSize), uint64_t{miniFat_.size()}, limit});
     for (uint32_t sector = 0; sector < capacity; ++sector) {
-        if (miniFat_[sector] != kFreeSector || miniSectorUsed_[sector]) continue;
+        if (miniSectorUsed_[sector] || (miniFat_[sector] != kFreeSector && !miniSectorReusable_[sector])) continue;
         miniSectorUsed_[sector] = 1;
+        miniSectorReusable_[sector] = 0;
         setMiniFat(sector, kEndOfChain);
         return sector;
     }
-    growMiniStream(1);
-    return allocateMiniSector();
+    throw std::logic_error("no free mini sector although the mini stream was grown");
 }
 
 void CompoundFileWriter::growMiniStream(uint64_t miniSectorsNeeded) {
@@ -414,13 +425,101 @@ void CompoundFileWriter::growMiniStream(uint64_t miniSectorsNeeded) {
         headerDirty_ = true;
         miniFat_.resize(miniFat_.size() + entriesPerSector_, kFreeSector);
         miniSectorUsed_.resize(miniFat_.size(), 0);
+        miniSectorReusable_.resize(miniFat_.size(), 0);
     }
     rootSize_ = newRootSize;
     rootSizeDirty_ = true;
 }
 
+CompoundFileWriter::Chain CompoundFileWriter::allocateChain(uint64_t size) {
+    Chain chain;
+    chain.mini = size < kMiniStreamCutoff;
+    const uint64_t unitCount = CeilDivide(size, chain.mini ? kMiniSectorSize : sectorSize_);
+    if (chain.mini) {
+        const uint64_t available = availableMiniSectors(UINT64_MAX);
+        if (available < unitCount) growMiniStream(unitCount - available);
+        for (uint64_t k = 0; k < unitCount; ++k) chain.units.push_back(allocateMiniSector(UINT64_MAX));
+        for (size_t k = 0; k + 1 < chain.units.size(); ++k) setMiniFat(chain.units[k], chain.units[k + 1]);
+    } else {
+        for (uint64_t k = 0; k < unitCount; ++k) chain.units.push_back(allocateSector());
+        for (size_t k = 0; k + 1 < chain.units.size(); ++k) setFat(chain.units[k], chain.units[k + 1]);
+    }
+    return chain;
+}
+
+std::optional<CompoundFileWriter::Chain> CompoundFileWriter::allocateChainBelow(uint64_t size, uint64_t sectorLimit,
+                                                                                uint64_t miniLimit) {
+    Chain chain;
+    chain.mini = size < kMiniStreamCutoff;
+    const uint64_t unitCount = CeilDivide(size, chain.mini ? kMiniSectorSize : sectorSize_);
+    // Lowest first: with enough room below the limit, every unit lands there.
+    if (chain.mini) {
+        if (availableMiniSectors(miniLimit) < unitCount) return std::nullopt;
+        for (uint64_t k = 0; k < unitCount; ++k) chain.units.push_back(allocateMiniSector(miniLimit));
+        for (size_t k = 0; k + 1 < chain.units.size(); ++k) setMiniFat(chain.units[k], chain.units[k + 1]);
+    } else {
+        if (availableSectors(sectorLimit) < unitCount) return std::nullopt;
+        allocationCursor_ = 0;
+        for (uint64_t k = 0; k < unitCount; ++k) chain.units.push_back(allocateSector());
+        for (size_t k = 0; k + 1 < chain.units.size(); ++k) setFat(chain.units[k], chain.units[k + 1]);
+    }
+    return chain;
+}
+
+// A chain no directory entry reaches any more: still allocated in the
+// tables, free for a second copy to take, freed for good at the end.
+void CompoundFileWriter::release(const Chain& chain) {
+    for (uint32_t unit : chain.units) {
+        if (chain.mini) {
+            miniSectorUsed_[unit] = 0;
+            miniSectorReusable_[unit] = 1;
+        } else {
+            sectorUsed_[unit] = 0;
+            sectorReusable_[unit] = 1;
+        }
+    }
+}
+
 void CompoundFileWriter::writeSector(Journal& journal, uint32_t sector, std::span<const uint8_t> bytes) {
     journal.write((uint64_t{sector} + 1) * sectorSize_, bytes);
+}
+
+// The content, every unit's unused tail zeroed.
+void CompoundFileWriter::writeContent(Journal& journal, const Chain& chain, std::span<const uint8_t> content) {
+    const uint32_t unit = chain.mini ? kMiniSectorSize : sectorSize_;
+    std::vector<uint8_t> buffer(unit);
+    for (size_t k = 0; k < chain.units.size(); ++k) {
+        std::fill(buffer.begin(), buffer.end(), 0);
+        const size_t begin = k * unit;
+        std::copy_n(content.begin() + static_cast<std::ptrdiff_t>(begin), std::min<size_t>(unit, content.size() - begin),
+                    buffer.begin());
+        journal.write(unitOffset(chain, k), buffer);
+    }
+}
+
+// Mini stream sectors appended by growth start out as zeros.
+void CompoundFileWriter::writeFreshMiniStreamSectors(Journal& journal) {
+    const std::vector<uint8_t> zeros(sectorSize_, 0);
+    for (uint32_t sector : rootChain_)
+        if (freshSectors_.count(sector)) writeSector(journal, sector, zeros);
+}
+
+// The switch: each target's start sector and size, and with `publishRoot`
+// the mini stream's, in as few directory-sector writes as they share.
+void CompoundFileWriter::writeDirectoryEntries(Journal& journal, const std::vector<Target>& targets, bool publishRoot) {
+    const uint32_t perSector = sectorSize_ / static_cast<uint32_t>(kDirectoryEntryLength);
+    std::set<uint32_t> sectors;
+    auto store = [&](uint32_t index, uint32_t start, uint64_t size) {
+        DirectoryEntry::WriteStreamLocation(
+            std::span(directoryBytes_).subspan(static_cast<size_t>(index) * kDirectoryEntryLength, kDirectoryEntryLength),
+            start, size, header_.majorVersion);
+        sectors.insert(index / perSector);
+    };
+    for (const Target& target : targets)
+        store(target.index, target.fresh.units.empty() ? kEndOfChain : target.fresh.units.front(), target.content.size());
+    if (publishRoot) store(0, rootChain_.empty() ? kEndOfChain : rootChain_.front(), rootSize_);
+    for (uint32_t sector : sectors)
+        writeSector(journal, directoryChain_[sector], std::span(directoryBytes_).subspan(uint64_t{sector} * sectorSize_, sectorSize_));
 }
 
 void CompoundFileWriter::flushTables(Journal& journal) {
@@ -445,7 +544,7 @@ void CompoundFileWriter::flushTables(Journal& journal) {
     dirtyMiniFatSectors_.clear();
 }
 
-void CompoundFileWriter::zeroAndFreeUnreachable(Journal* journal) {
+void CompoundFileWriter::zeroAndFreeUnreachable(Journal& journal) {
     std::vector<uint32_t> sectors, miniSectors;
     for (uint32_t sector = 0; sector < fat_.size(); ++sector)
         if (fat_[sector] != kFreeSector && !sectorUsed_[sector]) sectors.push_back(sector);
@@ -458,121 +557,239 @@ void CompoundFileWriter::zeroAndFreeUnreachable(Journal* journal) {
     bool wroteZeros = false;
     for (uint32_t sector : sectors) {
         if (sector >= fileSectorCount_) continue;  // listed in the FAT, absent from the file
-        writeSector(*journal, sector, zeros);
+        writeSector(journal, sector, zeros);
         wroteZeros = true;
     }
     for (uint32_t sector : miniSectors) {
         if (sector >= miniCapacity) continue;
-        journal->write(miniSectorOffset(sector), std::span(zeros).first(kMiniSectorSize));
+        journal.write(miniSectorOffset(sector), std::span(zeros).first(kMiniSectorSize));
         wroteZeros = true;
     }
     // The zeros are durable before the sectors are marked free: a sector is
     // never free while it still holds what it held.
-    if (wroteZeros) journal->sync();
+    if (wroteZeros) journal.sync();
     for (uint32_t sector : sectors) setFat(sector, kFreeSector);
     for (uint32_t sector : miniSectors) setMiniFat(sector, kFreeSector);
 }
 
-void CompoundFileWriter::dropTrailingFreeSectors(Journal& journal) {
-    // Only sectors the FAT covers and calls free: anything past the FAT's
-    // reach is not ours to judge, so such a file keeps its length.
-    if (fileSectorCount_ > fat_.size()) return;
+// Zeros over the units of an old copy that no second copy took.
+void CompoundFileWriter::zeroUnits(Journal& journal, const Chain& chain) {
+    const std::vector<uint8_t> zeros(sectorSize_, 0);
+    for (size_t k = 0; k < chain.units.size(); ++k) {
+        const bool reusable = chain.mini ? miniSectorReusable_[chain.units[k]] : sectorReusable_[chain.units[k]];
+        if (reusable) journal.write(unitOffset(chain, k), std::span(zeros).first(chain.mini ? kMiniSectorSize : sectorSize_));
+    }
+}
+
+void CompoundFileWriter::freeUnits(const Chain& chain) {
+    for (uint32_t unit : chain.units) {
+        if (chain.mini) {
+            if (!miniSectorReusable_[unit]) continue;
+            miniSectorReusable_[unit] = 0;
+            setMiniFat(unit, kFreeSector);
+        } else {
+            if (!sectorReusable_[unit]) continue;
+            sectorReusable_[unit] = 0;
+            setFat(unit, kFreeSector);
+        }
+    }
+}
+
+// The second copy-on-write step: each new copy that had to go past the
+// file's (or the mini stream's) old end moves into the space its old copy
+// left, where that space holds it. The old copies' remaining units are zeroed
+// in the same step.
+void CompoundFileWriter::relocateIntoFreedSpace(Journal& journal, std::vector<Target>& targets, uint64_t sectorLimit,
+                                                uint64_t miniLimit, std::vector<Chain>& toFree) {
+    freshSectors_.clear();
+    std::vector<Target> moved;
+    for (Target& target : targets) {
+        const Chain& placed = target.fresh;
+        const uint64_t limit = placed.mini ? miniLimit : sectorLimit;
+        if (std::none_of(placed.units.begin(), placed.units.end(), [&](uint32_t unit) { return unit >= limit; })) continue;
+        std::optional<Chain> lower = allocateChainBelow(target.content.size(), sectorLimit, miniLimit);
+        if (!lower) continue;
+        writeContent(journal, *lower, target.content);
+        moved.push_back({target.index, target.content, placed, *lower});
+    }
+    for (const Chain& old : toFree) zeroUnits(journal, old);
+    flushTables(journal);
+    journal.sync();
+    if (moved.empty()) return;
+
+    writeDirectoryEntries(journal, moved, false);
+    journal.sync();
+    for (const Target& move : moved) {
+        streamChains_[move.index] = move.fresh;
+        // The first copy holds nothing old: it is freed without zeroing first.
+        release(move.old);
+        toFree.push_back(move.old);
+    }
+}
+
+// Gives back mini stream space that growth added and nothing uses any more.
+// Only the size changes here; the sectors past it leave the mini stream's
+// chain once the new size is durable.
+bool CompoundFileWriter::shrinkMiniStream(uint64_t originalRootSize) {
+    if (rootSize_ <= originalRootSize) return false;
+    uint64_t used = 0;
+    for (uint64_t sector = 0; sector < miniFat_.size(); ++sector)
+        if (miniSectorUsed_[sector] || miniFat_[sector] != kFreeSector) used = sector + 1;
+    const uint64_t newSize = std::max(originalRootSize, used * kMiniSectorSize);
+    if (newSize >= rootSize_) return false;
+    rootSize_ = newSize;
+    return true;
+}
+
+// Drops FAT sectors that growth added at the end and that now cover nothing
+// but free sectors (and themselves). Header DIFAT entries only.
+bool CompoundFileWriter::shrinkFat(size_t originalFatCount) {
+    if (fileSectorCount_ > fat_.size()) return false;
+    bool shrunk = false;
+    while (fatLocations_.size() > std::max<size_t>(originalFatCount, 1)) {
+        const size_t index = fatLocations_.size() - 1;
+        if (index >= kHeaderDifatEntryCount) break;
+        const uint64_t begin = uint64_t{index} * entriesPerSector_;
+        const uint32_t location = fatLocations_.back();
+        if (location < begin || location >= begin + entriesPerSector_) break;
+        bool empty = true;
+        for (uint64_t sector = begin; sector < begin + entriesPerSector_ && empty; ++sector)
+            if (sector != location && (fat_[sector] != kFreeSector || sectorUsed_[sector])) empty = false;
+        if (!empty) break;
+        fat_.resize(begin);
+        sectorUsed_.resize(begin);
+        sectorReusable_.resize(begin);
+        fatLocations_.pop_back();
+        dirtyFatSectors_.erase(static_cast<uint32_t>(index));
+        header_.difat[index] = kFreeSector;
+        header_.fatSectorCount = static_cast<uint32_t>(fatLocations_.size());
+        headerDirty_ = true;
+        shrunk = true;
+    }
+    return shrunk;
+}
+
+// Sectors to keep: up to the last one in use. Only sectors the FAT covers
+// and calls free are cut; anything past the FAT's reach is not ours to judge.
+uint64_t CompoundFileWriter::trailingKeep() const {
+    if (fileSectorCount_ > fat_.size()) return fileSectorCount_;
     uint64_t keep = fileSectorCount_;
     while (keep > 0 && fat_[keep - 1] == kFreeSector && !sectorUsed_[keep - 1]) --keep;
-    if (keep == fileSectorCount_) return;
-    const uint64_t newSize = (keep + 1) * sectorSize_;
-    if (newSize >= source_.size()) return;
-    // Free sectors hold zeros or nothing at all, so cutting them off loses
-    // nothing; it undoes the growth a copy-on-write of a large stream needs.
-    source_.resize(newSize);
-    fileSectorCount_ = keep;
-    journal.sync();
+    return keep;
+}
+
+void CompoundFileWriter::zeroIfNotZero(Journal& journal, uint64_t offset, uint64_t length) {
+    if (offset >= source_.size()) return;
+    length = std::min(length, source_.size() - offset);
+    std::vector<uint8_t> bytes(static_cast<size_t>(length));
+    source_.readAt(offset, bytes);
+    if (std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; })) return;
+    std::fill(bytes.begin(), bytes.end(), 0);
+    journal.write(offset, bytes);
+}
+
+// Old text may lie in free space that an earlier program left behind, or
+// past the end of a stream inside its last sector: zero all of it. Reading
+// first keeps the writes to what actually holds something.
+void CompoundFileWriter::scrubFreeSpace(Journal& journal, uint64_t keepSectors) {
+    const uint64_t limit = std::min<uint64_t>(std::min(keepSectors, fileSectorCount_), fat_.size());
+    constexpr uint64_t kRunSectors = 64;
+    for (uint64_t sector = 0; sector < limit;) {
+        if (fat_[sector] != kFreeSector || sectorUsed_[sector]) {
+            ++sector;
+            continue;
+        }
+        uint64_t end = sector + 1;
+        while (end < limit && end - sector < kRunSectors && fat_[end] == kFreeSector && !sectorUsed_[end]) ++end;
+        const uint64_t offset = (sector + 1) * sectorSize_;
+        if (offset < source_.size()) {
+            std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>((end - sector) * sectorSize_, source_.size() - offset)));
+            source_.readAt(offset, bytes);
+            for (size_t at = 0; at < bytes.size(); at += sectorSize_) {
+                const size_t length = std::min<size_t>(sectorSize_, bytes.size() - at);
+                auto piece = std::span(bytes).subspan(at, length);
+                if (std::any_of(piece.begin(), piece.end(), [](uint8_t b) { return b != 0; })) {
+                    std::fill(piece.begin(), piece.end(), 0);
+                    journal.write(offset + at, piece);
+                }
+            }
+        }
+        sector = end;
+    }
+    const uint64_t miniCapacity = std::min<uint64_t>(rootSize_ / kMiniSectorSize, miniFat_.size());
+    for (uint32_t sector = 0; sector < miniCapacity; ++sector)
+        if (miniFat_[sector] == kFreeSector && !miniSectorUsed_[sector])
+            zeroIfNotZero(journal, miniSectorOffset(sector), kMiniSectorSize);
+    for (const auto& [index, chain] : streamChains_) {
+        if (chain.units.empty()) continue;
+        const uint32_t unit = chain.mini ? kMiniSectorSize : sectorSize_;
+        const uint64_t used = entry(index).streamSize % unit;
+        if (used != 0) zeroIfNotZero(journal, unitOffset(chain, chain.units.size() - 1) + used, unit - used);
+    }
+    if (!rootChain_.empty() && rootSize_ % sectorSize_ != 0 && rootSize_ <= uint64_t{rootChain_.size()} * sectorSize_) {
+        const uint64_t last = (rootSize_ - 1) / sectorSize_;
+        zeroIfNotZero(journal, (uint64_t{rootChain_[last]} + 1) * sectorSize_ + rootSize_ % sectorSize_,
+                      sectorSize_ - rootSize_ % sectorSize_);
+    }
 }
 
 void CompoundFileWriter::replaceRootStream(std::u16string_view name, std::span<const uint8_t> content) {
+    const RootStreamReplacement replacement{std::u16string(name), content};
+    replaceRootStreams(std::span(&replacement, 1));
+}
+
+void CompoundFileWriter::replaceRootStreams(std::span<const RootStreamReplacement> replacements) {
     if (failed_) throw std::logic_error("a compound-file writer is not reused after a failed replacement");
+    if (replacements.empty()) return;
     const uint64_t originalSize = source_.size();
+    const uint64_t originalSectorCount = fileSectorCount_;
+    const uint64_t originalRootSize = rootSize_;
+    const size_t originalFatCount = fatLocations_.size();
     allocationCursor_ = 0;
     freshSectors_.clear();
-    const int target = findRootChild(name);
-    if (target < 0)
-        throw StorageError(StorageResult::FileNotFound, Refusal::NoSuchPropertySet,
-                           "The document has no such property set");
-    const DirectoryEntry old = entry(target);
-    const bool oldInMini = old.streamSize < kMiniStreamCutoff;
-    std::vector<uint32_t> oldChain;
-    if (old.streamSize > 0) {
-        const auto& table = oldInMini ? miniFat_ : fat_;
-        for (uint32_t sector = old.startSector; sector != kEndOfChain; sector = table[sector]) oldChain.push_back(sector);
+
+    std::vector<Target> targets;
+    for (const auto& replacement : replacements) {
+        std::optional<uint32_t> index = findRootStream(replacement.name);
+        if (!index)
+            throw StorageError(StorageResult::FileNotFound, Refusal::NoSuchPropertySet,
+                               "The document has no such property set");
+        if (std::any_of(targets.begin(), targets.end(), [&](const Target& t) { return t.index == *index; }))
+            throw std::logic_error("one stream replaced twice in one transaction");
+        auto chain = streamChains_.find(*index);
+        targets.push_back({*index, replacement.content, chain == streamChains_.end() ? Chain{} : chain->second, {}});
     }
 
-    const bool newInMini = content.size() < kMiniStreamCutoff;
-    const uint32_t unit = newInMini ? kMiniSectorSize : sectorSize_;
-    const uint64_t unitCount = CeilDivide(content.size(), unit);
     Journal journal{source_, originalSize, true, {}, {}};
-    const uint32_t entriesPerDirectorySector = sectorSize_ / static_cast<uint32_t>(kDirectoryEntryLength);
-    const uint32_t targetDirectorySector = static_cast<uint32_t>(target) / entriesPerDirectorySector;
+    const uint32_t perDirectorySector = sectorSize_ / static_cast<uint32_t>(kDirectoryEntryLength);
     try {
-        zeroAndFreeUnreachable(&journal);
+        zeroAndFreeUnreachable(journal);
 
-        std::vector<uint32_t> newChain;
-        if (newInMini) {
-            uint64_t freeMini = 0;
-            const uint64_t capacity = std::min<uint64_t>(CeilDivide(rootSize_, kMiniSectorSize), miniFat_.size());
-            for (uint32_t sector = 0; sector < capacity; ++sector)
-                if (miniFat_[sector] == kFreeSector && !miniSectorUsed_[sector]) ++freeMini;
-            if (freeMini < unitCount) growMiniStream(unitCount - freeMini);
-            for (uint64_t k = 0; k < unitCount; ++k) newChain.push_back(allocateMiniSector());
-            for (size_t k = 0; k + 1 < newChain.size(); ++k) setMiniFat(newChain[k], newChain[k + 1]);
-        } else {
-            for (uint64_t k = 0; k < unitCount; ++k) newChain.push_back(allocateSector());
-            for (size_t k = 0; k + 1 < newChain.size(); ++k) setFat(newChain[k], newChain[k + 1]);
-        }
-
-        // Mini stream sectors appended by growth start out as zeros.
-        const std::vector<uint8_t> zeros(sectorSize_, 0);
-        for (uint32_t sector : rootChain_)
-            if (freshSectors_.count(sector)) writeSector(journal, sector, zeros);
-        // The new content, every sector's unused tail zeroed.
-        std::vector<uint8_t> buffer(unit);
-        for (uint64_t k = 0; k < unitCount; ++k) {
-            std::fill(buffer.begin(), buffer.end(), 0);
-            size_t begin = static_cast<size_t>(k * unit);
-            size_t take = std::min<size_t>(unit, content.size() - begin);
-            std::copy_n(content.begin() + static_cast<std::ptrdiff_t>(begin), take, buffer.begin());
-            if (newInMini)
-                journal.write(miniSectorOffset(newChain[k]), buffer);
-            else
-                writeSector(journal, newChain[k], buffer);
-        }
+        for (Target& target : targets) target.fresh = allocateChain(target.content.size());
+        writeFreshMiniStreamSectors(journal);
+        for (const Target& target : targets) writeContent(journal, target.fresh, target.content);
         flushTables(journal);
         journal.sync();
 
         // Growth of the header's tables and of the mini stream becomes visible
-        // before the switch: on its own it only adds free capacity.
-        if (rootSizeDirty_) {
-            DirectoryEntry::WriteStreamLocation(std::span(directoryBytes_).first(kDirectoryEntryLength),
-                                                rootChain_.empty() ? kEndOfChain : rootChain_.front(), rootSize_,
-                                                header_.majorVersion);
-        }
+        // before the switch: on its own it only adds free capacity. A root
+        // entry that shares a directory sector with a target goes with the switch.
+        const bool rootRidesWithSwitch = std::any_of(targets.begin(), targets.end(), [&](const Target& t) {
+            return t.index / perDirectorySector == 0;
+        });
         bool growthWritten = false;
         if (headerDirty_) {
             header_.WriteTo(headerBytes_);
             journal.write(0, headerBytes_);
             growthWritten = true;
         }
-        if (rootSizeDirty_ && targetDirectorySector != 0) {
-            writeSector(journal, directoryChain_[0], std::span(directoryBytes_).first(sectorSize_));
+        if (rootSizeDirty_ && !rootRidesWithSwitch) {
+            writeDirectoryEntries(journal, {}, true);
             growthWritten = true;
         }
         if (growthWritten) journal.sync();
 
-        // The switch: one directory sector.
-        DirectoryEntry::WriteStreamLocation(
-            std::span(directoryBytes_).subspan(static_cast<size_t>(target) * kDirectoryEntryLength, kDirectoryEntryLength),
-            newChain.empty() ? kEndOfChain : newChain.front(), content.size(), header_.majorVersion);
-        writeSector(journal, directoryChain_[targetDirectorySector],
-                    std::span(directoryBytes_).subspan(uint64_t{targetDirectorySector} * sectorSize_, sectorSize_));
+        writeDirectoryEntries(journal, targets, rootSizeDirty_ && rootRidesWithSwitch);
         journal.flush();
     } catch (...) {
         failed_ = true;
@@ -585,24 +802,79 @@ void CompoundFileWriter::replaceRootStream(std::u16string_view name, std::span<c
     // From here on the new content may already be what the file holds: no
     // rollback, and every failure is reported.
     journal.recording = false;
-    source_.sync();
+    try {
+        finishAfterSwitch(journal, targets, originalSectorCount, originalRootSize, originalFatCount);
+    } catch (...) {
+        failed_ = true;
+        throw;
+    }
+}
 
-    const std::vector<uint8_t> zeros(sectorSize_, 0);
-    for (uint32_t sector : oldChain) {
-        if (oldInMini) {
-            journal.write(miniSectorOffset(sector), std::span(zeros).first(kMiniSectorSize));
-            miniSectorUsed_[sector] = 0;
-        } else {
-            writeSector(journal, sector, zeros);
-            sectorUsed_[sector] = 0;
+void CompoundFileWriter::finishAfterSwitch(Journal& journal, std::vector<Target>& targets, uint64_t originalSectorCount,
+                                           uint64_t originalRootSize, size_t originalFatCount) {
+    journal.sync();
+
+    std::vector<Chain> toFree;
+    for (Target& target : targets) {
+        if (target.fresh.units.empty())
+            streamChains_.erase(target.index);
+        else
+            streamChains_[target.index] = target.fresh;
+        release(target.old);
+        toFree.push_back(target.old);
+    }
+    if (fileSectorCount_ > originalSectorCount || rootSize_ > originalRootSize) {
+        relocateIntoFreedSpace(journal, targets, originalSectorCount, CeilDivide(originalRootSize, kMiniSectorSize), toFree);
+    } else {
+        for (const Chain& old : toFree) zeroUnits(journal, old);
+        journal.sync();
+    }
+
+    // The old copies are zeros on disk now (the first copies of moved streams
+    // hold only the new content): free them, shrink the mini stream back,
+    // and scrub what is free.
+    for (const Chain& chain : toFree) freeUnits(chain);
+    const bool miniShrunk = shrinkMiniStream(originalRootSize);
+    scrubFreeSpace(journal, trailingKeep());
+    flushTables(journal);
+    if (miniShrunk) writeDirectoryEntries(journal, {}, true);
+    journal.sync();
+
+    // With the smaller mini stream durable, its chain gives up the sectors
+    // past it, and FAT sectors that growth added and that cover nothing any
+    // more go; then the free tail of the file is cut off.
+    bool tablesChanged = false;
+    if (miniShrunk) {
+        const size_t keep = static_cast<size_t>(CeilDivide(rootSize_, sectorSize_));
+        const std::vector<uint8_t> zeros(sectorSize_, 0);
+        for (size_t k = keep; k < rootChain_.size(); ++k) {
+            sectorUsed_[rootChain_[k]] = 0;
+            setFat(rootChain_[k], kFreeSector);
+            writeSector(journal, rootChain_[k], zeros);
+        }
+        if (keep < rootChain_.size()) {
+            rootChain_.resize(keep);
+            if (!rootChain_.empty()) setFat(rootChain_.back(), kEndOfChain);
+            tablesChanged = true;
         }
     }
-    if (!oldChain.empty()) {
-        journal.sync();
-        for (uint32_t sector : oldChain) oldInMini ? setMiniFat(sector, kFreeSector) : setFat(sector, kFreeSector);
+    if (shrinkFat(originalFatCount)) tablesChanged = true;
+    if (tablesChanged) {
         flushTables(journal);
+        if (headerDirty_) {
+            header_.WriteTo(headerBytes_);
+            journal.write(0, headerBytes_);
+            headerDirty_ = false;
+        }
         journal.sync();
-        dropTrailingFreeSectors(journal);
+    }
+    const uint64_t keep = trailingKeep();
+    if (keep < fileSectorCount_ || (keep + 1) * sectorSize_ < source_.size()) {
+        // Free sectors hold zeros or the new content only, so cutting them
+        // off loses nothing; no sync: a crash before the new length is
+        // durable leaves the same valid document, only longer.
+        if ((keep + 1) * sectorSize_ < source_.size()) source_.resize((keep + 1) * sectorSize_);
+        fileSectorCount_ = keep;
     }
 }
 

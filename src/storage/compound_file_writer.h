@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <set>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -11,23 +14,37 @@
 
 namespace velmora::storage {
 
-// Rewrites one stream of a compound file in place, crash-consistently.
+// One stream of the root storage and the content it is to hold.
+struct RootStreamReplacement {
+    std::u16string name;
+    std::span<const uint8_t> content;
+};
+
+// Rewrites streams of a compound file in place, crash-consistently.
 //
 // The format has no journal, so every replacement is copy-on-write: the new
-// content goes into free (or appended) sectors together with its allocation
-// entries, then one directory-sector write switches the stream's start
-// sector and size, then the old sectors are zeroed and freed. An interruption
-// at any point leaves a valid file holding the old or the new content; the
-// growth of FAT, DIFAT, miniFAT and mini stream happens before the switch and
-// only ever adds free capacity. A failure before the switch writes back every
-// byte changed so far and truncates what was appended, so a failed
-// replacement changes nothing; a failure from the switch on is raised.
+// contents go into free (or appended) sectors together with their allocation
+// entries, then directory-sector writes switch the streams' start sectors and
+// sizes, then the old sectors are zeroed and freed. An interruption at any
+// point leaves a valid file in which each stream holds its old or its new
+// content; the growth of FAT, DIFAT, miniFAT and mini stream happens before
+// the switch and only ever adds free capacity. A failure before the switch
+// writes back every byte changed so far and truncates what was appended, so
+// a failed replacement changes nothing; a failure from the switch on is
+// raised.
+//
+// Where a new copy had to be appended while the old one still held its
+// place, the copy is moved back into the freed space with a second
+// copy-on-write step, and what is left free at the end of the file is cut
+// off, so a document does not grow by what cleaning it freed.
 //
 // Constructing the writer loads and checks every structure of the file (all
 // chains, no sector used twice); a file that does not pass is refused as
 // damaged rather than written through. Before each replacement, sectors and
 // mini sectors that are allocated but reached by no chain (left by an
-// interrupted write) are zeroed and freed, so that no old value survives.
+// interrupted write) are zeroed and freed; after it, every free sector and
+// mini sector, and the unused tail of every stream's last sector, holds zeros,
+// so that no old value survives anywhere in the file.
 class CompoundFileWriter {
 public:
     explicit CompoundFileWriter(WritableByteSource& source);
@@ -35,34 +52,66 @@ public:
     // The content of the stream of that name in the root storage. Throws
     // StorageError (NoSuchPropertySet) when there is none.
     std::vector<uint8_t> readRootStream(std::u16string_view name);
-    bool hasRootStream(std::u16string_view name);
+    bool hasRootStream(std::u16string_view name) const;
 
+    // Replaces every named stream in one transaction. Each stream is old or
+    // new at every point of an interruption.
+    void replaceRootStreams(std::span<const RootStreamReplacement> replacements);
     void replaceRootStream(std::u16string_view name, std::span<const uint8_t> content);
 
 private:
     struct Journal;
+    struct Chain {
+        bool mini = false;
+        std::vector<uint32_t> units;  // sectors, or mini sectors when `mini`
+    };
+    struct Target {
+        uint32_t index;
+        std::span<const uint8_t> content;
+        Chain old;
+        Chain fresh;
+    };
 
     void load();
-    std::vector<uint32_t> walkChain(uint32_t start, const char* what, std::vector<uint8_t>& used, bool allowEmpty);
+    std::vector<uint32_t> walkChain(uint32_t start, const char* what, bool allowEmpty);
     std::vector<uint32_t> walkMiniChain(uint32_t start, uint64_t size, const char* what);
-    int findRootChild(std::u16string_view name) const;
-    DirectoryEntry entry(int index) const;
+    std::optional<uint32_t> findRootStream(std::u16string_view name) const;
+    DirectoryEntry entry(uint32_t index) const;
 
     // Allocation in the in-memory model; changed sectors are remembered and
-    // written by flushTables().
+    // written by flushTables(). `below` limits where a chain may go.
     uint32_t allocateSector();
     void growFat();
     void addDifatEntry(uint32_t fatSectorLocation);
-    uint32_t allocateMiniSector();
+    uint32_t allocateMiniSector(uint64_t limit);
+    uint64_t availableMiniSectors(uint64_t limit) const;
+    uint64_t availableSectors(uint64_t limit) const;
     void growMiniStream(uint64_t miniSectorsNeeded);
+    Chain allocateChain(uint64_t size);
+    std::optional<Chain> allocateChainBelow(uint64_t size, uint64_t sectorLimit, uint64_t miniLimit);
     void setFat(uint32_t sector, uint32_t value);
     void setMiniFat(uint32_t miniSector, uint32_t value);
+    void release(const Chain& chain);
 
     uint64_t miniSectorOffset(uint32_t miniSector) const;
+    uint64_t unitOffset(const Chain& chain, size_t k) const;
     void writeSector(Journal& journal, uint32_t sector, std::span<const uint8_t> bytes);
+    void writeContent(Journal& journal, const Chain& chain, std::span<const uint8_t> content);
+    void writeFreshMiniStreamSectors(Journal& journal);
+    void writeDirectoryEntries(Journal& journal, const std::vector<Target>& targets, bool publishRoot);
     void flushTables(Journal& journal);
-    void zeroAndFreeUnreachable(Journal* journal);
-    void dropTrailingFreeSectors(Journal& journal);
+    void zeroAndFreeUnreachable(Journal& journal);
+    void zeroUnits(Journal& journal, const Chain& chain);
+    void freeUnits(const Chain& chain);
+    void relocateIntoFreedSpace(Journal& journal, std::vector<Target>& targets, uint64_t sectorLimit,
+                                uint64_t miniLimit, std::vector<Chain>& toFree);
+    void finishAfterSwitch(Journal& journal, std::vector<Target>& targets, uint64_t originalSectorCount,
+                           uint64_t originalRootSize, size_t originalFatCount);
+    bool shrinkMiniStream(uint64_t originalRootSize);
+    bool shrinkFat(size_t originalFatCount);
+    uint64_t trailingKeep() const;
+    void scrubFreeSpace(Journal& journal, uint64_t keepSectors);
+    void zeroIfNotZero(Journal& journal, uint64_t offset, uint64_t length);
 
     WritableByteSource& source_;
     CompoundFileHeader header_;
@@ -79,11 +128,17 @@ private:
     std::vector<uint32_t> miniFat_;
     std::vector<uint32_t> directoryChain_;
     std::vector<uint8_t> directoryBytes_;
+    std::vector<DirectoryEntry> rootChildren_;
     std::vector<uint32_t> rootChain_;     // sectors of the mini stream
     uint64_t rootSize_ = 0;
+    std::map<uint32_t, Chain> streamChains_;  // by directory entry, streams with content
 
     std::vector<uint8_t> sectorUsed_;      // reached by some chain or structure
     std::vector<uint8_t> miniSectorUsed_;
+    // Sectors of a stream's old copy after the switch: unreachable, still
+    // allocated, and free for a second copy to take.
+    std::vector<uint8_t> sectorReusable_;
+    std::vector<uint8_t> miniSectorReusable_;
 
     std::set<uint32_t> dirtyFatSectors_;
     std::set<uint32_t> dirtyMiniFatSectors_;

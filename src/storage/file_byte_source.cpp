@@ -8,7 +8,6 @@
 #include <string>
 #include <utility>
 
-#include "storage/io_fault_injection.h"
 #include "storage/scoped_descriptor.h"
 #include "storage/storage_error.h"
 
@@ -145,7 +144,6 @@ void FileByteSource::writeAt(uint64_t offset, std::span<const uint8_t> bytes) {
         throw StorageError(StorageResult::AccessDenied, Refusal::ReadOnly, "The document was opened for reading only");
     if (offset > size_ || size_ - offset < bytes.size())
         throw StorageError(StorageResult::WriteFault, Refusal::IoError, "write beyond the end of the document");
-    RunIoFaultHook(IoStep::Write);
     size_t done = 0;
     while (done < bytes.size()) {
         ssize_t put = ::pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
@@ -159,7 +157,6 @@ void FileByteSource::writeAt(uint64_t offset, std::span<const uint8_t> bytes) {
 }
 
 void FileByteSource::sync() {
-    RunIoFaultHook(IoStep::Sync);
     ++syncCount_;
     if (::fsync(fd_) != 0) ThrowWriteError(errno);
 }
@@ -167,7 +164,6 @@ void FileByteSource::sync() {
 void FileByteSource::resize(uint64_t newSize) {
     if (mode_ != AccessMode::ReadWrite)
         throw StorageError(StorageResult::AccessDenied, Refusal::ReadOnly, "The document was opened for reading only");
-    RunIoFaultHook(IoStep::Resize);
     int result;
     do {
         result = ::ftruncate(fd_, static_cast<off_t>(newSize));

@@ -119,7 +119,9 @@ std::optional<std::vector<uint8_t>> RebuildSection(std::span<const uint8_t> stre
     std::map<size_t, uint32_t> offsetOfBlock;
     for (const auto& [originalOffset, blockIndex] : placement) {
         Block& block = blocks[blockIndex];
-        if (block.laidAnew) PadTo4(out);
+        // The format wants every value on a 4-byte boundary; a copied value
+        // that some writer left unaligned is aligned where it lands now.
+        PadTo4(out);
         offsetOfBlock[blockIndex] = static_cast<uint32_t>(out.size());
         out.insert(out.end(), block.bytes.begin(), block.bytes.end());
         if (block.laidAnew) PadTo4(out);

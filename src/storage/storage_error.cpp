@@ -1,5 +1,7 @@
 #include "storage/storage_error.h"
 
+#include <cstdio>
+
 namespace velmora::storage {
 
 const char* RefusalName(Refusal refusal) {
@@ -20,6 +22,12 @@ const char* RefusalName(Refusal refusal) {
     case Refusal::DiskFull: return "disk-full";
     }
     return "unknown";
+}
+
+std::string HexWord(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", value);
+    return text;
 }
 
 void ThrowDamaged(const std::string& message) {

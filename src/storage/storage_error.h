@@ -67,4 +67,7 @@ private:
 // structures is inconsistent. The message says what was expected and found.
 [[noreturn]] void ThrowDamaged(const std::string& message);
 
+// "0x0000ABCD": result codes, special sector values and links in messages.
+std::string HexWord(uint32_t value);
+
 }  // namespace velmora::storage

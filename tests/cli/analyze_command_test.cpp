@@ -7,12 +7,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
+#include <utility>
 
 #include "cli/command_line.h"
+#include "cli/display_width.h"
 #include "cli/document_listing.h"
 #include "cli/json_text.h"
 #include "cli/progress_line.h"
+#include "engine/text_conversions.h"
 #include "support/test_paths.h"
 
 namespace velmora::cli {
@@ -37,6 +41,12 @@ TEST(AnalyzeArguments, RejectsBadUsage) {
         SCOPED_TRACE(::testing::PrintToString(arguments));
         EXPECT_THROW(ParseAnalyzeArguments(arguments), UsageError);
     }
+}
+
+TEST(AnalyzeArguments, HelpIsAnOptionUntilTheDoubleDash) {
+    EXPECT_THROW(ParseAnalyzeArguments({"a", "--help"}), HelpRequested);
+    EXPECT_THROW(ParseAnalyzeArguments({"-h"}), HelpRequested);
+    EXPECT_EQ(ParseAnalyzeArguments({"--", "--help", "-h"}).paths, (std::vector<std::string>{"--help", "-h"}));
 }
 
 TEST(JsonText, EscapesEverythingAboveAscii) {
@@ -115,6 +125,43 @@ TEST_F(AnalyzeFolderTest, TableNamesUnreadableDocuments) {
     EXPECT_NE(out.str().find("notes.txt  (unreadable: "), std::string::npos) << out.str();
 }
 
+// The column a cell starts at on a terminal, found by the first occurrence
+// of its text in the line.
+size_t ColumnOf(const std::string& line, const std::string& cell) {
+    const size_t at = line.find(cell);
+    EXPECT_NE(at, std::string::npos) << cell << " in " << line;
+    return DisplayWidth(engine::Utf8ToWide(line.substr(0, at)));
+}
+
+TEST_F(AnalyzeFolderTest, TableColumnsLineUpOnATerminal) {
+    // Chinese takes two columns a character; a name too long for its column
+    // is cut between characters, never inside an emoji's surrogate pair.
+    std::string emoji;
+    for (int i = 0; i < 20; ++i) emoji += "\U0001F600";
+    fs::rename(root() / "b.doc", root() / "PowerPoint \u6F14\u793A\u6587\u7A3F.doc");
+    testing::CopyWritable(root() / "A.XLS", root() / "a.doc");
+    testing::CopyWritable(root() / "A.XLS", root() / (emoji + ".doc"));
+    std::ostringstream out, err;
+    AnalyzeOptions options;
+    options.paths = {root().string()};
+    ASSERT_EQ(RunAnalyze(options, out, err), 0) << err.str();
+
+    std::vector<std::string> lines;
+    std::istringstream table(out.str());
+    for (std::string line; std::getline(table, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 4u) << out.str();
+    const size_t author = ColumnOf(lines[0], "Author");
+    const size_t company = ColumnOf(lines[0], "Company");
+    for (size_t i = 1; i < lines.size(); ++i) {
+        SCOPED_TRACE(lines[i]);
+        EXPECT_EQ(ColumnOf(lines[i], "John Machin"), author);
+        EXPECT_EQ(ColumnOf(lines[i], "Lingfo Pty Ltd"), company);
+    }
+    const std::string clipped = emoji.substr(0, 15 * 4) + "\u2026  ";
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) { return line.rfind(clipped, 0) == 0; }))
+        << out.str();
+}
+
 TEST(ProgressLine, IsSilentUnlessStderrIsATerminal) {
     std::ostringstream terminal;
     {
@@ -181,6 +228,24 @@ std::string CliOutput(const std::string& arguments) {
     while (pipe && std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
     if (pipe) ::pclose(pipe);
     return output;
+}
+
+TEST(VelmoraCli, HelpOfEachCommandIsTheUsageOnStdout) {
+    const auto stdoutAndStatus = [](const std::string& arguments) {
+        std::string output;
+        FILE* pipe = ::popen((std::string(VELMORA_CLI_PATH) + " " + arguments + " 2>/dev/null").c_str(), "r");
+        char buffer[256];
+        while (pipe && std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
+        const int status = pipe ? ::pclose(pipe) : -1;
+        return std::make_pair(output, WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    };
+    const auto [usage, usageStatus] = stdoutAndStatus("--help");
+    ASSERT_EQ(usageStatus, 0);
+    ASSERT_EQ(usage.rfind("usage: velmora-cli", 0), 0u) << usage;
+    for (const char* arguments : {"analyze --help", "analyze -h", "clean --help", "clean -h"}) {
+        SCOPED_TRACE(arguments);
+        EXPECT_EQ(stdoutAndStatus(arguments), std::make_pair(usage, 0));
+    }
 }
 
 TEST(VelmoraCli, VersionNamesTheBuildLetterAndTheBuildDate) {

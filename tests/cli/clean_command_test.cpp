@@ -18,10 +18,10 @@ using engine::CleanOperation;
 
 TEST(CleanArguments, AllSelectsEveryOperationWithEmptyAuthorAndCompany) {
     CleanOptions options = ParseCleanArguments({"--all", "x.doc"});
-    EXPECT_EQ(options.settings.operations.size(), 15u);
+    EXPECT_EQ(options.settings.operations.size(), 16u);
     EXPECT_EQ(options.settings.author, u"");
     options = ParseCleanArguments({"--all", "--author", "Ren\xC3\xA9" "e", "--company=ACME", "x.doc"});
-    EXPECT_EQ(options.settings.operations.size(), 15u);
+    EXPECT_EQ(options.settings.operations.size(), 16u);
     EXPECT_EQ(options.settings.author, u"Ren\u00e9e");
     EXPECT_EQ(options.settings.company, u"ACME");
 }
@@ -70,9 +70,9 @@ TEST_F(CleanRunTest, GoesOnAfterAFailedDocumentAndReportsEach) {
     std::getline(lines, a);
     std::getline(lines, b);
     std::getline(lines, c);
-    EXPECT_NE(a.find("a.doc\", \"ok\": true, \"changed\": [\"Title\", \"Guid\", \"Author\"], \"error\": null, \"code\": null}"),
+    EXPECT_NE(a.find("a.doc\", \"ok\": true, \"changed\": [\"Title\", \"Guid\", \"Author\"], \"failed\": [], \"error\": null, \"code\": null}"),
               std::string::npos) << a;
-    EXPECT_NE(b.find("b.doc\", \"ok\": false, \"changed\": [], \"error\": \"The file is not"), std::string::npos) << b;
+    EXPECT_NE(b.find("b.doc\", \"ok\": false, \"changed\": [], \"failed\": [], \"error\": \"The file is not"), std::string::npos) << b;
     EXPECT_NE(b.find("\"code\": \"0x800300FB\""), std::string::npos) << b;
     EXPECT_NE(c.find("c.xls\", \"ok\": true, \"changed\": [\"Author\"]"), std::string::npos) << c;
     // A second run has nothing left to change.

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 
@@ -101,12 +102,14 @@ INSTANTIATE_TEST_SUITE_P(Cases, WriteRefusalTest, ::testing::Values(
                               "Tester,tester," + Hostname() + ",10.12.2026 11:00,file:///home/tester;");
                 },
                 Refusal::OfficeLockFile},
-    RefusalCase{"StaleLibreOfficeLockIsIgnored",
+    // Lock files record no process, so none can be proven stale: a lock a
+    // crashed session left still refuses, and its message says what to do.
+    RefusalCase{"LibreOfficeLockLeftBehindStillRefuses",
                 [](const fs::path& d) {
                     WriteText(d.parent_path() / (".~lock." + d.filename().string() + "#"),
                               ",tester," + Hostname() + "," + std::to_string(DeadProcess()) + ",10.12.2026 11:00,file:///home/tester;");
                 },
-                Refusal::None},
+                Refusal::OfficeLockFile},
     RefusalCase{"OfficeOwnerFile",
                 [](const fs::path& d) { WriteText(d.parent_path() / ("~$" + d.filename().string()), "owner"); },
                 Refusal::OfficeLockFile},
@@ -196,20 +199,40 @@ TEST(WriteRefusal, DeletingWhatIsNotThereLeavesTheFileAlone) {
     EXPECT_EQ(testing::ReadWholeFile(document), before);
 }
 
+// The document's SummaryInformation stream renamed out of the way: a
+// document that has no such set.
+void HideSummaryInformation(const fs::path& document) {
+    std::vector<uint8_t> bytes = testing::ReadWholeFile(document);
+    const std::u16string name = u"\u0005SummaryInformation";
+    std::vector<uint8_t> stored;
+    for (char16_t unit : name) {
+        stored.push_back(static_cast<uint8_t>(unit));
+        stored.push_back(0);
+    }
+    auto at = std::search(bytes.begin(), bytes.end(), stored.begin(), stored.end());
+    ASSERT_NE(at, bytes.end());
+    at[2] = 'X';
+    testing::WriteWholeFile(document, bytes);
+}
+
 TEST(WriteRefusal, AWriteIntoAMissingSetIsRefused) {
     testing::ScopedTempDir folder;
     const fs::path document = folder.path() / "plain.xls";
     testing::CopyWritable(testing::TestDataPath(kNamesdemo), document);
+    HideSummaryInformation(document);
     const auto before = testing::ReadWholeFile(document);
     PropVariant value;
     value.vt = storage::vt::LPStr;
     value.text = u"x";
     try {
-        WriteProperty(document, storage::format_ids::UserDefinedProperties, 2, value);
+        WriteProperty(document, storage::format_ids::SummaryInformation, 2, value);
         ADD_FAILURE() << "a property set was created";
     } catch (const storage::StorageError& error) {
         EXPECT_EQ(error.reason(), Refusal::NoSuchPropertySet);
     }
+    // Clearing what cannot be there is no failure, and writes nothing either.
+    value.text.clear();
+    EXPECT_NO_THROW(WriteProperty(document, storage::format_ids::SummaryInformation, 2, value));
     EXPECT_EQ(testing::ReadWholeFile(document), before);
 }
 

@@ -10,6 +10,7 @@
 
 #include "engine/code_page_text.h"
 #include "engine/date_time_conversions.h"
+#include "engine/property_writer.h"
 #include "engine/summary_reader.h"
 #include "storage/compound_file.h"
 #include "storage/file_byte_source.h"
@@ -75,6 +76,7 @@ struct Operation {
     std::optional<std::u16string> text;  // the text written
     std::optional<uint64_t> ticks;       // the FILETIME written
     const char* userDefinedName = nullptr;  // removals
+    const char16_t* companion = nullptr;    // a user-defined property the text replaces or, empty, removes
 };
 
 const std::vector<Operation>& Operations() {
@@ -93,7 +95,7 @@ const std::vector<Operation>& Operations() {
         {"ClearLastPrinted", true, 11, [](auto& d) { d.SetLastPrinted(0.0); }, std::nullopt, kTicksAtDateTimeZero},
         {"ClearCreated", true, 12, [](auto& d) { d.SetCreated(0.0); }, std::nullopt, kTicksAtDateTimeZero},
         {"SetAuthor", true, 4, [](auto& d) { d.SetAuthor(u"Zo\u00eb \u00c5ngstr\u00f6m"); }, u"Zo\u00eb \u00c5ngstr\u00f6m", std::nullopt},
-        {"ClearCompany", false, 15, [](auto& d) { d.SetCompany(u""); }, u"", std::nullopt},
+        {"ClearCompany", false, 15, [](auto& d) { d.SetCompany(u""); }, u"", std::nullopt, nullptr, u"Company"},
     };
     return operations;
 }
@@ -126,6 +128,11 @@ TEST(CleanOperations, EveryOperationOnEveryCorpusDocument) {
             const storage::FormatId& set = operation.si ? ids::SummaryInformation : ids::DocSummaryInformation;
             const StoredProperty before = ReadStored(copy, set, operation.pid);
             const FileState initial = StateOf(copy);
+            // No property has this id: only the user-defined name can answer.
+            const bool companion = operation.companion && DocumentHoldsProperty(copy, 0x7FFFFFFF, operation.companion);
+            // FILETIME 0 means "never": already as cleared as can be.
+            const bool neverDate = before.present && operation.ticks && *operation.ticks == kTicksAtDateTimeZero &&
+                                   before.rawBytes == std::string(8, '\0');
 
             // The text this document's code page would store, if it can.
             std::optional<std::string> encoded;
@@ -169,8 +176,15 @@ TEST(CleanOperations, EveryOperationOnEveryCorpusDocument) {
             if (operation.userDefinedName) {
                 outcome.push_back({section, operation.pid, std::nullopt, std::nullopt, true, ""});
                 outcome.push_back({UserDefinedText(), 0, std::nullopt, std::nullopt, true, operation.userDefinedName});
-            } else if (!before.present && ((operation.text && operation.text->empty()) ||
-                                           (operation.ticks && *operation.ticks == kTicksAtDateTimeZero))) {
+            } else if (companion) {
+                // LibreOffice keeps the company only under its user-defined name.
+                outcome.push_back({UserDefinedText(), 0, std::nullopt, std::nullopt, true, "Company"});
+                if (before.present)
+                    outcome.push_back({section, operation.pid, testing::Hex(*encoded), std::nullopt, false, ""});
+                else
+                    outcome.push_back({section, operation.pid, std::nullopt, std::nullopt, true, ""});
+            } else if (neverDate || (!before.present && ((operation.text && operation.text->empty()) ||
+                                                         (operation.ticks && *operation.ticks == kTicksAtDateTimeZero)))) {
                 // Clearing what is not there writes nothing.
                 EXPECT_EQ(after.bytes, initial.bytes);
                 check.stream.clear();

@@ -570,8 +570,9 @@ const DamageCase kDamageCases[] = {
          PatchU32(b, SetFieldOffset(d, SummaryStream(), d.summary.sections[0].property(2).valueOffset + testing::kTypeWordLength),
                   0x7FFFFFF0);
      },
-     Refusal::Damaged, true, Refusal::None, true, u"", u""},
-    // SummaryInformation is read before the damage in DocumentSummaryInformation.
+     // A damaged value damages only itself: the other set is read whole.
+     Refusal::Damaged, true, Refusal::None, true, u"", kCompany},
+    // A damaged vector in DocumentSummaryInformation hides neither set's other values.
     {"VectorCountHuge", Shape::Small,
      [](auto& b, const Document& d) {
          PatchU32(b,
@@ -579,7 +580,7 @@ const DamageCase kDamageCases[] = {
                                  d.documentSummary.sections[0].property(13).valueOffset + testing::kTypeWordLength),
                   0xFFFFFFFF);
      },
-     Refusal::Damaged, true, Refusal::None, true, kTitle, u""},
+     Refusal::Damaged, true, Refusal::None, true, kTitle, kCompany},
 };
 
 // Damage met while opening a set (finding its stream, walking its chains,

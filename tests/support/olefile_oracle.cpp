@@ -67,6 +67,8 @@ std::string Hex(const std::string& bytes) {
             }
             out << "], \"same_stream_as\": [";
             for (size_t f = 0; f < c.sameStreamAs.size(); ++f) out << (f ? ", " : "") << Quoted(c.sameStreamAs[f].string());
+            out << "], \"also_rewritten\": [";
+            for (size_t r = 0; r < c.alsoRewritten.size(); ++r) out << (r ? ", " : "") << Quoted(c.alsoRewritten[r]);
             out << "], \"gone\": [";
             for (size_t g = 0; g < c.goneHex.size(); ++g) out << (g ? ", " : "") << Quoted(c.goneHex[g]);
             out << "]}";

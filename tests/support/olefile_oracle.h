@@ -25,6 +25,7 @@ struct OracleCase {
     std::filesystem::path file;
     std::filesystem::path original;
     std::string stream;  // UTF-8 name of the rewritten stream; empty when nothing may change
+    std::vector<std::string> alsoRewritten;  // further rewritten streams (sameStreamAs applies to each)
     std::vector<std::vector<OracleExpectation>> outcomes;  // any one of them
     std::vector<std::filesystem::path> sameStreamAs;        // the stream equals one of theirs
     std::vector<std::string> goneHex;

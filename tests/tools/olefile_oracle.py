@@ -12,6 +12,7 @@ original it was copied from:
     in the live streams (so no stale copy sits in a freed sector).
 
 Case fields: file, original, stream (the rewritten stream's name or null),
+also_rewritten (further rewritten streams' names),
 outcomes (a list of lists of expectations), same_stream_as (files whose copy
 of that stream the rewritten one must equal, any one of them), gone (hex
 strings).
@@ -127,23 +128,26 @@ def check(case):
     written_names = sorted("/".join(p) for p in written.listdir(streams=True, storages=False))
     if names != written_names:
         problems.append(f"streams differ: {names} vs {written_names}")
+    rewritten = ([case["stream"]] if case.get("stream") else []) + case.get("also_rewritten", [])
     live = []
     for name in written_names:
         data = written.openstream(name).read()
         live.append(data)
-        if name == case.get("stream") or name not in names:
+        if name in rewritten or name not in names:
             continue
         if data != original.openstream(name).read():
             problems.append(f"stream {name!r} changed")
-    if case.get("stream") and case.get("same_stream_as"):
-        data = written.openstream(case["stream"]).read()
+    for stream in rewritten if case.get("same_stream_as") else []:
+        # Each rewritten stream on its own is old or new.
+        data = written.openstream(stream).read()
         candidates = []
         for other in case["same_stream_as"]:
             reference = olefile.OleFileIO(other)
-            candidates.append(reference.openstream(case["stream"]).read())
+            if reference.exists(stream):
+                candidates.append(reference.openstream(stream).read())
             reference.close()
         if data not in candidates:
-            problems.append(f"stream {case['stream']!r} is neither the old nor the new one")
+            problems.append(f"stream {stream!r} is neither the old nor the new one")
     if case.get("stream") and case.get("outcomes"):
         sections = parse_property_set(written.openstream(case["stream"]).read())
         reasons = []

@@ -1,0 +1,262 @@
+#include "engine/property_change.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "engine/code_page_text.h"
+#include "engine/date_time_conversions.h"
+#include "storage/format_id.h"
+#include "storage/little_endian.h"
+#include "storage/property_set.h"
+#include "storage/property_set_editor.h"
+#include "storage/property_value.h"
+#include "storage/stream_view.h"
+
+namespace velmora::engine {
+
+namespace {
+
+namespace ids = storage::format_ids;
+using storage::PropertyEdit;
+using storage::PropertySection;
+using storage::PropertySetReader;
+using storage::Refusal;
+using storage::StorageError;
+using storage::StorageResult;
+
+const storage::FormatId& SetOf(const SummaryProperty& property) {
+    return property.setIndex == 0 ? ids::SummaryInformation : ids::DocSummaryInformation;
+}
+
+const char* SetName(const SummaryProperty& property) {
+    return property.setIndex == 0 ? "SummaryInformation" : "DocumentSummaryInformation";
+}
+
+// Nothing to do where the property cannot be: clearing, removing.
+bool HarmlessWhenAbsent(const PropertyChange& change) {
+    if (change.action == PropertyChange::Action::Remove) return true;
+    return change.property->kind == FieldKind::Text ? change.text.empty() : change.clearsDate;
+}
+
+// One summary stream, parsed once for all the changes aimed at it.
+class ParsedStream {
+public:
+    explicit ParsedStream(std::vector<uint8_t> bytes)
+        : bytes_(std::move(bytes)), view_(std::make_unique<storage::MemoryStreamView>(bytes_)), reader_(*view_) {}
+
+    const std::vector<uint8_t>& bytes() const { return bytes_; }
+    PropertySetReader& reader() { return reader_; }
+
+    // The stored value at `offset` of the section: its type word and data,
+    // as far as the value reaches.
+    std::span<const uint8_t> extent(const PropertySection& section, uint32_t offset) const {
+        return std::span(bytes_).subspan(section.offset + offset, storage::ValueLimit(section, offset) - offset);
+    }
+
+    std::vector<uint32_t> offsetsOf(const PropertySection& section, uint32_t pid) const {
+        std::vector<uint32_t> offsets;
+        for (const auto& property : section.properties)
+            if (property.pid == pid) offsets.push_back(property.offset);
+        return offsets;
+    }
+
+    std::optional<uint32_t> userDefinedPid(const PropertySection& section, std::u16string_view name) {
+        const uint16_t codePage = reader_.codePage(section);
+        for (const auto& entry : reader_.dictionary(section))
+            // Dictionary names compare like directory names: without case.
+            if (storage::DirectoryNamesEqual(DecodeCodePageText(entry.nameBytes, codePage), name)) return entry.pid;
+        return std::nullopt;
+    }
+
+private:
+    std::vector<uint8_t> bytes_;
+    std::unique_ptr<storage::MemoryStreamView> view_;
+    PropertySetReader reader_;
+};
+
+// Same type and same bytes as the value a write would store.
+bool HoldsText(std::span<const uint8_t> stored, const std::vector<uint8_t>& target) {
+    const uint64_t length = 8 + uint64_t{storage::LoadU32(target, 4)};
+    return stored.size() >= length && storage::LoadU16(stored, 0) == storage::vt::LPStr &&
+           std::equal(target.begin() + 4, target.begin() + static_cast<std::ptrdiff_t>(length), stored.begin() + 4);
+}
+
+bool HoldsFileTime(std::span<const uint8_t> stored, TFileTime target, bool clearsDate) {
+    if (stored.size() < 12 || storage::LoadU16(stored, 0) != storage::vt::FileTime) return false;
+    const uint64_t value = storage::LoadU64(stored, 4);
+    return value == target ||
+           (clearsDate && (value == 0 || value == static_cast<uint64_t>(kTicksAtDateTimeZero)));
+}
+
+std::vector<uint8_t> EncodedText(const std::u16string& text, uint16_t codePage) {
+    std::optional<std::string> encoded = EncodeCodePageText(text, codePage);
+    if (!encoded)
+        throw StorageError(StorageResult::InvalidParameter, Refusal::Unencodable,
+                           "The text cannot be stored in this document: its properties use " +
+                               CodePageDisplayName(codePage) + ", which cannot represent every character of it");
+    return storage::StoredText8Value(*encoded, codePage == kCodePageUtf16);
+}
+
+// The edits one change needs against what the stream stores; empty when the
+// stream already holds the target.
+std::vector<PropertyEdit> EditsFor(const PropertyChange& change, ParsedStream& stream, const PropertySection& section,
+                                   const PropertySection* userDefined) {
+    const SummaryProperty& property = *change.property;
+    std::vector<PropertyEdit> edits;
+    const std::vector<uint32_t> offsets = stream.offsetsOf(section, property.pid);
+    const bool present = !offsets.empty();
+    if (change.action == PropertyChange::Action::Remove) {
+        if (present) edits.push_back({SetOf(property), property.pid, std::nullopt, false});
+    } else if (property.kind == FieldKind::Text) {
+        const uint16_t codePage = stream.reader().codePage(section);
+        const bool work = present ? std::any_of(offsets.begin(), offsets.end(), [&](uint32_t offset) {
+                                        // An unencodable target differs from whatever is stored.
+                                        std::optional<std::string> encoded = EncodeCodePageText(change.text, codePage);
+                                        return !encoded ||
+                                               !HoldsText(stream.extent(section, offset),
+                                                          storage::StoredText8Value(*encoded, codePage == kCodePageUtf16));
+                                    })
+                                  : !change.text.empty();
+        if (work) edits.push_back({SetOf(property), property.pid, EncodedText(change.text, codePage), false});
+    } else {
+        const bool work = present ? std::any_of(offsets.begin(), offsets.end(), [&](uint32_t offset) {
+                                        return !HoldsFileTime(stream.extent(section, offset), change.fileTime, change.clearsDate);
+                                    })
+                                  : !change.clearsDate;
+        if (work) edits.push_back({SetOf(property), property.pid, storage::StoredFileTimeValue(change.fileTime), false});
+    }
+
+    if (property.userDefinedName == nullptr || userDefined == nullptr) return edits;
+    std::optional<uint32_t> pid = stream.userDefinedPid(*userDefined, property.userDefinedName);
+    if (!pid) return edits;
+    const std::vector<uint32_t> named = stream.offsetsOf(*userDefined, *pid);
+    if (change.action == PropertyChange::Action::Remove || change.text.empty()) {
+        // Gone with its name, so the dictionary does not keep it either.
+        edits.push_back({ids::UserDefinedProperties, *pid, std::nullopt, true});
+    } else {
+        const uint16_t codePage = stream.reader().codePage(*userDefined);
+        std::vector<uint8_t> target = EncodedText(change.text, codePage);
+        if (named.empty() || std::any_of(named.begin(), named.end(), [&](uint32_t offset) {
+                return !HoldsText(stream.extent(*userDefined, offset), target);
+            }))
+            edits.push_back({ids::UserDefinedProperties, *pid, std::move(target), false});
+    }
+    return edits;
+}
+
+// What is about to be committed must read back with our own strict parser.
+void VerifyStream(const std::vector<uint8_t>& bytes) {
+    storage::MemoryStreamView view(bytes);
+    PropertySetReader reader(view);
+    for (const auto& section : reader.sections()) {
+        reader.codePage(section);
+        reader.dictionary(section);
+        for (const auto& property : section.properties)
+            if (property.pid != storage::kDictionaryPid) reader.readValue(section, property);
+    }
+}
+
+}  // namespace
+
+PropertyChange PropertyChange::Text(const SummaryProperty& property, std::u16string text) {
+    PropertyChange change;
+    change.property = &property;
+    change.text = std::move(text);
+    return change;
+}
+
+PropertyChange PropertyChange::Date(const SummaryProperty& property, TFileTime fileTime, bool clearsDate) {
+    PropertyChange change;
+    change.property = &property;
+    change.fileTime = fileTime;
+    change.clearsDate = clearsDate;
+    return change;
+}
+
+PropertyChange PropertyChange::Removal(const SummaryProperty& property) {
+    PropertyChange change;
+    change.property = &property;
+    change.action = Action::Remove;
+    return change;
+}
+
+std::vector<storage::RootStreamReplacement> DocumentPlan::replacements() const {
+    std::vector<storage::RootStreamReplacement> list;
+    for (size_t i = 0; i < streamNames.size(); ++i) list.push_back({streamNames[i], contents[i]});
+    return list;
+}
+
+DocumentPlan PlanChanges(std::span<const PropertyChange> changes, const RootStreamSource& readStream) {
+    DocumentPlan plan;
+    for (size_t setIndex = 0; setIndex < 2; ++setIndex) {
+        std::vector<size_t> mine;
+        for (size_t i = 0; i < changes.size(); ++i)
+            if (changes[i].property->setIndex == setIndex) mine.push_back(i);
+        if (mine.empty()) continue;
+        const SummaryProperty& any = *changes[mine.front()].property;
+        const std::u16string streamName = storage::PropertySetStreamName(SetOf(any));
+
+        std::unique_ptr<ParsedStream> stream;
+        const PropertySection* section = nullptr;
+        try {
+            if (std::optional<std::vector<uint8_t>> bytes = readStream(streamName)) {
+                stream = std::make_unique<ParsedStream>(std::move(*bytes));
+                section = stream->reader().findSection(SetOf(any));
+            }
+        } catch (const StorageError& error) {
+            // A stream we cannot parse: none of its changes can be judged.
+            for (size_t i : mine) plan.failed.push_back({i, error});
+            continue;
+        }
+        if (section == nullptr) {
+            for (size_t i : mine) {
+                if (HarmlessWhenAbsent(changes[i]) || changes[i].skipWhenSetMissing) continue;
+                plan.failed.push_back({i, StorageError(StorageResult::FileNotFound, Refusal::NoSuchPropertySet,
+                                                       std::string("The document has no ") + SetName(any) +
+                                                           " property set")});
+            }
+            continue;
+        }
+        const PropertySection* userDefined =
+            setIndex == 1 ? stream->reader().findSection(ids::UserDefinedProperties) : nullptr;
+
+        std::vector<PropertyEdit> edits;
+        std::vector<size_t> withWork;
+        for (size_t i : mine) {
+            try {
+                std::vector<PropertyEdit> own = EditsFor(changes[i], *stream, *section, userDefined);
+                if (own.empty()) continue;
+                edits.insert(edits.end(), own.begin(), own.end());
+                withWork.push_back(i);
+            } catch (const StorageError& error) {
+                plan.failed.push_back({i, error});
+            }
+        }
+        if (withWork.empty()) continue;
+        try {
+            std::optional<std::vector<uint8_t>> edited = storage::EditPropertySet(stream->bytes(), edits);
+            if (!edited) continue;
+            VerifyStream(*edited);
+            plan.streamNames.push_back(streamName);
+            plan.contents.push_back(std::move(*edited));
+            plan.changed.insert(plan.changed.end(), withWork.begin(), withWork.end());
+        } catch (const StorageError& error) {
+            // Damage elsewhere in the set would be written back as it is: the
+            // set is not rewritten, and none of its changes counts as done.
+            for (size_t i : withWork) plan.failed.push_back({i, error});
+        }
+    }
+    std::sort(plan.changed.begin(), plan.changed.end());
+    std::stable_sort(plan.failed.begin(), plan.failed.end(),
+                     [](const ChangeFailure& a, const ChangeFailure& b) { return a.change < b.change; });
+    return plan;
+}
+
+DocumentPlan PlanChanges(std::span<const PropertyChange> changes, storage::CompoundFileWriter& writer) {
+    return PlanChanges(changes, [&](std::u16string_view name) -> std::optional<std::vector<uint8_t>> {
+        if (!writer.hasRootStream(name)) return std::nullopt;
+        return writer.readRootStream(name);
+    });
+}
+
+}  // namespace velmora::engine
