@@ -493,8 +493,17 @@ void CompoundFileWriter::writeContent(Journal& journal, const Chain& chain, std:
         const size_t begin = k * unit;
         std::copy_n(content.begin() + static_cast<std::ptrdiff_t>(begin), std::min<size_t>(unit, content.size() - begin),
                     buffer.begin());
-        journal.write(unitOffset(chain, k), buffer);
+        stageUnit(journal, chain, k, buffer);
     }
+}
+
+// A unit's bytes go to the file and, while the mini stream is being copied
+// elsewhere, to that copy too: either copy may be the one in effect after
+// an interruption.
+void CompoundFileWriter::stageUnit(Journal& journal, const Chain& chain, size_t k, std::span<const uint8_t> bytes) {
+    journal.write(unitOffset(chain, k), bytes);
+    if (chain.mini && miniStreamCopy_)
+        std::copy(bytes.begin(), bytes.end(), miniStreamCopy_->begin() + static_cast<std::ptrdiff_t>(uint64_t{chain.units[k]} * kMiniSectorSize));
 }
 
 // Mini stream sectors appended by growth start out as zeros.
@@ -577,7 +586,7 @@ void CompoundFileWriter::zeroUnits(Journal& journal, const Chain& chain) {
     const std::vector<uint8_t> zeros(sectorSize_, 0);
     for (size_t k = 0; k < chain.units.size(); ++k) {
         const bool reusable = chain.mini ? miniSectorReusable_[chain.units[k]] : sectorReusable_[chain.units[k]];
-        if (reusable) journal.write(unitOffset(chain, k), std::span(zeros).first(chain.mini ? kMiniSectorSize : sectorSize_));
+        if (reusable) stageUnit(journal, chain, k, std::span(zeros).first(chain.mini ? kMiniSectorSize : sectorSize_));
     }
 }
 
@@ -597,33 +606,95 @@ void CompoundFileWriter::freeUnits(const Chain& chain) {
 
 // The second copy-on-write step: each new copy that had to go past the
 // file's (or the mini stream's) old end moves into the space its old copy
-// left, where that space holds it. The old copies' remaining units are zeroed
-// in the same step.
+// left, where that space holds it; so do the mini stream and the miniFAT
+// when growth put them there. The old copies' remaining units are zeroed in
+// the same step.
 void CompoundFileWriter::relocateIntoFreedSpace(Journal& journal, std::vector<Target>& targets, uint64_t sectorLimit,
                                                 uint64_t miniLimit, std::vector<Chain>& toFree) {
     freshSectors_.clear();
+    auto beyond = [](const std::vector<uint32_t>& units, uint64_t limit) {
+        return std::any_of(units.begin(), units.end(), [&](uint32_t unit) { return unit >= limit; });
+    };
+    auto lowerSectors = [&](size_t count) -> std::optional<std::vector<uint32_t>> {
+        if (count == 0 || availableSectors(sectorLimit) < count) return std::nullopt;
+        allocationCursor_ = 0;
+        std::vector<uint32_t> sectors;
+        for (size_t k = 0; k < count; ++k) sectors.push_back(allocateSector());
+        for (size_t k = 0; k + 1 < count; ++k) setFat(sectors[k], sectors[k + 1]);
+        return sectors;
+    };
+
     std::vector<Target> moved;
     for (Target& target : targets) {
         const Chain& placed = target.fresh;
-        const uint64_t limit = placed.mini ? miniLimit : sectorLimit;
-        if (std::none_of(placed.units.begin(), placed.units.end(), [&](uint32_t unit) { return unit >= limit; })) continue;
-        std::optional<Chain> lower = allocateChainBelow(target.content.size(), sectorLimit, miniLimit);
-        if (!lower) continue;
-        writeContent(journal, *lower, target.content);
-        moved.push_back({target.index, target.content, placed, *lower});
+        if (!beyond(placed.units, placed.mini ? miniLimit : sectorLimit)) continue;
+        if (std::optional<Chain> lower = allocateChainBelow(target.content.size(), sectorLimit, miniLimit))
+            moved.push_back({target.index, target.content, placed, *lower});
     }
+    // The mini stream, read as it stands on disk (nothing is staged yet);
+    // every mini unit written from here on goes into this copy as well.
+    std::optional<std::vector<uint32_t>> newRoot;
+    std::vector<uint8_t> rootCopy;
+    if (beyond(rootChain_, sectorLimit) && (newRoot = lowerSectors(rootChain_.size()))) {
+        rootCopy.assign(rootChain_.size() * sectorSize_, 0);
+        for (size_t k = 0; k < rootChain_.size(); ++k) {
+            const uint64_t offset = (uint64_t{rootChain_[k]} + 1) * sectorSize_;
+            if (offset < source_.size())
+                source_.readAt(offset, std::span(rootCopy).subspan(k * sectorSize_, std::min<uint64_t>(sectorSize_, source_.size() - offset)));
+        }
+        miniStreamCopy_ = &rootCopy;
+    }
+    std::optional<std::vector<uint32_t>> newMiniFat;
+    if (beyond(miniFatChain_, sectorLimit)) newMiniFat = lowerSectors(miniFatChain_.size());
+
+    for (const Target& move : moved) writeContent(journal, move.fresh, move.content);
     for (const Chain& old : toFree) zeroUnits(journal, old);
+    miniStreamCopy_ = nullptr;
+    if (newRoot)
+        for (size_t k = 0; k < newRoot->size(); ++k)
+            writeSector(journal, (*newRoot)[k], std::span(rootCopy).subspan(k * sectorSize_, sectorSize_));
+    std::vector<uint32_t> oldMiniFat;
+    if (newMiniFat) {
+        // Until the header switches, the old miniFAT is the one in effect: it
+        // gets every change too.
+        for (size_t index = 0; index < miniFatChain_.size(); ++index)
+            if (index < header_.miniFatSectorCount) dirtyMiniFatSectors_.insert(static_cast<uint32_t>(index));
+        flushTables(journal);
+        oldMiniFat = std::exchange(miniFatChain_, *newMiniFat);
+        const std::vector<uint8_t> zeros(sectorSize_, 0);
+        for (size_t index = 0; index < miniFatChain_.size(); ++index) {
+            if (index < header_.miniFatSectorCount)
+                dirtyMiniFatSectors_.insert(static_cast<uint32_t>(index));
+            else
+                writeSector(journal, miniFatChain_[index], zeros);
+        }
+        header_.firstMiniFatSector = miniFatChain_.front();
+        headerDirty_ = true;
+    }
     flushTables(journal);
     journal.sync();
-    if (moved.empty()) return;
+    if (moved.empty() && !newRoot && !newMiniFat) return;
 
-    writeDirectoryEntries(journal, moved, false);
+    std::vector<uint32_t> oldRoot;
+    if (newRoot) oldRoot = std::exchange(rootChain_, *newRoot);
+    writeDirectoryEntries(journal, moved, newRoot.has_value());
+    if (headerDirty_) {
+        header_.WriteTo(headerBytes_);
+        journal.write(0, headerBytes_);
+        headerDirty_ = false;
+    }
     journal.sync();
     for (const Target& move : moved) {
         streamChains_[move.index] = move.fresh;
         // The first copy holds nothing old: it is freed without zeroing first.
         release(move.old);
         toFree.push_back(move.old);
+    }
+    // The old mini stream and miniFAT hold new content and zeros only.
+    for (const std::vector<uint32_t>* old : {&oldRoot, &oldMiniFat}) {
+        Chain chain{false, *old};
+        release(chain);
+        toFree.push_back(std::move(chain));
     }
 }
 
@@ -656,6 +727,7 @@ bool CompoundFileWriter::shrinkFat(size_t originalFatCount) {
         for (uint64_t sector = begin; sector < begin + entriesPerSector_ && empty; ++sector)
             if (sector != location && (fat_[sector] != kFreeSector || sectorUsed_[sector])) empty = false;
         if (!empty) break;
+        fatReach_ = std::max<uint64_t>(fatReach_, fat_.size());
         fat_.resize(begin);
         sectorUsed_.resize(begin);
         sectorReusable_.resize(begin);
@@ -670,11 +742,12 @@ bool CompoundFileWriter::shrinkFat(size_t originalFatCount) {
 }
 
 // Sectors to keep: up to the last one in use. Only sectors the FAT covers
-// and calls free are cut; anything past the FAT's reach is not ours to judge.
+// (or covered before this transaction shrank it) and calls free are cut;
+// anything past the FAT's reach is not ours to judge.
 uint64_t CompoundFileWriter::trailingKeep() const {
-    if (fileSectorCount_ > fat_.size()) return fileSectorCount_;
+    if (fileSectorCount_ > fatReach_) return fileSectorCount_;
     uint64_t keep = fileSectorCount_;
-    while (keep > 0 && fat_[keep - 1] == kFreeSector && !sectorUsed_[keep - 1]) --keep;
+    while (keep > 0 && (keep > fat_.size() || (fat_[keep - 1] == kFreeSector && !sectorUsed_[keep - 1]))) --keep;
     return keep;
 }
 
@@ -745,6 +818,7 @@ void CompoundFileWriter::replaceRootStreams(std::span<const RootStreamReplacemen
     const uint64_t originalSectorCount = fileSectorCount_;
     const uint64_t originalRootSize = rootSize_;
     const size_t originalFatCount = fatLocations_.size();
+    fatReach_ = fat_.size();
     allocationCursor_ = 0;
     freshSectors_.clear();
 
@@ -765,6 +839,10 @@ void CompoundFileWriter::replaceRootStreams(std::span<const RootStreamReplacemen
     try {
         zeroAndFreeUnreachable(journal);
 
+        // Smaller copies first: what cannot move back later then sits
+        // nearest the old end, where cutting the tail leaves the least.
+        std::stable_sort(targets.begin(), targets.end(),
+                         [](const Target& a, const Target& b) { return a.content.size() < b.content.size(); });
         for (Target& target : targets) target.fresh = allocateChain(target.content.size());
         writeFreshMiniStreamSectors(journal);
         for (const Target& target : targets) writeContent(journal, target.fresh, target.content);
@@ -824,7 +902,20 @@ void CompoundFileWriter::finishAfterSwitch(Journal& journal, std::vector<Target>
         toFree.push_back(target.old);
     }
     if (fileSectorCount_ > originalSectorCount || rootSize_ > originalRootSize) {
-        relocateIntoFreedSpace(journal, targets, originalSectorCount, CeilDivide(originalRootSize, kMiniSectorSize), toFree);
+        // The file and the mini stream may keep what the streams themselves grew by.
+        uint64_t sectorGrowth = 0, miniGrowth = 0;
+        int64_t sectorBalance = 0, miniBalance = 0;
+        for (const Target& target : targets) {
+            (target.fresh.mini ? miniBalance : sectorBalance) += static_cast<int64_t>(target.fresh.units.size());
+            (target.old.mini ? miniBalance : sectorBalance) -= static_cast<int64_t>(target.old.units.size());
+        }
+        sectorGrowth = static_cast<uint64_t>(std::max<int64_t>(sectorBalance, 0));
+        miniGrowth = static_cast<uint64_t>(std::max<int64_t>(miniBalance, 0));
+        // Larger copies first: they are the hardest to place.
+        std::stable_sort(targets.begin(), targets.end(),
+                         [](const Target& a, const Target& b) { return a.content.size() > b.content.size(); });
+        relocateIntoFreedSpace(journal, targets, originalSectorCount + sectorGrowth,
+                               CeilDivide(originalRootSize, kMiniSectorSize) + miniGrowth, toFree);
     } else {
         for (const Chain& old : toFree) zeroUnits(journal, old);
         journal.sync();

@@ -97,6 +97,7 @@ private:
     uint64_t unitOffset(const Chain& chain, size_t k) const;
     void writeSector(Journal& journal, uint32_t sector, std::span<const uint8_t> bytes);
     void writeContent(Journal& journal, const Chain& chain, std::span<const uint8_t> content);
+    void stageUnit(Journal& journal, const Chain& chain, size_t k, std::span<const uint8_t> bytes);
     void writeFreshMiniStreamSectors(Journal& journal);
     void writeDirectoryEntries(Journal& journal, const std::vector<Target>& targets, bool publishRoot);
     void flushTables(Journal& journal);
@@ -145,6 +146,8 @@ private:
     std::set<uint32_t> dirtyDifatSectors_;
     std::set<uint32_t> freshSectors_;  // allocated by this operation: written whole
     uint32_t allocationCursor_ = 0;
+    uint64_t fatReach_ = 0;
+    std::vector<uint8_t>* miniStreamCopy_ = nullptr;  // while the mini stream moves  // the most sectors the FAT covered in this transaction
     bool failed_ = false;
     bool headerDirty_ = false;
     bool rootSizeDirty_ = false;
