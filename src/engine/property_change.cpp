@@ -74,11 +74,20 @@ private:
     PropertySetReader reader_;
 };
 
-// Same type and same bytes as the value a write would store.
+// Same type and same text as the value a write would store. Zeros after the
+// text are layout (some writers pad the stored length), anything else
+// after a terminator is hidden text and counts as a difference.
 bool HoldsText(std::span<const uint8_t> stored, const std::vector<uint8_t>& target) {
-    const uint64_t length = 8 + uint64_t{storage::LoadU32(target, 4)};
-    return stored.size() >= length && storage::LoadU16(stored, 0) == storage::vt::LPStr &&
-           std::equal(target.begin() + 4, target.begin() + static_cast<std::ptrdiff_t>(length), stored.begin() + 4);
+    if (stored.size() < 8 || storage::LoadU16(stored, 0) != storage::vt::LPStr) return false;
+    const uint64_t length = storage::LoadU32(stored, 4);
+    if (stored.size() - 8 < length) return false;
+    auto withoutTrailingZeros = [](std::span<const uint8_t> bytes) {
+        while (!bytes.empty() && bytes.back() == 0) bytes = bytes.first(bytes.size() - 1);
+        return bytes;
+    };
+    auto have = withoutTrailingZeros(stored.subspan(8, static_cast<size_t>(length)));
+    auto want = withoutTrailingZeros(std::span(target).subspan(8, storage::LoadU32(target, 4)));
+    return std::equal(have.begin(), have.end(), want.begin(), want.end());
 }
 
 bool HoldsFileTime(std::span<const uint8_t> stored, TFileTime target, bool clearsDate) {

@@ -105,8 +105,11 @@ std::optional<std::vector<uint8_t>> RebuildSection(std::span<const uint8_t> stre
         if (first) placement.emplace_back(entries[i].offset, blockOfEntry[i]);
     }
     std::stable_sort(placement.begin(), placement.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (const auto& [pid, edit] : byPid) {
-        if (!edit->value) continue;
+    // New properties go after the stored ones, in the order of the edits, so
+    // that one batch and the same edits one at a time lay a section out alike.
+    for (const PropertyEdit* edit : edits) {
+        if (!edit->value || byPid.at(edit->pid) != edit) continue;
+        const uint32_t pid = edit->pid;
         bool present = std::any_of(entries.begin(), entries.end(), [wanted = pid](const PropertyLocation& p) { return p.pid == wanted; });
         if (present) continue;
         blocks.push_back({*edit->value, true});
