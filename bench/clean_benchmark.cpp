@@ -1,12 +1,16 @@
 // clean_benchmark: how fast documents are cleaned with every operation, and
 // what a cleaning costs the disk: write calls, bytes written, bytes that end
-// up different, and fsyncs, per document and per operation applied.
+// up different, and fsyncs, per document and per operation applied; for the
+// command-line tool's path (one rewrite per document) and, in the same run on
+// the same disk, for the window's path (one commit per operation).
 //
-//   clean_benchmark [COUNT [WORK_FOLDER [CORPUS_FOLDER]]]
+//   clean_benchmark [COUNT [WORK_FOLDER [CORPUS_FOLDER [SYNC_DELAY_MS]]]]
 //
 // COUNT copies of the corpus documents (default 500) are made in a fresh
 // folder under WORK_FOLDER (default: the system's temporary folder) for each
-// round, cleaned, compared with their originals and removed.
+// round and path, cleaned, compared with their originals and removed.
+// SYNC_DELAY_MS (default 0) adds that much to every fsync, to stand for a
+// slower disk than the one at hand.
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -17,11 +21,15 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench_support.h"
 #include "engine/clean_run.h"
+#include "engine/summary_info_class.h"
+#include "engine/summary_properties.h"
 #include "engine/summary_reader.h"
+#include "storage/compound_file.h"
 #include "storage/document_source.h"
 
 namespace {
@@ -59,6 +67,7 @@ struct StepCounts {
     uint64_t writes = 0, syncs = 0, resizes = 0;
 };
 StepCounts gSteps;
+std::chrono::microseconds gSyncDelay{0};
 
 // Counts every write, sync and resize of the documents the engine opens.
 class CountingSource : public storage::ForwardingByteSource {
@@ -71,6 +80,7 @@ public:
     void sync() override {
         ++gSteps.syncs;
         ForwardingByteSource::sync();
+        if (gSyncDelay.count() > 0) std::this_thread::sleep_for(gSyncDelay);
     }
     void resize(uint64_t newSize) override {
         ++gSteps.resizes;
@@ -82,6 +92,7 @@ struct DocumentResult {
     bool ok = false;
     std::string error;
     size_t applied = 0;
+    bool bothSets = false;  // changes in both property sets
     StepCounts steps;
     ProcessIo io;
 };
@@ -123,10 +134,48 @@ std::vector<Copy> MakeCopies(const fs::path& root, const std::vector<fs::path>& 
     return copies;
 }
 
+// Every operation the window offers too (it has no manager box), author and
+// company empty.
 engine::CleanSettings EveryOperation() {
     engine::CleanSettings settings;
     settings.operations.assign(std::begin(engine::kAllCleanOperations), std::end(engine::kAllCleanOperations));
-    return settings;  // author and company empty
+    std::erase(settings.operations, engine::CleanOperation::ClearManager);
+    return settings;
+}
+
+enum class Path { Batch, OnePerOperation };
+
+// The window's cleaning run: one TSummaryInfoClass, one commit per operation.
+engine::CleanReport CleanOneAtATime(const fs::path& path, const engine::CleanSettings& settings) {
+    using Op = engine::CleanOperation;
+    engine::CleanReport report;
+    try {
+        engine::TSummaryInfoClass document(path);
+        for (Op operation : settings.operations) {
+            switch (operation) {
+            case Op::ClearTitle: document.SetTitle(u""); break;
+            case Op::ClearSubject: document.SetSubject(u""); break;
+            case Op::ClearKeywords: document.SetKeywords(u""); break;
+            case Op::ClearComments: document.SetComments(u""); break;
+            case Op::ResetTemplate: document.SetTemplate(u"Normal.dot"); break;
+            case Op::ResetRevision: document.SetRevNumber(u"1"); break;
+            case Op::ResetEditTime: document.SetEditTime(engine::kZeroEditTime); break;
+            case Op::RemoveGuid: document.RemoveGuid(); break;
+            case Op::RemoveHyperlinks: document.RemoveHLinks(); break;
+            case Op::ClearLastEditedBy: document.SetLastAuthor(u""); break;
+            case Op::ClearLastSaved: document.SetLastSaved(0.0); break;
+            case Op::ClearLastPrinted: document.SetLastPrinted(0.0); break;
+            case Op::ClearCreated: document.SetCreated(0.0); break;
+            case Op::SetAuthor: document.SetAuthor(settings.author); break;
+            case Op::SetCompany: document.SetCompany(settings.company); break;
+            case Op::ClearManager: break;
+            }
+        }
+    } catch (const storage::StorageError& error) {
+        report.ok = false;
+        report.error = error.what();
+    }
+    return report;
 }
 
 struct Round {
@@ -138,7 +187,7 @@ ProcessIo Delta(const ProcessIo& before, const ProcessIo& after) {
     return {after.wchar - before.wchar, after.syscw - before.syscw, after.writeBytes - before.writeBytes};
 }
 
-Round CleanAll(const std::vector<Copy>& copies, const engine::CleanSettings& settings) {
+Round CleanAll(const std::vector<Copy>& copies, const engine::CleanSettings& settings, Path path) {
     Round round;
     round.results.resize(copies.size());
     // Reading /proc/self/io costs microseconds against milliseconds of
@@ -147,12 +196,16 @@ Round CleanAll(const std::vector<Copy>& copies, const engine::CleanSettings& set
     for (size_t i = 0; i < copies.size(); ++i) {
         StepCounts before = gSteps;
         ProcessIo ioBefore = ProcessIo::Now();
-        engine::CleanReport report = engine::CleanDocument(copies[i].path, settings, false);
+        engine::CleanReport report = path == Path::Batch ? engine::CleanDocument(copies[i].path, settings, false)
+                                                         : CleanOneAtATime(copies[i].path, settings);
         DocumentResult& result = round.results[i];
         result.io = Delta(ioBefore, ProcessIo::Now());
         result.ok = report.ok;
         result.error = report.error;
         result.applied = report.changed.size();
+        bool sets[2] = {false, false};
+        for (const auto& field : report.changed) sets[engine::SummaryPropertyNamed(field).setIndex] = true;
+        result.bothSets = sets[0] && sets[1];
         result.steps = {gSteps.writes - before.writes, gSteps.syncs - before.syncs, gSteps.resizes - before.resizes};
     }
     round.seconds = SecondsSince(start);
@@ -177,6 +230,15 @@ double FsyncLatencySeconds(const fs::path& folder) {
     return Median(samples);
 }
 
+uint64_t SummaryStreamsSize(const fs::path& path) {
+    auto source = storage::OpenFileDocument(path, storage::AccessMode::Read);
+    storage::CompoundFile file(*source);
+    uint64_t total = 0;
+    for (const char16_t* name : {u"\u0005SummaryInformation", u"\u0005DocumentSummaryInformation"})
+        if (auto entry = file.findInRoot(name)) total += entry->streamSize;
+    return total;
+}
+
 double PerUnit(uint64_t total, uint64_t units) {
     return units ? static_cast<double>(total) / static_cast<double>(units) : 0.0;
 }
@@ -185,51 +247,91 @@ int Run(int argc, char** argv) {
     size_t count = CountArgument(argc, argv, 1, 500);
     fs::path workFolder = FolderArgument(argc, argv, 2, fs::temp_directory_path());
     fs::path corpusFolder = FolderArgument(argc, argv, 3, VELMORA_CORPUS_DIR);
+    const double delayMs = argc > 4 ? std::stod(argv[4]) : 0.0;
+    gSyncDelay = std::chrono::microseconds(static_cast<int64_t>(delayMs * 1000));
 
     std::vector<fs::path> corpus = CorpusDocuments(corpusFolder);
     ScratchFolder scratch(workFolder, "velmora-clean-bench");
-    std::printf("clean_benchmark: %zu copies of %zu corpus documents per round, %d rounds, in %s\n", count,
+    std::printf("clean_benchmark: %zu copies of %zu corpus documents per round and path, %d rounds, in %s\n", count,
                 corpus.size(), kRounds, scratch.path().c_str());
-    std::printf("every operation (%zu), author and company empty\n\n", std::size(engine::kAllCleanOperations));
+    const engine::CleanSettings settings = EveryOperation();
+    std::printf("every operation (%zu), author and company empty; %.2f ms added to every fsync\n\n",
+                settings.operations.size(), delayMs);
     std::fflush(stdout);
 
-    const engine::CleanSettings settings = EveryOperation();
     storage::ScopedDocumentSourceOpener counting([](const fs::path& path, storage::AccessMode mode) {
         return std::unique_ptr<storage::WritableByteSource>(
             std::make_unique<CountingSource>(storage::OpenFileDocument(path, mode)));
     });
 
-    std::vector<double> seconds;
-    Round first;
-    std::vector<Difference> differences;
+    std::vector<double> seconds, singleSeconds;
+    Round first, firstSingle;
+    std::vector<Difference> differences, singleDifferences;
     size_t unreadable = 0, notIdempotent = 0;
     for (int roundIndex = 0; roundIndex < kRounds; ++roundIndex) {
-        fs::path folder = scratch.path() / ("round" + std::to_string(roundIndex));
-        std::vector<Copy> copies = MakeCopies(folder, corpus, count);
-        double fsyncBefore = FsyncLatencySeconds(folder);
-        Round round = CleanAll(copies, settings);
-        double fsyncAfter = FsyncLatencySeconds(folder);
-        seconds.push_back(round.seconds);
-        uint64_t syncs = 0;
-        for (const auto& result : round.results) syncs += result.steps.syncs;
-        std::printf("round %d: %6.2f s, %6.1f docs/s; one pwrite+fsync here took %.2f ms before, %.2f ms after "
-                    "(%" PRIu64 " fsyncs at that price: %.1f s)\n",
-                    roundIndex + 1, round.seconds, static_cast<double>(count) / round.seconds, 1000 * fsyncBefore,
-                    1000 * fsyncAfter, syncs, static_cast<double>(syncs) * (fsyncBefore + fsyncAfter) / 2);
-        std::fflush(stdout);
-        if (roundIndex == 0) {
-            // The work is the same in every round; inspect the first one's results.
-            for (const auto& copy : copies) {
-                differences.push_back(Compare(corpus[copy.corpusIndex], copy.path));
-                engine::TSummaryInfo info;
-                if (!engine::ReadSummaryInfo(copy.path, info)) ++unreadable;
-                engine::CleanReport again = engine::CleanDocument(copy.path, settings, true);
-                if (!again.ok || !again.changed.empty()) ++notIdempotent;
+        for (Path path : {Path::Batch, Path::OnePerOperation}) {
+            const bool batch = path == Path::Batch;
+            fs::path folder = scratch.path() / ((batch ? "batch" : "single") + std::to_string(roundIndex));
+            std::vector<Copy> copies = MakeCopies(folder, corpus, count);
+            double fsyncBefore = FsyncLatencySeconds(folder);
+            Round round = CleanAll(copies, settings, path);
+            double fsyncAfter = FsyncLatencySeconds(folder);
+            (batch ? seconds : singleSeconds).push_back(round.seconds);
+            uint64_t syncs = 0;
+            for (const auto& result : round.results) syncs += result.steps.syncs;
+            std::printf("round %d, %-24s %7.2f s, %7.1f docs/s; one pwrite+fsync here took %.2f ms before, %.2f ms after "
+                        "(%" PRIu64 " fsyncs)\n",
+                        roundIndex + 1, batch ? "one rewrite per document:" : "one commit per operation:", round.seconds,
+                        static_cast<double>(count) / round.seconds, 1000 * fsyncBefore, 1000 * fsyncAfter, syncs);
+            std::fflush(stdout);
+            if (roundIndex == 0) {
+                // The work is the same in every round; inspect the first one's results.
+                for (const auto& copy : copies) {
+                    (batch ? differences : singleDifferences).push_back(Compare(corpus[copy.corpusIndex], copy.path));
+                    engine::TSummaryInfo info;
+                    if (!engine::ReadSummaryInfo(copy.path, info)) ++unreadable;
+                    engine::CleanReport again = engine::CleanDocument(copy.path, settings, true);
+                    if (!again.ok || !again.changed.empty()) ++notIdempotent;
+                }
+                (batch ? first : firstSingle) = std::move(round);
             }
-            first = std::move(round);
+            fs::remove_all(folder);
         }
-        fs::remove_all(folder);
     }
+
+    // The goals: syncs of a document whose two sets both change, documents
+    // per second against the per-operation path, bytes written against the
+    // property-set streams' sizes.
+    uint64_t maxBothSyncs = 0, bothDocuments = 0;
+    double written = 0, streams = 0, singleWritten = 0, singleSyncs = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (first.results[i].bothSets) {
+            ++bothDocuments;
+            maxBothSyncs = std::max(maxBothSyncs, first.results[i].steps.syncs);
+        }
+        written += static_cast<double>(first.results[i].io.wchar);
+        singleWritten += static_cast<double>(firstSingle.results[i].io.wchar);
+        singleSyncs += static_cast<double>(firstSingle.results[i].steps.syncs);
+        streams += static_cast<double>(SummaryStreamsSize(corpus[i % corpus.size()]));
+    }
+    std::printf("\ngoals (first round; medians over %d rounds):\n", kRounds);
+    std::printf("  fsyncs per document with both sets changing: at most %" PRIu64 " (%" PRIu64 " such documents)\n",
+                maxBothSyncs, bothDocuments);
+    std::printf("  one rewrite per document: %.1f docs/s; one commit per operation: %.1f docs/s; %.1fx\n",
+                static_cast<double>(count) / Median(seconds), static_cast<double>(count) / Median(singleSeconds),
+                Median(singleSeconds) / Median(seconds));
+    std::printf("  bytes written per byte of the two property-set streams: %.2f (one commit per operation: %.2f)\n",
+                written / std::max(streams, 1.0), singleWritten / std::max(streams, 1.0));
+    std::printf("  one commit per operation: %.1f fsyncs and %.0f bytes written per document\n",
+                singleSyncs / static_cast<double>(count), singleWritten / static_cast<double>(count));
+    double singleGrowth = 0, maxSingleGrowth = 0;
+    for (const auto& difference : singleDifferences) {
+        const double growth = static_cast<double>(difference.sizeAfter) - static_cast<double>(difference.sizeBefore);
+        singleGrowth += growth;
+        maxSingleGrowth = std::max(maxSingleGrowth, growth);
+    }
+    std::printf("  one commit per operation: file growth mean %.0f, max %.0f bytes\n",
+                singleGrowth / static_cast<double>(count), maxSingleGrowth);
 
     // Over the first round's documents.
     uint64_t applied = 0, failed = 0, untouched = 0;
@@ -264,7 +366,7 @@ int Run(int argc, char** argv) {
                     Median(values), max, meaning);
     };
 
-    std::printf("\nspeed (copying untimed; every operation commits durably, so the disk's fsync latency dominates):\n");
+    std::printf("\none rewrite per document, speed (copying untimed; fsync latency dominates):\n");
     std::printf("  best   %8.1f docs/s (%.2f s)\n", static_cast<double>(count) / Best(seconds), Best(seconds));
     std::printf("  median %8.1f docs/s (%.2f s)\n", static_cast<double>(count) / Median(seconds), Median(seconds));
     std::printf("  %.2f ms per applied operation (median round), %.2f ms (best round)\n",
@@ -288,8 +390,8 @@ int Run(int argc, char** argv) {
     std::printf("  fsyncs %.2f, write steps %.1f, bytes written %.0f, bytes changed %.0f\n",
                 PerUnit(totalSyncs, applied), PerUnit(totalWrites, applied), PerUnit(totalWchar, applied),
                 PerUnit(totalChanged, applied));
-    std::printf("  fsyncs per selected operation (15 per document): %.2f\n",
-                PerUnit(totalSyncs, count * std::size(engine::kAllCleanOperations)));
+    std::printf("  fsyncs per selected operation (%zu per document): %.2f\n", settings.operations.size(),
+                PerUnit(totalSyncs, count * settings.operations.size()));
 
     std::printf("\nchecks: %" PRIu64 " cleanings failed, %zu cleaned documents unreadable, "
                 "%zu would still change on a second run\n",

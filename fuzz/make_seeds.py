@@ -9,6 +9,9 @@ summary_reader/  every document of tests/data/corpus, as it is, plus a small
                  would stop the fuzzer while it loads its seeds.
 property_set/    every property-set stream (name starting with \\x05) of
                  every document, as stored.
+writer/          the small compound files of summary_reader/, each behind
+                 three bytes choosing the clean operations (every one; only
+                 the first, author and company set; none but the removals).
 
 Needs olefile (Debian: python3-olefile). Usage: make_seeds.py [--force]
 """
@@ -174,6 +177,7 @@ def main():
         shutil.rmtree(WORK)
     whole = WORK / "summary_reader"
     sets = WORK / "property_set"
+    writer = WORK / "writer"
     seen_streams = set()
     for path in documents():
         base = flat_name(path)
@@ -189,7 +193,10 @@ def main():
         if streams:
             write_file(whole, f"{base}__sets-v3.cfb", build_compound_file(streams, 3))
             write_file(whole, f"{base}__sets-v4.cfb", build_compound_file(streams, 4))
-    for folder in (whole, sets):
+            for label, prefix in (("all", b"\xff\xff\x00"), ("title", b"\x01\x00\x03"), ("removals", b"\x80\x01\x00")):
+                for version in (3, 4):
+                    write_file(writer, f"{base}__{label}-v{version}.cfb", prefix + build_compound_file(streams, version))
+    for folder in (whole, sets, writer):
         files = list(folder.iterdir())
         print(f"{folder.relative_to(ROOT)}: {len(files)} files, {sum(f.stat().st_size for f in files)} bytes")
 

@@ -31,8 +31,9 @@ struct AnalyzedDocument {
 AnalyzedDocument Analyze(const std::filesystem::path& path) {
     AnalyzedDocument document;
     document.path = path;
-    document.size = static_cast<uint64_t>(engine::FileSizeOf(path));
-    document.outcome = engine::ReadSummaryInfoWithOutcome(path, document.info);
+    document.outcome = engine::ReadSummaryInfoWithSize(path, document.info, document.size);
+    // A file the reader could not open still has a size worth reporting.
+    if (document.size == 0) document.size = static_cast<uint64_t>(std::max<int64_t>(engine::FileSizeOf(path), 0));
     return document;
 }
 

@@ -5,7 +5,6 @@
 
 #include "engine/path_text.h"
 #include "engine/summary_reader.h"
-#include "storage/document_source.h"
 #include "storage/storage_error.h"
 
 namespace velmora::engine {
@@ -17,13 +16,10 @@ namespace {
 // anything else that is not a regular file, locked, not a compound file, no
 // property sets.
 bool ReadDocument(const std::filesystem::path& path, TSummaryInfo& info, int64_t& size) {
-    try {
-        auto source = storage::OpenDocumentSource(path, storage::AccessMode::Read);
-        size = static_cast<int64_t>(source->size());
-        return ReadSummaryInfoFrom(*source, info).ok;
-    } catch (const storage::StorageError&) {
-        return false;
-    }
+    uint64_t bytes = 0;
+    const bool ok = ReadSummaryInfoWithSize(path, info, bytes).ok;
+    size = static_cast<int64_t>(bytes);
+    return ok;
 }
 
 void Deliver(const std::filesystem::path& path, const TSummaryInfo& info, int64_t size, const TAnalyzeCallback& callback) {

@@ -89,14 +89,18 @@ bool ReadableAnyway(storage::Refusal refusal) {
 
 }  // namespace
 
-CleanReport CleanDocument(const std::filesystem::path& path, const CleanSettings& settings, bool dryRun) {
-    std::vector<CleanOperation> operations;
-    std::vector<PropertyChange> changes;
+PlannedOperations ChangesFor(const CleanSettings& settings) {
+    PlannedOperations planned;
     for (CleanOperation operation : kAllCleanOperations) {
         if (!settings.has(operation)) continue;
-        operations.push_back(operation);
-        changes.push_back(ChangeFor(operation, settings));
+        planned.operations.push_back(operation);
+        planned.changes.push_back(ChangeFor(operation, settings));
     }
+    return planned;
+}
+
+CleanReport CleanDocument(const std::filesystem::path& path, const CleanSettings& settings, bool dryRun) {
+    const auto [operations, changes] = ChangesFor(settings);
 
     CleanReport report;
     try {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/property_change.h"
 #include "storage/storage_error.h"
 
 namespace velmora::engine {
@@ -47,6 +48,14 @@ struct CleanSettings {
 
     bool has(CleanOperation operation) const;
 };
+
+// The property changes the selected operations make, in run order, with
+// the operation each comes from.
+struct PlannedOperations {
+    std::vector<CleanOperation> operations;
+    std::vector<PropertyChange> changes;
+};
+PlannedOperations ChangesFor(const CleanSettings& settings);
 
 struct FieldFailure {
     std::string field;

@@ -241,13 +241,19 @@ ReadOutcome ReadSummaryInfoFrom(storage::ByteSource& source, TSummaryInfo& info)
     return outcome;
 }
 
-ReadOutcome ReadSummaryInfoWithOutcome(const std::filesystem::path& path, TSummaryInfo& info) {
+ReadOutcome ReadSummaryInfoWithSize(const std::filesystem::path& path, TSummaryInfo& info, uint64_t& size) {
     try {
         auto source = storage::OpenDocumentSource(path, storage::AccessMode::Read);
+        size = source->size();
         return ReadSummaryInfoFrom(*source, info);
     } catch (const storage::StorageError& error) {
         return Refused(error);
     }
+}
+
+ReadOutcome ReadSummaryInfoWithOutcome(const std::filesystem::path& path, TSummaryInfo& info) {
+    uint64_t size = 0;
+    return ReadSummaryInfoWithSize(path, info, size);
 }
 
 bool ReadSummaryInfo(const std::filesystem::path& path, TSummaryInfo& info) {

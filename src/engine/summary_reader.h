@@ -45,6 +45,11 @@ bool ReadSummaryInfo(const std::filesystem::path& path, TSummaryInfo& info);
 // The same, with the reason for a refusal.
 ReadOutcome ReadSummaryInfoWithOutcome(const std::filesystem::path& path, TSummaryInfo& info);
 
+// The same, with the file's size taken from the same opening of the file
+// (the folder scan and the command-line tool open each document once).
+// `size` stays 0 when the file could not be opened.
+ReadOutcome ReadSummaryInfoWithSize(const std::filesystem::path& path, TSummaryInfo& info, uint64_t& size);
+
 // The same on any byte source (memory in tests and the fuzzer).
 ReadOutcome ReadSummaryInfoFrom(storage::ByteSource& source, TSummaryInfo& info);
 

@@ -178,7 +178,10 @@ void CompoundFileWriter::load() {
     DirectoryEntry root = entry(0);
     if (root.type != ObjectType::Root) ThrowDamaged("the first directory entry is not the root storage");
     rootSize_ = root.streamSize;
-    rootChain_ = walkChain(root.startSector, "the mini stream", true);
+    // The mini stream is as long as the root entry says: sectors its chain
+    // runs on past that hold nothing (a shrink cut short leaves them) and
+    // count as unreachable.
+    rootChain_ = walkChain(root.startSector, "the mini stream", true, CeilDivide(rootSize_, sectorSize_));
     if (uint64_t{rootChain_.size()} * sectorSize_ < rootSize_)
         ThrowDamaged("the mini stream claims " + std::to_string(rootSize_) + " bytes in " +
                      std::to_string(rootChain_.size()) + " sectors");
@@ -208,10 +211,10 @@ void CompoundFileWriter::load() {
 }
 
 
-std::vector<uint32_t> CompoundFileWriter::walkChain(uint32_t start, const char* what, bool allowEmpty) {
+std::vector<uint32_t> CompoundFileWriter::walkChain(uint32_t start, const char* what, bool allowEmpty, uint64_t limit) {
     std::vector<uint32_t> chain;
     if (allowEmpty && start == kFreeSector) return chain;  // some writers mark "no chain" this way
-    for (uint32_t sector = start; sector != kEndOfChain; sector = fat_[sector]) {
+    for (uint32_t sector = start; sector != kEndOfChain && chain.size() < limit; sector = fat_[sector]) {
         if (sector > kMaxRegularSector || sector >= fat_.size() || sector >= fileSectorCount_)
             ThrowDamaged(std::string(what) + " refers to sector " + Describe(sector) + ", outside the file");
         // Marking as we go makes every chain finite and finds cross-links.
@@ -466,6 +469,64 @@ std::optional<CompoundFileWriter::Chain> CompoundFileWriter::allocateChainBelow(
     return chain;
 }
 
+// What the streams grow by, in sectors and in mini sectors (never below zero).
+std::pair<uint64_t, uint64_t> CompoundFileWriter::growthOf(const std::vector<Target>& targets) const {
+    int64_t sectors = 0, miniSectors = 0;
+    for (const Target& target : targets) {
+        const bool mini = target.content.size() < kMiniStreamCutoff;
+        (mini ? miniSectors : sectors) +=
+            static_cast<int64_t>(CeilDivide(target.content.size(), mini ? kMiniSectorSize : sectorSize_));
+        (target.old.mini ? miniSectors : sectors) -= static_cast<int64_t>(target.old.units.size());
+    }
+    return {static_cast<uint64_t>(std::max<int64_t>(sectors, 0)), static_cast<uint64_t>(std::max<int64_t>(miniSectors, 0))};
+}
+
+// Where the first copies cannot all fit in free space, they go wholly past
+// the end, and the free space (with room for what the streams grow by) is
+// kept for the second copies, which then move back below them. Placing part
+// of a first copy in free space would leave the second copy too little room
+// there, and the file longer than it need be.
+void CompoundFileWriter::reserveGrowthRoom(const std::vector<Target>& targets, const std::function<void()>& place) {
+    uint64_t neededSectors = 0, neededMini = 0, oldSectors = 0, oldMini = 0;
+    for (const Target& target : targets) {
+        const bool mini = target.content.size() < kMiniStreamCutoff;
+        (mini ? neededMini : neededSectors) += CeilDivide(target.content.size(), mini ? kMiniSectorSize : sectorSize_);
+        (target.old.mini ? oldMini : oldSectors) += target.old.units.size();
+    }
+    std::vector<uint32_t> keptSectors, grownSectors, keptMini;
+    const uint64_t inFile = std::min<uint64_t>(fileSectorCount_, fat_.size());
+    const uint64_t freeSectors = availableSectors(inFile);
+    if (neededSectors > freeSectors) {
+        for (uint32_t sector = 0; sector < inFile; ++sector)
+            if (!sectorUsed_[sector] && fat_[sector] == kFreeSector) {
+                sectorUsed_[sector] = 1;
+                keptSectors.push_back(sector);
+            }
+        const uint64_t room = neededSectors > freeSectors + oldSectors ? neededSectors - freeSectors - oldSectors : 0;
+        allocationCursor_ = static_cast<uint32_t>(inFile);
+        for (uint64_t k = 0; k < room; ++k) grownSectors.push_back(allocateSector());
+        allocationCursor_ = 0;
+    }
+    const uint64_t freeMini = availableMiniSectors(UINT64_MAX);
+    if (neededMini > freeMini) {
+        const uint64_t capacity = std::min<uint64_t>(CeilDivide(rootSize_, kMiniSectorSize), miniFat_.size());
+        const uint64_t room = neededMini > freeMini + oldMini ? neededMini - freeMini - oldMini : 0;
+        if (room > 0) growMiniStream(room);
+        for (uint64_t unit = 0; unit < capacity + room && unit < miniFat_.size(); ++unit)
+            if (!miniSectorUsed_[unit] && miniFat_[unit] == kFreeSector) {
+                miniSectorUsed_[unit] = 1;
+                keptMini.push_back(static_cast<uint32_t>(unit));
+            }
+    }
+    place();
+    for (uint32_t sector : keptSectors) sectorUsed_[sector] = 0;
+    for (uint32_t sector : grownSectors) {
+        sectorUsed_[sector] = 0;
+        setFat(sector, kFreeSector);
+    }
+    for (uint32_t unit : keptMini) miniSectorUsed_[unit] = 0;
+}
+
 // A chain no directory entry reaches any more: still allocated in the
 // tables, free for a second copy to take, freed for good at the end.
 void CompoundFileWriter::release(const Chain& chain) {
@@ -610,7 +671,8 @@ void CompoundFileWriter::freeUnits(const Chain& chain) {
 // when growth put them there. The old copies' remaining units are zeroed in
 // the same step.
 void CompoundFileWriter::relocateIntoFreedSpace(Journal& journal, std::vector<Target>& targets, uint64_t sectorLimit,
-                                                uint64_t miniLimit, std::vector<Chain>& toFree) {
+                                                uint64_t miniLimit, uint64_t originalRootSize, std::vector<Chain>& toFree,
+                                                std::vector<Chain>& firstCopies) {
     freshSectors_.clear();
     auto beyond = [](const std::vector<uint32_t>& units, uint64_t limit) {
         return std::any_of(units.begin(), units.end(), [&](uint32_t unit) { return unit >= limit; });
@@ -677,7 +739,23 @@ void CompoundFileWriter::relocateIntoFreedSpace(Journal& journal, std::vector<Ta
 
     std::vector<uint32_t> oldRoot;
     if (newRoot) oldRoot = std::exchange(rootChain_, *newRoot);
-    writeDirectoryEntries(journal, moved, newRoot.has_value());
+    // Where the moved entries share the root's directory sector, the mini
+    // stream gives back the space of their first copies in the same write:
+    // nothing reaches past the new size once that sector is written.
+    const uint32_t perDirectorySector = sectorSize_ / static_cast<uint32_t>(kDirectoryEntryLength);
+    bool shrinkRides = false;
+    if (std::all_of(moved.begin(), moved.end(), [&](const Target& t) { return t.index < perDirectorySector; })) {
+        for (const Target& move : moved) release(move.old);
+        shrinkRides = shrinkMiniStream(originalRootSize);
+        for (const Target& move : moved)
+            for (uint32_t unit : move.old.units) {
+                // Back to in use until the switch is durable.
+                (move.old.mini ? miniSectorUsed_ : sectorUsed_)[unit] = 1;
+                (move.old.mini ? miniSectorReusable_ : sectorReusable_)[unit] = 0;
+            }
+    }
+    writeDirectoryEntries(journal, moved, newRoot.has_value() || shrinkRides);
+    if (shrinkRides) rootSizeDurable_ = true;
     if (headerDirty_) {
         header_.WriteTo(headerBytes_);
         journal.write(0, headerBytes_);
@@ -689,6 +767,7 @@ void CompoundFileWriter::relocateIntoFreedSpace(Journal& journal, std::vector<Ta
         // The first copy holds nothing old: it is freed without zeroing first.
         release(move.old);
         toFree.push_back(move.old);
+        firstCopies.push_back(move.old);
     }
     // The old mini stream and miniFAT hold new content and zeros only.
     for (const std::vector<uint32_t>* old : {&oldRoot, &oldMiniFat}) {
@@ -701,11 +780,26 @@ void CompoundFileWriter::relocateIntoFreedSpace(Journal& journal, std::vector<Ta
 // Gives back mini stream space that growth added and nothing uses any more.
 // Only the size changes here; the sectors past it leave the mini stream's
 // chain once the new size is durable.
+// The mini stream's chain gives up the sectors past its size.
+bool CompoundFileWriter::cutMiniStreamChain(Journal& journal) {
+    const size_t keep = static_cast<size_t>(CeilDivide(rootSize_, sectorSize_));
+    if (keep >= rootChain_.size()) return false;
+    const std::vector<uint8_t> zeros(sectorSize_, 0);
+    for (size_t k = keep; k < rootChain_.size(); ++k) {
+        sectorUsed_[rootChain_[k]] = 0;
+        setFat(rootChain_[k], kFreeSector);
+        writeSector(journal, rootChain_[k], zeros);
+    }
+    rootChain_.resize(keep);
+    if (!rootChain_.empty()) setFat(rootChain_.back(), kEndOfChain);
+    return true;
+}
+
 bool CompoundFileWriter::shrinkMiniStream(uint64_t originalRootSize) {
     if (rootSize_ <= originalRootSize) return false;
     uint64_t used = 0;
     for (uint64_t sector = 0; sector < miniFat_.size(); ++sector)
-        if (miniSectorUsed_[sector] || miniFat_[sector] != kFreeSector) used = sector + 1;
+        if (miniSectorUsed_[sector] || (miniFat_[sector] != kFreeSector && !miniSectorReusable_[sector])) used = sector + 1;
     const uint64_t newSize = std::max(originalRootSize, used * kMiniSectorSize);
     if (newSize >= rootSize_) return false;
     rootSize_ = newSize;
@@ -764,7 +858,7 @@ void CompoundFileWriter::zeroIfNotZero(Journal& journal, uint64_t offset, uint64
 // Old text may lie in free space that an earlier program left behind, or
 // past the end of a stream inside its last sector: zero all of it. Reading
 // first keeps the writes to what actually holds something.
-void CompoundFileWriter::scrubFreeSpace(Journal& journal, uint64_t keepSectors) {
+void CompoundFileWriter::scrubFreeSpace(Journal& journal, uint64_t keepSectors, const std::vector<Target>& rewritten) {
     const uint64_t limit = std::min<uint64_t>(std::min(keepSectors, fileSectorCount_), fat_.size());
     constexpr uint64_t kRunSectors = 64;
     for (uint64_t sector = 0; sector < limit;) {
@@ -794,7 +888,8 @@ void CompoundFileWriter::scrubFreeSpace(Journal& journal, uint64_t keepSectors) 
         if (miniFat_[sector] == kFreeSector && !miniSectorUsed_[sector])
             zeroIfNotZero(journal, miniSectorOffset(sector), kMiniSectorSize);
     for (const auto& [index, chain] : streamChains_) {
-        if (chain.units.empty()) continue;
+        const bool isTarget = std::any_of(rewritten.begin(), rewritten.end(), [&](const Target& t) { return t.index == index; });
+        if (chain.units.empty() || isTarget) continue;
         const uint32_t unit = chain.mini ? kMiniSectorSize : sectorSize_;
         const uint64_t used = entry(index).streamSize % unit;
         if (used != 0) zeroIfNotZero(journal, unitOffset(chain, chain.units.size() - 1) + used, unit - used);
@@ -843,9 +938,13 @@ void CompoundFileWriter::replaceRootStreams(std::span<const RootStreamReplacemen
         // nearest the old end, where cutting the tail leaves the least.
         std::stable_sort(targets.begin(), targets.end(),
                          [](const Target& a, const Target& b) { return a.content.size() < b.content.size(); });
-        for (Target& target : targets) target.fresh = allocateChain(target.content.size());
+        reserveGrowthRoom(targets, [&] {
+            for (Target& target : targets) target.fresh = allocateChain(target.content.size());
+        });
         writeFreshMiniStreamSectors(journal);
         for (const Target& target : targets) writeContent(journal, target.fresh, target.content);
+        // Old text lying in free space goes with the new content's sync.
+        scrubFreeSpace(journal, trailingKeep(), targets);
         flushTables(journal);
         journal.sync();
 
@@ -892,7 +991,7 @@ void CompoundFileWriter::finishAfterSwitch(Journal& journal, std::vector<Target>
                                            uint64_t originalRootSize, size_t originalFatCount) {
     journal.sync();
 
-    std::vector<Chain> toFree;
+    std::vector<Chain> toFree, firstCopies;
     for (Target& target : targets) {
         if (target.fresh.units.empty())
             streamChains_.erase(target.index);
@@ -901,63 +1000,58 @@ void CompoundFileWriter::finishAfterSwitch(Journal& journal, std::vector<Target>
         release(target.old);
         toFree.push_back(target.old);
     }
-    if (fileSectorCount_ > originalSectorCount || rootSize_ > originalRootSize) {
+    rootSizeDurable_ = false;
+    if (fileSectorCount_ > originalSectorCount) {
         // The file and the mini stream may keep what the streams themselves grew by.
-        uint64_t sectorGrowth = 0, miniGrowth = 0;
-        int64_t sectorBalance = 0, miniBalance = 0;
-        for (const Target& target : targets) {
-            (target.fresh.mini ? miniBalance : sectorBalance) += static_cast<int64_t>(target.fresh.units.size());
-            (target.old.mini ? miniBalance : sectorBalance) -= static_cast<int64_t>(target.old.units.size());
-        }
-        sectorGrowth = static_cast<uint64_t>(std::max<int64_t>(sectorBalance, 0));
-        miniGrowth = static_cast<uint64_t>(std::max<int64_t>(miniBalance, 0));
+        const auto [sectorGrowth, miniGrowth] = growthOf(targets);
         // Larger copies first: they are the hardest to place.
         std::stable_sort(targets.begin(), targets.end(),
                          [](const Target& a, const Target& b) { return a.content.size() > b.content.size(); });
         relocateIntoFreedSpace(journal, targets, originalSectorCount + sectorGrowth,
-                               CeilDivide(originalRootSize, kMiniSectorSize) + miniGrowth, toFree);
+                               CeilDivide(originalRootSize, kMiniSectorSize) + miniGrowth, originalRootSize, toFree,
+                               firstCopies);
     } else {
         for (const Chain& old : toFree) zeroUnits(journal, old);
         journal.sync();
     }
 
-    // The old copies are zeros on disk now (the first copies of moved streams
-    // hold only the new content): free them, shrink the mini stream back,
-    // and scrub what is free.
+    // The old copies are zeros on disk now, the first copies of moved
+    // streams hold only the new content: free them all, and give back the
+    // mini stream's and the FAT's growth. Nothing of this protects a value,
+    // so it is only waited for where the file's end is cut after it.
+    const std::vector<uint8_t> zeros(sectorSize_, 0);
+    for (const Chain& copy : firstCopies)
+        for (size_t k = 0; k < copy.units.size(); ++k)
+            journal.write(unitOffset(copy, k), std::span(zeros).first(copy.mini ? kMiniSectorSize : sectorSize_));
     for (const Chain& chain : toFree) freeUnits(chain);
-    const bool miniShrunk = shrinkMiniStream(originalRootSize);
-    scrubFreeSpace(journal, trailingKeep());
+    if (rootSizeDurable_) cutMiniStreamChain(journal);
+    // A mini stream that shrinks only here must be durable before its chain is cut.
+    const bool rootPending = !rootSizeDurable_ && shrinkMiniStream(originalRootSize);
+    const bool fatShrunk = !rootPending && shrinkFat(originalFatCount);
     flushTables(journal);
-    if (miniShrunk) writeDirectoryEntries(journal, {}, true);
-    journal.sync();
-
-    // With the smaller mini stream durable, its chain gives up the sectors
-    // past it, and FAT sectors that growth added and that cover nothing any
-    // more go; then the free tail of the file is cut off.
-    bool tablesChanged = false;
-    if (miniShrunk) {
-        const size_t keep = static_cast<size_t>(CeilDivide(rootSize_, sectorSize_));
-        const std::vector<uint8_t> zeros(sectorSize_, 0);
-        for (size_t k = keep; k < rootChain_.size(); ++k) {
-            sectorUsed_[rootChain_[k]] = 0;
-            setFat(rootChain_[k], kFreeSector);
-            writeSector(journal, rootChain_[k], zeros);
-        }
-        if (keep < rootChain_.size()) {
-            rootChain_.resize(keep);
-            if (!rootChain_.empty()) setFat(rootChain_.back(), kEndOfChain);
-            tablesChanged = true;
-        }
+    if (rootPending) writeDirectoryEntries(journal, {}, true);
+    if (fatShrunk) {
+        // The header must no longer list FAT sectors past the end before the end is cut.
+        header_.WriteTo(headerBytes_);
+        journal.write(0, headerBytes_);
+        headerDirty_ = false;
     }
-    if (shrinkFat(originalFatCount)) tablesChanged = true;
-    if (tablesChanged) {
+    if (rootPending || fatShrunk)
+        journal.sync();
+    else
+        journal.flush();
+    if (rootPending) {
+        cutMiniStreamChain(journal);
+        const bool shrunkNow = shrinkFat(originalFatCount);
         flushTables(journal);
-        if (headerDirty_) {
+        if (shrunkNow) {
             header_.WriteTo(headerBytes_);
             journal.write(0, headerBytes_);
             headerDirty_ = false;
+            journal.sync();
+        } else {
+            journal.flush();
         }
-        journal.sync();
     }
     const uint64_t keep = trailingKeep();
     if (keep < fileSectorCount_ || (keep + 1) * sectorSize_ < source_.size()) {

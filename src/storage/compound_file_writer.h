@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -73,7 +74,7 @@ private:
     };
 
     void load();
-    std::vector<uint32_t> walkChain(uint32_t start, const char* what, bool allowEmpty);
+    std::vector<uint32_t> walkChain(uint32_t start, const char* what, bool allowEmpty, uint64_t limit = UINT64_MAX);
     std::vector<uint32_t> walkMiniChain(uint32_t start, uint64_t size, const char* what);
     std::optional<uint32_t> findRootStream(std::u16string_view name) const;
     DirectoryEntry entry(uint32_t index) const;
@@ -92,6 +93,8 @@ private:
     void setFat(uint32_t sector, uint32_t value);
     void setMiniFat(uint32_t miniSector, uint32_t value);
     void release(const Chain& chain);
+    std::pair<uint64_t, uint64_t> growthOf(const std::vector<Target>& targets) const;
+    void reserveGrowthRoom(const std::vector<Target>& targets, const std::function<void()>& place);
 
     uint64_t miniSectorOffset(uint32_t miniSector) const;
     uint64_t unitOffset(const Chain& chain, size_t k) const;
@@ -105,13 +108,15 @@ private:
     void zeroUnits(Journal& journal, const Chain& chain);
     void freeUnits(const Chain& chain);
     void relocateIntoFreedSpace(Journal& journal, std::vector<Target>& targets, uint64_t sectorLimit,
-                                uint64_t miniLimit, std::vector<Chain>& toFree);
+                                uint64_t miniLimit, uint64_t originalRootSize, std::vector<Chain>& toFree,
+                                std::vector<Chain>& firstCopies);
+    bool cutMiniStreamChain(Journal& journal);
     void finishAfterSwitch(Journal& journal, std::vector<Target>& targets, uint64_t originalSectorCount,
                            uint64_t originalRootSize, size_t originalFatCount);
     bool shrinkMiniStream(uint64_t originalRootSize);
     bool shrinkFat(size_t originalFatCount);
     uint64_t trailingKeep() const;
-    void scrubFreeSpace(Journal& journal, uint64_t keepSectors);
+    void scrubFreeSpace(Journal& journal, uint64_t keepSectors, const std::vector<Target>& rewritten);
     void zeroIfNotZero(Journal& journal, uint64_t offset, uint64_t length);
 
     WritableByteSource& source_;
@@ -147,7 +152,8 @@ private:
     std::set<uint32_t> freshSectors_;  // allocated by this operation: written whole
     uint32_t allocationCursor_ = 0;
     uint64_t fatReach_ = 0;
-    std::vector<uint8_t>* miniStreamCopy_ = nullptr;  // while the mini stream moves  // the most sectors the FAT covered in this transaction
+    std::vector<uint8_t>* miniStreamCopy_ = nullptr;
+    bool rootSizeDurable_ = false;  // the mini stream shrank with the second switch  // while the mini stream moves  // the most sectors the FAT covered in this transaction
     bool failed_ = false;
     bool headerDirty_ = false;
     bool rootSizeDirty_ = false;

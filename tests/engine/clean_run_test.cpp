@@ -353,6 +353,26 @@ TEST_F(CleanRunFixture, OldTextInFreeSpaceIsWiped) {
     EXPECT_EQ(PlaceStream(document, u"WordDocument").bytes, wordDocument);
 }
 
+// The window's cleaning run with every box ticked.
+void EveryOperationOneAtATime(const fs::path& path, const std::u16string& author) {
+    TSummaryInfoClass document(path);
+    document.SetTitle(u"");
+    document.SetSubject(u"");
+    document.SetKeywords(u"");
+    document.SetComments(u"");
+    document.SetTemplate(u"Normal.dot");
+    document.SetRevNumber(u"1");
+    document.SetEditTime(kZeroEditTime);
+    document.RemoveGuid();
+    document.RemoveHLinks();
+    document.SetLastAuthor(u"");
+    document.SetLastSaved(0.0);
+    document.SetLastPrinted(0.0);
+    document.SetCreated(0.0);
+    document.SetAuthor(author);
+    document.SetCompany(u"");
+}
+
 uint64_t SummaryStreamsSize(const fs::path& path) {
     storage::MemoryByteSource source(testing::ReadWholeFile(path));
     storage::CompoundFile file(source);
@@ -376,13 +396,7 @@ TEST(CleanedDocuments, DoNotGrow) {
                 CleanDocument(copy, Every(), false);
             } else {
                 try {
-                    TSummaryInfoClass document(copy);
-                    document.SetTitle(u"");
-                    document.SetComments(u"");
-                    document.SetAuthor(u"");
-                    document.SetCompany(u"");
-                    document.RemoveGuid();
-                    document.SetCreated(0.0);
+                    EveryOperationOneAtATime(copy, u"");
                 } catch (const storage::StorageError&) {
                 }
             }
@@ -440,22 +454,7 @@ TEST(CleanPaths, BatchAndSingleOperationsLeaveTheSamePropertySets) {
         CleanReport report = CleanDocument(batch, settings, false);
         bool singleOk = true;
         try {
-            TSummaryInfoClass document(single);
-            document.SetTitle(u"");
-            document.SetSubject(u"");
-            document.SetKeywords(u"");
-            document.SetComments(u"");
-            document.SetTemplate(u"Normal.dot");
-            document.SetRevNumber(u"1");
-            document.SetEditTime(kZeroEditTime);
-            document.RemoveGuid();
-            document.RemoveHLinks();
-            document.SetLastAuthor(u"");
-            document.SetLastSaved(0.0);
-            document.SetLastPrinted(0.0);
-            document.SetCreated(0.0);
-            document.SetAuthor(settings.author);
-            document.SetCompany(u"");
+            EveryOperationOneAtATime(single, settings.author);
         } catch (const storage::StorageError&) {
             singleOk = false;
         }
