@@ -125,9 +125,10 @@ void ReadUserDefinedNames(storage::PropertySetReader& reader, const storage::Pro
             for (const auto& property : section.properties) {
                 if (property.pid != entry.pid) continue;
                 state.inexact.insert(&known);
-                const auto& value = valueAt.at(property.offset);
-                if (!value || known.kind != FieldKind::Text) continue;
-                if (auto text = TextFrom(*value, codePage)) state.userDefinedTexts.emplace(known.userDefinedName, *text);
+                // A name given to the code page or the dictionary itself names no value.
+                auto value = valueAt.find(property.offset);
+                if (value == valueAt.end() || !value->second || known.kind != FieldKind::Text) continue;
+                if (auto text = TextFrom(*value->second, codePage)) state.userDefinedTexts.emplace(known.userDefinedName, *text);
             }
         }
     }

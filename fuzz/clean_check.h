@@ -1,0 +1,123 @@
+#pragma once
+
+// Cleaning in memory: the first two bytes choose the operations (one bit
+// each, in run order), the third whether author and company get a text; the
+// rest is a compound file. The real planner and writer run over a memory
+// source. Either the clean is refused and not a byte changed, or the result
+// loads again with every chain valid, reads back with the strict reader,
+// holds the planned streams, has nothing left to change, and keeps every
+// other stream byte for byte. Shared by the writer's fuzz target and the
+// regression test that replays its findings.
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine/clean_run.h"
+#include "engine/property_change.h"
+#include "engine/summary_reader.h"
+#include "property_set_walk.h"
+#include "storage/byte_source.h"
+#include "storage/compound_file.h"
+#include "storage/compound_file_format.h"
+#include "storage/compound_file_writer.h"
+#include "storage/storage_error.h"
+
+namespace velmora::fuzz {
+
+namespace detail {
+
+// Every stream of the file by its path of names, read through the reader.
+inline std::map<std::u16string, std::vector<uint8_t>> Streams(const std::vector<uint8_t>& bytes) {
+    storage::MemoryByteSource source(bytes);
+    storage::CompoundFile file(source);
+    std::map<std::u16string, std::vector<uint8_t>> streams;
+    std::vector<std::pair<std::u16string, uint32_t>> pending{{u"", file.rootEntry().child}};
+    size_t visited = 0;
+    while (!pending.empty()) {
+        auto [prefix, child] = pending.back();
+        pending.pop_back();
+        for (const auto& entry : storage::WalkChildTree(child, [&](uint32_t index) { return file.directoryEntry(index); })) {
+            fuzz::Require(++visited < 100000, "a directory without end");
+            const std::u16string path = prefix + u"/" + entry.name;
+            if (entry.type == storage::ObjectType::Stream)
+                streams[path] = file.openStream(entry).readAll();
+            else if (entry.type == storage::ObjectType::Storage)
+                pending.emplace_back(path, entry.child);
+        }
+    }
+    return streams;
+}
+
+}  // namespace detail
+
+// Runs one input; aborts (through fuzz::Require) when an invariant breaks.
+inline void CheckCleanInMemory(const uint8_t* data, size_t size) {
+    if (size < 3) return;
+    engine::CleanSettings settings;
+    const unsigned choice = data[0] | (data[1] << 8);
+    for (size_t i = 0; i < std::size(engine::kAllCleanOperations); ++i)
+        if (choice & (1u << i)) settings.operations.push_back(engine::kAllCleanOperations[i]);
+    if (data[2] & 1) settings.author = u"Fuzz \u00e9 Author";
+    if (data[2] & 2) settings.company = u"ACME";
+    const auto [operations, changes] = engine::ChangesFor(settings);
+    const std::vector<uint8_t> original(data + 3, data + size);
+
+    storage::MemoryByteSource source(original);
+    engine::DocumentPlan plan;
+    try {
+        storage::CompoundFileWriter writer(source);
+        plan = engine::PlanChanges(changes, writer);
+        if (plan.contents.empty()) return;
+        writer.replaceRootStreams(plan.replacements());
+    } catch (const storage::StorageError&) {
+        fuzz::Require(source.bytes() == original, "a refused clean changed the file");
+        return;
+    }
+    const std::vector<uint8_t>& written = source.bytes();
+
+    // Every structure and chain as strict as before: the writer loads it.
+    storage::MemoryByteSource again(written);
+    try {
+        storage::CompoundFileWriter reloaded(again);
+        engine::DocumentPlan next = engine::PlanChanges(changes, reloaded);
+        fuzz::Require(next.changed.empty(), "a clean left something to change");
+    } catch (const storage::StorageError&) {
+        fuzz::Require(false, "a cleaned file no longer loads");
+    }
+    engine::TSummaryInfo info;
+    storage::MemoryByteSource readable(written);
+    fuzz::Require(engine::ReadSummaryInfoFrom(readable, info).ok, "a cleaned file no longer reads");
+
+    std::map<std::u16string, std::vector<uint8_t>> before, after;
+    try {
+        before = detail::Streams(original);
+    } catch (const storage::StorageError&) {
+        return;  // the writer's model is stricter in places, the lazy reader in others
+    }
+    try {
+        after = detail::Streams(written);
+    } catch (const storage::StorageError&) {
+        fuzz::Require(false, "a cleaned file's streams no longer read");
+    }
+    fuzz::Require(before.size() == after.size(), "a stream appeared or vanished");
+    for (const auto& [path, content] : before) {
+        auto found = after.find(path);
+        fuzz::Require(found != after.end(), "a stream vanished");
+        bool replaced = false;
+        for (size_t i = 0; i < plan.streamNames.size(); ++i) {
+            // Names match as the format compares them: without case.
+            if (path.empty() || path.find(u'/', 1) != std::u16string::npos ||
+                !storage::DirectoryNamesEqual(std::u16string_view(path).substr(1), plan.streamNames[i]))
+                continue;
+            replaced = true;
+            fuzz::Require(found->second == plan.contents[i], "a rewritten stream does not hold its new content");
+        }
+        if (!replaced) fuzz::Require(found->second == content, "a stream the clean did not touch changed");
+    }
+    return;
+}
+
+}  // namespace velmora::fuzz
