@@ -887,7 +887,8 @@ void CompoundFileWriter::scrubFreeSpace(Journal& journal, uint64_t keepSectors, 
     for (uint32_t sector = 0; sector < miniCapacity; ++sector)
         if (miniFat_[sector] == kFreeSector && !miniSectorUsed_[sector])
             zeroIfNotZero(journal, miniSectorOffset(sector), kMiniSectorSize);
-    for (const auto& [index, chain] : streamChains_) {
+    for (const auto& [entryIndex, chain] : streamChains_) {
+        const uint32_t index = entryIndex;
         const bool isTarget = std::any_of(rewritten.begin(), rewritten.end(), [&](const Target& t) { return t.index == index; });
         if (chain.units.empty() || isTarget) continue;
         const uint32_t unit = chain.mini ? kMiniSectorSize : sectorSize_;
