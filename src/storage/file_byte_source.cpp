@@ -153,11 +153,9 @@ void FileByteSource::writeAt(uint64_t offset, std::span<const uint8_t> bytes) {
         }
         done += static_cast<size_t>(put);
     }
-    bytesWritten_ += bytes.size();
 }
 
 void FileByteSource::sync() {
-    ++syncCount_;
     if (::fsync(fd_) != 0) ThrowWriteError(errno);
 }
 

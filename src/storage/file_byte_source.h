@@ -36,9 +36,6 @@ public:
     void sync() override;
     void resize(uint64_t newSize) override;
 
-    const struct stat& status() const { return status_; }
-    uint64_t bytesWritten() const { return bytesWritten_; }
-    uint64_t syncCount() const { return syncCount_; }
 
 private:
     FileByteSource(int fd, const struct stat& status, AccessMode mode);
@@ -47,8 +44,6 @@ private:
     struct stat status_;
     AccessMode mode_;
     uint64_t size_;
-    uint64_t bytesWritten_ = 0;
-    uint64_t syncCount_ = 0;
 };
 
 // True when no one may write the file by its permission bits, whoever we are
