@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "cli/command_line.h"
+#include "support/compound_file_builder.h"
 #include "support/test_paths.h"
 
 namespace velmora::cli {
@@ -97,6 +98,37 @@ TEST_F(CleanRunTest, DryRunMeetsTheRefusalsARealRunWould) {
     ASSERT_EQ(::chmod((folder.path() / "c.xls").c_str(), 0444), 0);
     std::string out = run({"--dry-run", "--clear-last-edited-by", "--types", "xls"}, 1);
     EXPECT_NE(out.find("FAILED: The document is read-only"), std::string::npos) << out;
+}
+
+// Per field: a Windows-1252 set cannot hold a Japanese author, the company
+// still goes; the failure is listed by field with its code.
+TEST_F(CleanRunTest, FailedFieldsAreListedAndTheRestApplies) {
+    std::string out = run({"--json", "--types", "xls", "--author", "\xE6\x97\xA5\xE6\x9C\xAC", "--company", ""}, 1);
+    const size_t at = out.find("c.xls");
+    ASSERT_NE(at, std::string::npos) << out;
+    const std::string line = out.substr(at, out.find('\n', at) - at);
+    EXPECT_NE(line.find("\"ok\": false, \"changed\": [\"Company\"], \"failed\": [{\"field\": \"Author\", \"error\": "),
+              std::string::npos) << line;
+    EXPECT_NE(line.find("\"code\": \"0x80030057\"}]"), std::string::npos) << line;
+}
+
+// LibreOffice keeps the manager only as a user-defined property.
+TEST_F(CleanRunTest, ClearManagerRemovesTheUserDefinedManager) {
+    testing::CopyWritable(testing::TestDataPath("corpus/generated/lo-latin.xls"), folder.path() / "latin.xls");
+    std::string out = run({"--clear-manager", "--types", "xls"}, 0);
+    EXPECT_NE(out.find("latin.xls: changed Manager"), std::string::npos) << out;
+    out = run({"--clear-manager", "--types", "xls"}, 0);
+    EXPECT_NE(out.find("latin.xls: nothing to change"), std::string::npos) << out;
+}
+
+// A lock file left by LibreOffice still refuses, and says which and what to do.
+TEST_F(CleanRunTest, LockFileRefusalNamesTheLockFile) {
+    const fs::path lock = folder.path() / ".~lock.a.doc#";
+    testing::WriteWholeFile(lock, testing::BytesOf("Ren\xC3\xA9" "e,renee,deskhost,10.12.2026 09:30,file:///home/renee;"));
+    std::string out = run({"--clear-title", "--types", "doc"}, 1);
+    EXPECT_NE(out.find(lock.string()), std::string::npos) << out;
+    EXPECT_NE(out.find("deskhost"), std::string::npos) << out;
+    EXPECT_NE(out.find("delete"), std::string::npos) << out;
 }
 
 TEST_F(CleanRunTest, KeepDatesGivesBackTheModificationTime) {
