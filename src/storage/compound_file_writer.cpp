@@ -8,6 +8,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "storage/compound_file.h"
 #include "storage/little_endian.h"
 #include "storage/storage_error.h"
 
@@ -98,56 +99,32 @@ CompoundFileWriter::CompoundFileWriter(WritableByteSource& source) : source_(sou
 }
 
 void CompoundFileWriter::load() {
-    if (source_.size() < kHeaderLength)
-        throw StorageError(StorageResult::InvalidHeader, Refusal::NotCompoundFile,
-                           "The file is not an Office document of the legacy format (too short)");
+    // Header, DIFAT and FAT sectors are found and checked by the reader's
+    // own code; the writer then holds the whole FAT and checks every chain.
+    CompoundFile file(source_);
+    header_ = file.header();
     headerBytes_.assign(kHeaderLength, 0);
     source_.readAt(0, headerBytes_);
-    header_ = CompoundFileHeader::ReadFrom(headerBytes_);
     sectorSize_ = header_.sectorSize;
     entriesPerSector_ = sectorSize_ / 4;
-    uint64_t size = source_.size();
+    const uint64_t size = source_.size();
     fileSectorCount_ = size > sectorSize_ ? CeilDivide(size - sectorSize_, sectorSize_) : 0;
+    auto readSector = [&](uint32_t sector) { return file.readSector(sector); };
 
-    auto readSector = [&](uint32_t sector) {
-        std::vector<uint8_t> bytes(sectorSize_, 0);
-        uint64_t offset = (uint64_t{sector} + 1) * sectorSize_;
-        source_.readAt(offset, std::span(bytes).first(static_cast<size_t>(std::min<uint64_t>(sectorSize_, size - offset))));
-        return bytes;
-    };
-    auto checkInFile = [&](uint32_t sector, const char* what) {
-        if (sector >= fileSectorCount_)
-            ThrowDamaged(std::string(what) + " refers to sector " + Describe(sector) + ", expected one of the file's " +
-                         std::to_string(fileSectorCount_) + " sectors");
-    };
-
-    // The DIFAT: the header's entries, then the chain of DIFAT sectors.
     if (header_.fatSectorCount > fileSectorCount_)
         ThrowDamaged("the header claims " + std::to_string(header_.fatSectorCount) + " FAT sectors in a file of " +
                      std::to_string(fileSectorCount_) + " sectors");
-    for (uint32_t i = 0; i < std::min<uint32_t>(header_.fatSectorCount, kHeaderDifatEntryCount); ++i)
-        fatLocations_.push_back(header_.difat[i]);
-    uint32_t next = header_.firstDifatSector;
-    std::unordered_set<uint32_t> difatSeen;
-    while (next != kEndOfChain && next != kFreeSector) {
-        checkInFile(next, "the DIFAT");
-        if (!difatSeen.insert(next).second) ThrowDamaged("the DIFAT chain loops back to sector " + Describe(next));
-        std::vector<uint8_t> bytes = readSector(next);
+    for (uint32_t i = 0; i < header_.fatSectorCount; ++i) fatLocations_.push_back(file.fatSectorLocation(i));
+    difatLocations_ = file.difatSectorLocations();
+    for (uint32_t location : difatLocations_) {
+        std::vector<uint8_t> bytes = readSector(location);
         std::vector<uint32_t> entries(entriesPerSector_);
         for (uint32_t k = 0; k < entriesPerSector_; ++k) entries[k] = LoadU32(bytes, 4 * k);
-        for (uint32_t k = 0; k + 1 < entriesPerSector_ && fatLocations_.size() < header_.fatSectorCount; ++k)
-            fatLocations_.push_back(entries[k]);
-        difatLocations_.push_back(next);
-        next = entries.back();
         difatContents_.push_back(std::move(entries));
     }
-    if (fatLocations_.size() < header_.fatSectorCount)
-        ThrowDamaged("the DIFAT lists " + std::to_string(fatLocations_.size()) + " FAT sectors, expected " +
-                     std::to_string(header_.fatSectorCount));
 
     fat_.reserve(uint64_t{header_.fatSectorCount} * entriesPerSector_);
     for (uint32_t location : fatLocations_) {
-        checkInFile(location, "the DIFAT");
         std::vector<uint8_t> bytes = readSector(location);
         for (uint32_t k = 0; k < entriesPerSector_; ++k) fat_.push_back(LoadU32(bytes, 4 * k));
     }
