@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "engine/text_conversions.h"
+#include "storage/little_endian.h"
 
 namespace velmora::engine {
 
@@ -135,14 +136,10 @@ Converter& ConverterFor(const std::string& to, const std::string& from) {
     return *slot;
 }
 
+// Up to the first zero code unit, the terminator.
 std::u16string FromUtf16LeBytes(std::string_view bytes) {
-    std::u16string text;
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        char16_t unit = static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) | (static_cast<uint8_t>(bytes[i + 1]) << 8));
-        if (unit == 0) break;
-        text.push_back(unit);
-    }
-    return text;
+    std::u16string text = storage::Utf16LeText(bytes);
+    return text.substr(0, text.find(u'\0'));
 }
 
 // Whether the code page reads every byte below 0x80 as that very character,
@@ -166,14 +163,6 @@ bool KeepsAscii(uint16_t codePage) {
     return answer->second;
 }
 
-std::string ToUtf16LeBytes(std::u16string_view text) {
-    std::string bytes;
-    for (char16_t unit : text) {
-        bytes.push_back(static_cast<char>(unit & 0xFF));
-        bytes.push_back(static_cast<char>(unit >> 8));
-    }
-    return bytes;
-}
 
 }  // namespace
 
@@ -193,7 +182,7 @@ std::u16string DecodeCodePageText(std::string_view storedBytes, uint16_t codePag
 }
 
 std::optional<std::string> EncodeCodePageText(std::u16string_view text, uint16_t codePage) {
-    if (codePage == kCodePageUtf16) return ToUtf16LeBytes(text);
+    if (codePage == kCodePageUtf16) return storage::Utf16LeBytes(text);
     if (codePage == 0 || codePage == kCodePageUtf8) return WideToUtf8(text);
     if (text.empty()) return std::string();
     // Mirrors the shortcut in DecodeCodePageText, and lets plain ASCII into a
@@ -202,7 +191,7 @@ std::optional<std::string> EncodeCodePageText(std::u16string_view text, uint16_t
         return std::string(text.begin(), text.end());
     Converter& converter = ConverterFor(IconvName(codePage), "UTF-16LE");
     if (!converter.valid()) return std::nullopt;
-    auto encoded = converter.convert(ToUtf16LeBytes(text));
+    auto encoded = converter.convert(storage::Utf16LeBytes(text));
     // A zero byte would end the stored string early.
     if (encoded && encoded->find('\0') != std::string::npos) return std::nullopt;
     return encoded;

@@ -125,9 +125,7 @@ public:
             bytes_.require(position + 4, uint64_t{characters} * 2, "a wide string");
             std::string raw = bytes_.bytes(position + 4, uint64_t{characters} * 2, "a wide string");
             value.kind = PropertyValue::Kind::Text16;
-            value.text16.resize(characters);
-            for (uint32_t i = 0; i < characters; ++i)
-                value.text16[i] = static_cast<char16_t>(static_cast<uint8_t>(raw[2 * i]) | (static_cast<uint8_t>(raw[2 * i + 1]) << 8));
+            value.text16 = Utf16LeText(raw);
             return position + 4 + characters * 2;
         }
         case vt::Blob:
