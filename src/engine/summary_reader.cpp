@@ -157,8 +157,14 @@ bool ReadSet(storage::CompoundFile& file, size_t setIndex, TSummaryInfo& info, R
         section = reader->findSection(formatId);
         if (section == nullptr) return false;
     } catch (const storage::StorageError& error) {
-        // A set that cannot be opened is skipped.
-        if (error.reason() == storage::Refusal::Damaged) state.noteDamage(error);
+        // A set that cannot be opened is skipped; but none of its fields may
+        // pass for what the document stores.
+        if (error.reason() == storage::Refusal::Damaged) {
+            state.noteDamage(error);
+            for (const auto& property : SummaryProperties())
+                if (property.setIndex == setIndex || (setIndex == 2 && property.userDefinedName != nullptr))
+                    state.inexact.insert(&property);
+        }
         return false;
     }
 

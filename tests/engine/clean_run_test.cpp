@@ -194,6 +194,21 @@ TEST_F(CleanRunFixture, ValueOfAnotherTypeIsStillCleaned) {
     }
 }
 
+// A SummaryInformation stream whose header is damaged cannot be judged: the
+// window's path does not take its empty cache for a clean title either.
+TEST_F(CleanRunFixture, UnreadableSetIsNeverTakenForClean) {
+    const fs::path document = copyOf("generated/lo-ascii.doc");
+    StreamPlacement placement = PlaceStream(document, kSiStream);
+    PatchFile(document, placement.fileOffsets[24], U32(0));  // no sections
+    EXPECT_THROW(TSummaryInfoClass(document).SetTitle(u""), storage::StorageError);
+    CleanReport report = CleanDocument(document, Only({CleanOperation::ClearTitle, CleanOperation::SetCompany}), false);
+    EXPECT_FALSE(report.ok);
+    EXPECT_EQ(report.changed, std::vector<std::string>{"Company"});
+    ASSERT_EQ(report.failed.size(), 1u);
+    EXPECT_EQ(report.failed[0].field, "Title");
+    EXPECT_EQ(report.failed[0].refusal, Refusal::Damaged);
+}
+
 // Two SummaryInformation streams in the root: which one a program takes
 // depends on how it walks the tree, so reading and writing refuse alike.
 TEST_F(CleanRunFixture, TwoStreamsOfOneNameAreDamage) {
