@@ -1014,7 +1014,9 @@ void CompoundFileWriter::finishAfterSwitch(Journal& journal, std::vector<Target>
         journal.write(0, headerBytes_);
         headerDirty_ = false;
     }
-    if (rootPending || fatShrunk)
+    // A smaller mini stream needs to be durable only where its chain is cut after it.
+    const bool chainToCut = rootPending && CeilDivide(rootSize_, sectorSize_) < rootChain_.size();
+    if (chainToCut || fatShrunk)
         journal.sync();
     else
         journal.flush();
