@@ -1,6 +1,7 @@
 #include "engine/clean_run.h"
 
 #include <algorithm>
+#include <new>
 #include <optional>
 
 #include "engine/date_time_conversions.h"
@@ -157,6 +158,13 @@ CleanReport CleanDocument(const std::filesystem::path& path, const CleanSettings
         for (const auto& [index, error] : failures) FailField(report, CleanOperationField(operations[index]), *error);
     } catch (const storage::StorageError& error) {
         FailDocument(report, error);
+    } catch (const std::bad_alloc&) {
+        FailDocument(report, storage::StorageError(storage::StorageResult::InsufficientMemory, storage::Refusal::Damaged,
+                                                   "The document needs more memory than is available"));
+    } catch (const std::exception& error) {
+        // Not a refusal we know: still this document's failure, not the run's.
+        FailDocument(report, storage::StorageError(storage::StorageResult::InvalidParameter, storage::Refusal::None,
+                                                   std::string("The document could not be cleaned: ") + error.what()));
     }
     return report;
 }

@@ -77,6 +77,15 @@ private:
 // Same type and same text as the value a write would store. Zeros after the
 // text are layout (some writers pad the stored length), anything else
 // after a terminator is hidden text and counts as a difference.
+bool ZerosFrom(std::span<const uint8_t> stored, uint64_t from) {
+    return std::all_of(stored.begin() + static_cast<std::ptrdiff_t>(std::min<uint64_t>(from, stored.size())), stored.end(),
+                       [](uint8_t b) { return b == 0; });
+}
+
+// Same type and same text as the value a write would store. Zeros after the
+// text are layout (some writers pad the stored length, every value is padded
+// to four bytes); anything else after it, up to the next value, is hidden
+// text and counts as a difference.
 bool HoldsText(std::span<const uint8_t> stored, const std::vector<uint8_t>& target) {
     if (stored.size() < 8 || storage::LoadU16(stored, 0) != storage::vt::LPStr) return false;
     const uint64_t length = storage::LoadU32(stored, 4);
@@ -87,11 +96,11 @@ bool HoldsText(std::span<const uint8_t> stored, const std::vector<uint8_t>& targ
     };
     auto have = withoutTrailingZeros(stored.subspan(8, static_cast<size_t>(length)));
     auto want = withoutTrailingZeros(std::span(target).subspan(8, storage::LoadU32(target, 4)));
-    return std::equal(have.begin(), have.end(), want.begin(), want.end());
+    return std::equal(have.begin(), have.end(), want.begin(), want.end()) && ZerosFrom(stored, 8 + length);
 }
 
 bool HoldsFileTime(std::span<const uint8_t> stored, TFileTime target, bool clearsDate) {
-    if (stored.size() < 12 || storage::LoadU16(stored, 0) != storage::vt::FileTime) return false;
+    if (stored.size() < 12 || storage::LoadU16(stored, 0) != storage::vt::FileTime || !ZerosFrom(stored, 12)) return false;
     const uint64_t value = storage::LoadU64(stored, 4);
     return value == target ||
            (clearsDate && (value == 0 || value == static_cast<uint64_t>(kTicksAtDateTimeZero)));
@@ -106,15 +115,29 @@ std::vector<uint8_t> EncodedText(const std::u16string& text, uint16_t codePage) 
     return storage::StoredText8Value(*encoded, codePage == kCodePageUtf16);
 }
 
+const PropertySection& EmptySection() {
+    static const PropertySection empty;
+    return empty;
+}
+
 // The edits one change needs against what the stream stores; empty when the
 // stream already holds the target.
-std::vector<PropertyEdit> EditsFor(const PropertyChange& change, ParsedStream& stream, const PropertySection& section,
+std::vector<PropertyEdit> EditsFor(const PropertyChange& change, ParsedStream& stream, const PropertySection* mainSection,
                                    const PropertySection* userDefined) {
     const SummaryProperty& property = *change.property;
     std::vector<PropertyEdit> edits;
+    // Without the set there is nothing to clear or reset in it, and a text
+    // to store has nowhere to go unless a user-defined property takes it.
+    auto nowhereToGo = [&] {
+        if (mainSection == nullptr && !HarmlessWhenAbsent(change) && !change.skipWhenSetMissing)
+            throw StorageError(StorageResult::FileNotFound, Refusal::NoSuchPropertySet,
+                               std::string("The document has no ") + SetName(property) + " property set");
+    };
+    const PropertySection& section = mainSection != nullptr ? *mainSection : EmptySection();
     const std::vector<uint32_t> offsets = stream.offsetsOf(section, property.pid);
     const bool present = !offsets.empty();
-    if (change.action == PropertyChange::Action::Remove) {
+    if (mainSection == nullptr) {
+    } else if (change.action == PropertyChange::Action::Remove) {
         if (present) edits.push_back({SetOf(property), property.pid, std::nullopt, false});
     } else if (property.kind == FieldKind::Text) {
         const uint16_t codePage = stream.reader().codePage(section);
@@ -135,9 +158,15 @@ std::vector<PropertyEdit> EditsFor(const PropertyChange& change, ParsedStream& s
         if (work) edits.push_back({SetOf(property), property.pid, storage::StoredFileTimeValue(change.fileTime), false});
     }
 
-    if (property.userDefinedName == nullptr || userDefined == nullptr) return edits;
+    if (property.userDefinedName == nullptr || userDefined == nullptr) {
+        nowhereToGo();
+        return edits;
+    }
     std::optional<uint32_t> pid = stream.userDefinedPid(*userDefined, property.userDefinedName);
-    if (!pid) return edits;
+    if (!pid) {
+        nowhereToGo();
+        return edits;
+    }
     const std::vector<uint32_t> named = stream.offsetsOf(*userDefined, *pid);
     if (change.action == PropertyChange::Action::Remove || change.text.empty()) {
         // Gone with its name, so the dictionary does not keep it either.
@@ -217,7 +246,9 @@ DocumentPlan PlanChanges(std::span<const PropertyChange> changes, const RootStre
             for (size_t i : mine) plan.failed.push_back({i, error});
             continue;
         }
-        if (section == nullptr) {
+        const PropertySection* userDefined =
+            stream && setIndex == 1 ? stream->reader().findSection(ids::UserDefinedProperties) : nullptr;
+        if (section == nullptr && userDefined == nullptr) {
             for (size_t i : mine) {
                 if (HarmlessWhenAbsent(changes[i]) || changes[i].skipWhenSetMissing) continue;
                 plan.failed.push_back({i, StorageError(StorageResult::FileNotFound, Refusal::NoSuchPropertySet,
@@ -226,14 +257,12 @@ DocumentPlan PlanChanges(std::span<const PropertyChange> changes, const RootStre
             }
             continue;
         }
-        const PropertySection* userDefined =
-            setIndex == 1 ? stream->reader().findSection(ids::UserDefinedProperties) : nullptr;
 
         std::vector<PropertyEdit> edits;
         std::vector<size_t> withWork;
         for (size_t i : mine) {
             try {
-                std::vector<PropertyEdit> own = EditsFor(changes[i], *stream, *section, userDefined);
+                std::vector<PropertyEdit> own = EditsFor(changes[i], *stream, section, userDefined);
                 if (own.empty()) continue;
                 edits.insert(edits.end(), own.begin(), own.end());
                 withWork.push_back(i);

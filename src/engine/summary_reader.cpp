@@ -196,8 +196,13 @@ bool ReadSet(storage::CompoundFile& file, size_t setIndex, TSummaryInfo& info, R
             if (value) Store(*known, *value, codePage, info);
         }
     } catch (const storage::StorageError& error) {
+        // Without the code page or the names, no field of the set may pass
+        // for what the document stores.
         if (error.reason() != storage::Refusal::Damaged) throw;
         state.noteDamage(error);
+        for (const auto& property : SummaryProperties())
+            if (property.setIndex == setIndex || (setIndex == 2 && property.userDefinedName != nullptr))
+                state.inexact.insert(&property);
     }
     return true;
 }

@@ -76,8 +76,8 @@ std::vector<uint8_t> CompoundFile::readSector(uint32_t sector) {
     return bytes;
 }
 
-std::vector<uint32_t> CompoundFile::difatSectorLocations() {
-    while (!difatChainComplete_) {
+std::vector<uint32_t> CompoundFile::difatSectorLocations(size_t limit) {
+    while (!difatChainComplete_ && difatChain_.size() < limit) {
         uint32_t next = difatChain_.empty() ? header_.firstDifatSector : difatContents_.back().back();
         if (next == kEndOfChain || next == kFreeSector) {
             difatChainComplete_ = true;
@@ -87,7 +87,8 @@ std::vector<uint32_t> CompoundFile::difatSectorLocations() {
         difatChain_.append(next, "DIFAT");
         difatContents_.push_back(ToEntries(readSector(next)));
     }
-    return difatChain_.sectors;
+    return std::vector<uint32_t>(difatChain_.sectors.begin(),
+                                 difatChain_.sectors.begin() + static_cast<std::ptrdiff_t>(std::min(limit, difatChain_.size())));
 }
 
 uint32_t CompoundFile::difatEntry(uint32_t fatIndex) {

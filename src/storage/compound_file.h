@@ -56,8 +56,9 @@ public:
     uint32_t miniFatSectorLocation(uint32_t miniFatIndex);
     // Sector numbers of the directory chain visited so far plus up to index.
     uint32_t directorySectorLocation(uint32_t directorySectorIndex);
-    // The DIFAT sectors' locations, in chain order (walks the whole chain).
-    std::vector<uint32_t> difatSectorLocations();
+    // The DIFAT sectors' locations, in chain order: the whole chain, or its
+    // first `limit` sectors.
+    std::vector<uint32_t> difatSectorLocations(size_t limit = SIZE_MAX);
 
     // Reads one whole sector (zero-filled where a truncated last sector ends).
     std::vector<uint8_t> readSector(uint32_t sector);

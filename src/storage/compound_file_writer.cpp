@@ -115,12 +115,21 @@ void CompoundFileWriter::load() {
         ThrowDamaged("the header claims " + std::to_string(header_.fatSectorCount) + " FAT sectors in a file of " +
                      std::to_string(fileSectorCount_) + " sectors");
     for (uint32_t i = 0; i < header_.fatSectorCount; ++i) fatLocations_.push_back(file.fatSectorLocation(i));
-    difatLocations_ = file.difatSectorLocations();
+    // Only as many DIFAT sectors as the header's FAT count needs: a link
+    // past them (an interrupted write may leave one) leads nowhere.
+    const uint64_t difatNeeded = header_.fatSectorCount > kHeaderDifatEntryCount
+                                     ? CeilDivide(header_.fatSectorCount - kHeaderDifatEntryCount, entriesPerSector_ - 1)
+                                     : 0;
+    difatLocations_ = file.difatSectorLocations(static_cast<size_t>(difatNeeded));
     for (uint32_t location : difatLocations_) {
         std::vector<uint8_t> bytes = readSector(location);
         std::vector<uint32_t> entries(entriesPerSector_);
         for (uint32_t k = 0; k < entriesPerSector_; ++k) entries[k] = LoadU32(bytes, 4 * k);
         difatContents_.push_back(std::move(entries));
+    }
+    if (!difatContents_.empty() && difatContents_.back().back() != kEndOfChain) {
+        difatContents_.back().back() = kEndOfChain;
+        dirtyDifatSectors_.insert(static_cast<uint32_t>(difatContents_.size() - 1));
     }
 
     fat_.reserve(uint64_t{header_.fatSectorCount} * entriesPerSector_);
@@ -159,6 +168,10 @@ void CompoundFileWriter::load() {
     // runs on past that hold nothing (a shrink cut short leaves them) and
     // count as unreachable.
     rootChain_ = walkChain(root.startSector, "the mini stream", true, CeilDivide(rootSize_, sectorSize_));
+    // Such sectors are swept like any unreachable one: the chain must end
+    // before them, and an empty mini stream must have no start.
+    if (!rootChain_.empty() && fat_[rootChain_.back()] != kEndOfChain) setFat(rootChain_.back(), kEndOfChain);
+    if (rootChain_.empty() && root.startSector != kEndOfChain) rootSizeDirty_ = true;
     if (uint64_t{rootChain_.size()} * sectorSize_ < rootSize_)
         ThrowDamaged("the mini stream claims " + std::to_string(rootSize_) + " bytes in " +
                      std::to_string(rootChain_.size()) + " sectors");
@@ -318,6 +331,7 @@ void CompoundFileWriter::growFat() {
     if (location > kMaxRegularSector - entriesPerSector_)
         throw StorageError(StorageResult::MediumFull, Refusal::DiskFull, "The document cannot grow any further");
     fat_.resize(fat_.size() + entriesPerSector_, kFreeSector);
+    fatReach_ = std::max<uint64_t>(fatReach_, fat_.size());
     sectorUsed_.resize(fat_.size(), 0);
     sectorReusable_.resize(fat_.size(), 0);
     fat_[location] = kFatSector;
@@ -340,18 +354,25 @@ void CompoundFileWriter::addDifatEntry(uint32_t fatSectorLocation) {
     const size_t perDifatSector = entriesPerSector_ - 1;
     const size_t chainIndex = (index - kHeaderDifatEntryCount) / perDifatSector;
     if (chainIndex >= difatLocations_.size()) {
-        uint32_t location = allocateSector();
-        setFat(location, kDifatSector);
+        // Linking a new DIFAT sector to the last one would change a sector in
+        // effect before the header counts the new one. The whole chain is
+        // copied instead, and the header switches to the copy; the old
+        // sectors are left unreachable, for the next write to free.
+        std::vector<uint32_t> copies;
+        for (size_t k = 0; k <= difatLocations_.size(); ++k) {
+            copies.push_back(allocateSector());
+            setFat(copies.back(), kDifatSector);
+        }
+        for (size_t k = 0; k < difatLocations_.size(); ++k) {
+            sectorUsed_[difatLocations_[k]] = 0;
+            difatContents_[k].back() = copies[k + 1];
+            dirtyDifatSectors_.insert(static_cast<uint32_t>(k));
+        }
         std::vector<uint32_t> contents(entriesPerSector_, kFreeSector);
         contents.back() = kEndOfChain;
-        if (difatLocations_.empty()) {
-            header_.firstDifatSector = location;
-        } else {
-            difatContents_.back().back() = location;
-            dirtyDifatSectors_.insert(static_cast<uint32_t>(difatLocations_.size() - 1));
-        }
-        difatLocations_.push_back(location);
+        difatLocations_ = copies;
         difatContents_.push_back(std::move(contents));
+        header_.firstDifatSector = copies.front();
         header_.difatSectorCount = static_cast<uint32_t>(difatLocations_.size());
     }
     difatContents_[chainIndex][(index - kHeaderDifatEntryCount) % perDifatSector] = fatSectorLocation;
@@ -928,8 +949,9 @@ void CompoundFileWriter::replaceRootStreams(std::span<const RootStreamReplacemen
 
         // Growth of the header's tables and of the mini stream becomes visible
         // before the switch: on its own it only adds free capacity. A root
-        // entry that shares a directory sector with a target goes with the switch.
-        const bool rootRidesWithSwitch = std::any_of(targets.begin(), targets.end(), [&](const Target& t) {
+        // entry goes with the switch only where every target's entry shares
+        // its directory sector: one sector write is all or nothing.
+        const bool rootRidesWithSwitch = std::all_of(targets.begin(), targets.end(), [&](const Target& t) {
             return t.index / perDirectorySector == 0;
         });
         bool growthWritten = false;
