@@ -209,6 +209,40 @@ TEST_F(CleanRunFixture, UnreadableSetIsNeverTakenForClean) {
     EXPECT_EQ(report.failed[0].refusal, Refusal::Damaged);
 }
 
+// Old text hidden after a stored value's end, up to the next value, is no
+// empty title: it is rewritten, and the text goes.
+TEST_F(CleanRunFixture, TextHiddenAfterAValueIsNoCleanValue) {
+    const fs::path document = copyOf("generated/lo-ascii.doc");
+    const uint64_t title = ValueOffset(document, kSiStream, ids::SummaryInformation, 2);
+    PatchFile(document, title + 4, {1, 0, 0, 0, 0});  // "" followed by "uarterly Report Q3"
+    ASSERT_EQ(Read(document).Title, u"");
+    CleanReport report = CleanDocument(document, Only({CleanOperation::ClearTitle}), false);
+    EXPECT_EQ(report.changed, std::vector<std::string>{"Title"});
+    EXPECT_FALSE(Contains(testing::ReadWholeFile(document), "uarterly Report"));
+}
+
+// A DocumentSummaryInformation stream that holds only the user-defined
+// section: its company and manager are read, and cleaned.
+TEST_F(CleanRunFixture, UserDefinedSectionAloneIsCleanedToo) {
+    const fs::path document = copyOf("generated/lo-latin.xls");
+    StreamPlacement placement = PlaceStream(document, kDsiStream);
+    ASSERT_EQ(storage::LoadU32(placement.bytes, 24), 2u);
+    std::vector<uint8_t> file = testing::ReadWholeFile(document);
+    for (size_t i = 0; i < 20; ++i) file[placement.fileOffsets[28 + i]] = placement.bytes[48 + i];
+    file[placement.fileOffsets[24]] = 1;
+    testing::WriteWholeFile(document, file);
+    TSummaryInfo before = Read(document);
+    ASSERT_EQ(before.Company, u"Soci\u00e9t\u00e9 G\u00e9n\u00e9rale d\u2019\u00c9tudes");
+
+    CleanReport report =
+        CleanDocument(document, Only({CleanOperation::ResetEditTime, CleanOperation::SetCompany, CleanOperation::ClearManager}), false);
+    EXPECT_TRUE(report.ok) << report.error;
+    EXPECT_EQ(report.changed, (std::vector<std::string>{"EditTime", "Company", "Manager"}));
+    const std::vector<uint8_t> after = testing::ReadWholeFile(document);
+    EXPECT_FALSE(Contains(after, "rale d"));
+    EXPECT_FALSE(Contains(after, "ukasz"));
+}
+
 // Two SummaryInformation streams in the root: which one a program takes
 // depends on how it walks the tree, so reading and writing refuse alike.
 TEST_F(CleanRunFixture, TwoStreamsOfOneNameAreDamage) {
