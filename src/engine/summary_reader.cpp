@@ -58,6 +58,7 @@ std::optional<std::u16string> TextFrom(const PropertyValue& value, uint16_t code
 // Whether the record holds exactly what is stored: a text stored as the
 // table's 8-bit string, a date as a FILETIME. Other fields are never cleaned.
 bool Exact(const SummaryProperty& property, const PropertyValue& value) {
+    if (!value.onlyZerosAfter) return false;  // hidden bytes after it
     switch (property.kind) {
     case FieldKind::Text: return value.kind == PropertyValue::Kind::Text8 && value.type == storage::vt::LPStr;
     case FieldKind::Date:

@@ -331,7 +331,13 @@ PropertyValue PropertySetReader::readValue(const PropertySection& section, const
     auto budget = elementBudgets_.find(section.offset);
     if (budget == elementBudgets_.end())
         budget = elementBudgets_.emplace(section.offset, uint64_t{section.size} + kElementBudgetSlack).first;
-    ValueDecoder(bytes, budget->second).decodeData(type, property.offset + 4, value, 0);
+    const uint32_t end = ValueDecoder(bytes, budget->second).decodeData(type, property.offset + 4, value, 0);
+    if (end != 0 && end < bytes.size()) {
+        // What lies between the value's end and the next value: padding, or
+        // something a writer left there.
+        const std::string rest = bytes.bytes(end, bytes.size() - end, "a value's padding");
+        value.onlyZerosAfter = rest.find_first_not_of('\0') == std::string::npos;
+    }
     return value;
 }
 

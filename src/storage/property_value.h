@@ -46,6 +46,8 @@ struct PropertyValue {
     uint32_t elementCount = 0;  // Vector: count as stored
     bool elementsComplete = false;  // Vector: every element could be decoded
     std::vector<PropertyValue> elements;
+    // A top-level value: every byte after its data, up to the next value, is zero.
+    bool onlyZerosAfter = true;
 
     bool isInteger() const { return kind == Kind::Integer; }
 };

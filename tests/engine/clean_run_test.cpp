@@ -216,9 +216,14 @@ TEST_F(CleanRunFixture, TextHiddenAfterAValueIsNoCleanValue) {
     const uint64_t title = ValueOffset(document, kSiStream, ids::SummaryInformation, 2);
     PatchFile(document, title + 4, {1, 0, 0, 0, 0});  // "" followed by "uarterly Report Q3"
     ASSERT_EQ(Read(document).Title, u"");
+    const fs::path single = folder.path() / "single.doc";
+    fs::copy_file(document, single);
     CleanReport report = CleanDocument(document, Only({CleanOperation::ClearTitle}), false);
     EXPECT_EQ(report.changed, std::vector<std::string>{"Title"});
     EXPECT_FALSE(Contains(testing::ReadWholeFile(document), "uarterly Report"));
+    // The window's path too, though its cache already holds the empty title.
+    TSummaryInfoClass(single).SetTitle(u"");
+    EXPECT_FALSE(Contains(testing::ReadWholeFile(single), "uarterly Report"));
 }
 
 // A DocumentSummaryInformation stream that holds only the user-defined
