@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "app/program_version.h"
+#include "version/program_version.h"
 #include "cli/civil_date.h"
 
 namespace velmora::cli {
@@ -16,8 +16,8 @@ std::string LongDateText(double dateTime) {
 }
 
 std::string VersionLine() {
-    const double built = app::ImageBuildDate(app::OwnExecutablePath());
-    return "Velmora " + app::ProgramVersionText(true, false, true) + " (" + LongDateText(built) + ")";
+    const double built = version::ImageBuildDate(version::OwnExecutablePath());
+    return "Velmora " + version::ProgramVersionText(true, false, true) + " (" + LongDateText(built) + ")";
 }
 
 }  // namespace velmora::cli

@@ -4,7 +4,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "app/shell_open.h"
+#include "framework/shell_open.h"
 #include "components/tw/html_tags.h"
 #include "components/tw/tw_style.h"
 
@@ -300,7 +300,7 @@ void TTwHtmlLabel::mousePressEvent(QMouseEvent* event) {
     // The handler may replace itself or delete this label: from here on only
     // copies are used.
     if (const TLinkClickEvent handler = onLinkClick_; handler && !target.isEmpty()) handler(target);
-    if (target.contains(QStringLiteral("://")) || target.contains(QStringLiteral("mailto:"))) app::ShellOpen(target);
+    if (target.contains(QStringLiteral("://")) || target.contains(QStringLiteral("mailto:"))) framework::ShellOpen(target);
 }
 
 }  // namespace velmora::tw

@@ -9,7 +9,7 @@
 #include <QPainter>
 #include <QtTest/QTest>
 
-#include "app/shell_open.h"
+#include "framework/shell_open.h"
 #include "components/tw/tw_style.h"
 #include "qt_printers.h"
 #include "support/case_name.h"
@@ -453,7 +453,7 @@ class LinkClicks : public ::testing::TestWithParam<LinkClickCase> {};
 
 TEST_P(LinkClicks, CallTheHandlerAndOpenOnlyAddresses) {
     QStringList opened;
-    app::ScopedShellOpenHandler recorder([&](const QString& target) {
+    framework::ScopedShellOpenHandler recorder([&](const QString& target) {
         opened << target;
         return true;
     });
@@ -479,7 +479,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(HtmlLabel, OnlyTheLeftButtonClicksALink) {
     QStringList opened;
-    app::ScopedShellOpenHandler recorder([&](const QString& target) {
+    framework::ScopedShellOpenHandler recorder([&](const QString& target) {
         opened << target;
         return true;
     });
@@ -490,7 +490,7 @@ TEST(HtmlLabel, OnlyTheLeftButtonClicksALink) {
 
 TEST(HtmlLabel, HandlerMayDestroyTheLabel) {
     QStringList opened;
-    app::ScopedShellOpenHandler recorder([&](const QString& target) {
+    framework::ScopedShellOpenHandler recorder([&](const QString& target) {
         opened << target;
         return true;
     });

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+
+#include <QLocale>
+#include <QString>
+
+class QWidget;
+
+namespace velmora::engine {
+class CompletionSignal;
+}
+
+namespace velmora::framework {
+
+// Helpers the windows share for the desktop around them. All run on the GUI
+// thread.
+
+// The user's Documents folder as the desktop names it (XDG user-dirs);
+// empty text when that folder does not exist.
+QString GetDocumentsFolder();
+
+// True for an existing folder, following links; false for anything else,
+// including broken links.
+bool FolderExists(const QString& path);
+
+// A file size for people: " Bytes", " KB", " MB", " GB" or " TB" in steps of
+// 1024, the largest unit the size reaches, with two decimals and the
+// locale's separators ("1,023.00 Bytes", "1.50 KB", and "1,024.00 KB" for
+// one byte short of a megabyte, since the value rounds while the unit
+// stays). There is no larger unit than TB: 1024 TB and more read
+// "1,024.00 TB" and upwards. Sizes of 0 or less give empty text.
+QString SizeToText(int64_t size, const QLocale& locale = QLocale());
+
+// Gives the window the desktop's general font. Child widgets that carry a
+// font of their own take only its family; their size, weight and style stay.
+void ApplyMessageFont(QWidget* window);
+
+// Keeps the GUI responsive for `milliseconds`: dispatches pending events and
+// sleeps a millisecond, over and over; always at least one round.
+void DelayWithMessages(int milliseconds);
+
+// Returns once `done` is raised, dispatching the GUI thread's events
+// meanwhile (a worker may hand work over with RunOnGuiThread()). Sleeps in
+// a local event loop woken by the signal; a request to quit the application
+// does not end the wait early. Replaces `done`'s notification and removes
+// it again before returning.
+void WaitWithMessages(engine::CompletionSignal& done);
+
+// While disabled, the window refuses every request to close (the title-bar
+// button, the window menu, Alt+F4, close()). The title-bar button stays as
+// it is: changing window flags would re-create a window that is shown.
+void SetCloseCommandEnabled(QWidget* window, bool enabled);
+
+}  // namespace velmora::framework

@@ -1,0 +1,22 @@
+#include "framework/gui_folder_scan.h"
+
+#include "framework/desktop_helpers.h"
+#include "framework/framework_services.h"
+
+namespace velmora::framework {
+
+engine::TAnalyzeCallback DeliveredOnGuiThread(engine::TAnalyzeCallback callback) {
+    if (!callback) return {};
+    return [callback = std::move(callback)](const std::u16string& fileName, const std::u16string& filePath,
+                                            engine::TSummaryInfo info, int32_t fileSize) {
+        RunOnGuiThread([&] { callback(fileName, filePath, std::move(info), fileSize); });
+    };
+}
+
+bool AnalyzeFolderForWindow(const std::filesystem::path& folder, engine::TDocumentTypes types, bool includeSubfolders,
+                            const engine::TAnalyzeCallback& callback, std::exception_ptr* scanError) {
+    return engine::AnalyzeFolder(folder, types, includeSubfolders, DeliveredOnGuiThread(callback),
+                                 [](engine::CompletionSignal& ended) { WaitWithMessages(ended); }, scanError);
+}
+
+}  // namespace velmora::framework

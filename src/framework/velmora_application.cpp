@@ -1,0 +1,61 @@
+#include "framework/velmora_application.h"
+
+#include <exception>
+
+#include <QFont>
+#include <QFontDatabase>
+
+#include "framework/event_guard.h"
+#include "framework/framework_services.h"
+
+namespace velmora::framework {
+
+namespace {
+
+QString& StoredTitle() {
+    static QString title = QStringLiteral("Velmora");
+    return title;
+}
+
+}  // namespace
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    MapDesignFonts();
+}
+
+void TApplication::SetTitle(const QString& title) {
+    // Not Qt's display name: on X11 and Wayland Qt appends that to every
+    // window title, and a box captioned "Warning" must say just that.
+    StoredTitle() = title;
+}
+
+QString TApplication::Title() { return StoredTitle(); }
+
+int TApplication::Run(QWidget& mainWindow) { return RunMessageLoopUntilClosed(mainWindow); }
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        // Not inside the event that failed, which may be a paint or a resize:
+        // the box comes once that event is over, on the GUI thread.
+        QMetaObject::invokeMethod(
+            this, [error = std::current_exception()] { RunGuarded([&] { ShowDefaultErrorBox(error); }); },
+            Qt::QueuedConnection);
+        return false;
+    }
+}
+
+void MapDesignFonts() {
+    const QString tahoma = QStringLiteral("Tahoma");
+    const QString dialogFont = QStringLiteral("MS Shell Dlg 2");
+    if (QFontDatabase::families().contains(tahoma, Qt::CaseInsensitive)) {
+        QFont::insertSubstitution(dialogFont, tahoma);
+        return;
+    }
+    const QString replacement = QStringLiteral("DejaVu Sans");
+    QFont::insertSubstitution(tahoma, replacement);
+    QFont::insertSubstitution(dialogFont, replacement);
+}
+
+}  // namespace velmora::framework
