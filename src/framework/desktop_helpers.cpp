@@ -1,6 +1,10 @@
 #include "framework/desktop_helpers.h"
 
+#include <sys/stat.h>
+
 #include <array>
+#include <cerrno>
+#include <filesystem>
 
 #include <QCloseEvent>
 #include <QElapsedTimer>
@@ -11,8 +15,9 @@
 #include <QThread>
 #include <QWidget>
 
-#include "framework/framework_services.h"
 #include "engine/completion_signal.h"
+#include "engine/path_text.h"
+#include "framework/framework_services.h"
 
 namespace velmora::framework {
 
@@ -28,7 +33,9 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (refusing_ && event->type() == QEvent::Close && watched == parent()) {
+        // Only the desktop's requests (title-bar button, window menu,
+        // Alt+F4) arrive spontaneously; the program's own close() still closes.
+        if (refusing_ && event->type() == QEvent::Close && event->spontaneous() && watched == parent()) {
             event->ignore();
             return true;
         }
@@ -53,7 +60,15 @@ QString GetDocumentsFolder() {
     return FolderExists(folder) ? folder : QString();
 }
 
-bool FolderExists(const QString& path) { return !path.isEmpty() && QFileInfo(path).isDir(); }
+bool FolderExists(const QString& path) {
+    if (path.isEmpty()) return false;
+    const std::filesystem::path native = engine::TextToPath(path.toStdU16String());
+    struct stat status {};
+    if (::stat(native.c_str(), &status) == 0) return S_ISDIR(status.st_mode);
+    // Only what says "no such folder" counts as missing: a folder we may not
+    // look into (EACCES, say) still exists.
+    return errno != ENOENT && errno != ENOTDIR && errno != ENAMETOOLONG && errno != ELOOP;
+}
 
 QString SizeToText(int64_t size, const QLocale& locale) {
     if (size <= 0) return {};

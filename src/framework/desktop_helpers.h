@@ -20,8 +20,10 @@ namespace velmora::framework {
 // empty text when that folder does not exist.
 QString GetDocumentsFolder();
 
-// True for an existing folder, following links; false for anything else,
-// including broken links.
+// True for an existing folder, following links. False only where the path
+// says there is none: missing, not a folder, a broken link or a loop, a name
+// too long; a folder under one we may not read still counts as existing. The
+// path text is taken in the engine's byte mapping (TextToPath).
 bool FolderExists(const QString& path);
 
 // A file size for people: " Bytes", " KB", " MB", " GB" or " TB" in steps of
@@ -47,9 +49,10 @@ void DelayWithMessages(int milliseconds);
 // it again before returning.
 void WaitWithMessages(engine::CompletionSignal& done);
 
-// While disabled, the window refuses every request to close (the title-bar
-// button, the window menu, Alt+F4, close()). The title-bar button stays as
-// it is: changing window flags would re-create a window that is shown.
+// While disabled, the window refuses the desktop's requests to close (the
+// title-bar button, the window menu, Alt+F4: spontaneous close events); the
+// program's own close() still closes. The title-bar button stays as it is:
+// changing window flags would re-create a window that is shown.
 void SetCloseCommandEnabled(QWidget* window, bool enabled);
 
 }  // namespace velmora::framework

@@ -12,9 +12,12 @@
 #include <QDir>
 #include <QFontDatabase>
 #include <QLabel>
+#include <QCloseEvent>
 #include <QTest>
 #include <QWidget>
+#include <QtTest/qtestspontaneevent.h>
 
+#include "engine/path_text.h"
 #include "support/case_name.h"
 #include "support/test_paths.h"
 
@@ -130,6 +133,32 @@ TEST(FolderExists, IsTrueOnlyForFoldersFollowingLinks) {
     EXPECT_FALSE(FolderExists(""));
 }
 
+// A folder under one we may not read exists all the same; only "no such
+// folder" answers false. Root reads everything, so the check runs as nobody.
+TEST(FolderExists, AFolderWeMayNotLookIntoStillExists) {
+    velmora::testing::ScopedTempDir temp;
+    const std::filesystem::path locked = temp.path() / "locked";
+    std::filesystem::create_directories(locked / "inner");
+    std::filesystem::permissions(temp.path(), std::filesystem::perms::all, std::filesystem::perm_options::add);
+    std::filesystem::permissions(locked, std::filesystem::perms::none);
+    const int status = velmora::testing::RunUnprivileged([&] {
+        const bool inner = FolderExists(QString::fromStdString((locked / "inner").string()));
+        const bool missing = FolderExists(QString::fromStdString((temp.path() / "missing" / "x").string()));
+        return inner && !missing ? 0 : 1;
+    });
+    std::filesystem::permissions(locked, std::filesystem::perms::owner_all);
+    if (status == velmora::testing::kCannotDropPrivileges) GTEST_SKIP() << "cannot drop root's privileges here";
+    EXPECT_EQ(status, 0);
+}
+
+// Names that are not valid UTF-8 are found through the engine's byte mapping.
+TEST(FolderExists, TakesPathTextInTheEnginesByteMapping) {
+    velmora::testing::ScopedTempDir temp;
+    const std::filesystem::path odd = temp.path() / std::string("caf\xE9");
+    std::filesystem::create_directory(odd);
+    EXPECT_TRUE(FolderExists(QString::fromStdU16String(velmora::engine::PathToText(odd))));
+}
+
 // --- ApplyMessageFont ---
 
 TEST(ApplyMessageFont, GivesTheWindowTheGeneralFontAndChildrenOnlyItsFamily) {
@@ -155,17 +184,37 @@ TEST(ApplyMessageFont, GivesTheWindowTheGeneralFontAndChildrenOnlyItsFamily) {
 
 // --- SetCloseCommandEnabled ---
 
-TEST(SetCloseCommandEnabled, RefusesEveryCloseUntilEnabledAgain) {
+// A close request as the desktop sends it (title-bar button, Alt+F4).
+bool DesktopAsksToClose(QWidget& window) {
+    QCloseEvent event;
+    QSpontaneKeyEvent::setSpontaneous(&event);
+    // Straight to notify(): sendEvent() would mark the event as the program's own.
+    QCoreApplication::instance()->notify(&window, &event);
+    if (event.isAccepted()) window.hide();
+    return event.isAccepted();
+}
+
+TEST(SetCloseCommandEnabled, RefusesTheDesktopsRequestsUntilEnabledAgain) {
     QWidget window;
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
 
     SetCloseCommandEnabled(&window, false);
     SetCloseCommandEnabled(&window, false);
-    EXPECT_FALSE(window.close());
+    EXPECT_FALSE(DesktopAsksToClose(window));
     EXPECT_TRUE(window.isVisible());
 
     SetCloseCommandEnabled(&window, true);
+    EXPECT_TRUE(DesktopAsksToClose(window));
+    EXPECT_FALSE(window.isVisible());
+}
+
+// The program's own close() still closes (a progress window closes itself).
+TEST(SetCloseCommandEnabled, TheProgramsOwnCloseStillCloses) {
+    QWidget window;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    SetCloseCommandEnabled(&window, false);
     EXPECT_TRUE(window.close());
     EXPECT_FALSE(window.isVisible());
 }
