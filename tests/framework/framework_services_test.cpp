@@ -6,9 +6,11 @@
 #include <thread>
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDialog>
 #include <QTest>
 #include <QTimer>
+#include <QtTest/qtestspontaneevent.h>
 
 #include "framework/desktop_helpers.h"
 #include "framework/velmora_application.h"
@@ -26,7 +28,11 @@ TEST(RunMessageLoopUntilClosed, ReturnsWhenTheMainWindowClosesButNotOnARefusedCl
     QTimer::singleShot(0, [&] {
         mainWindowKnown = MainWindow() == &window;
         SetCloseCommandEnabled(&window, false);
-        window.close();
+        // The desktop's request (title-bar button): a spontaneous close event.
+        QCloseEvent request;
+        QSpontaneKeyEvent::setSpontaneous(&request);
+        QCoreApplication::instance()->notify(&window, &request);
+        if (request.isAccepted()) window.hide();
         QTimer::singleShot(0, [&] {
             refusedCloseSurvived = window.isVisible();
             SetCloseCommandEnabled(&window, true);
