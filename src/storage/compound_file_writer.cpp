@@ -379,8 +379,10 @@ void CompoundFileWriter::addDifatEntry(uint32_t fatSectorLocation) {
     dirtyDifatSectors_.insert(static_cast<uint32_t>(chainIndex));
 }
 
+// Only mini sectors wholly inside the mini stream take content: a reader
+// refuses one the stream's size cuts (growth rounds the size up to whole ones).
 uint64_t CompoundFileWriter::availableMiniSectors(uint64_t limit) const {
-    const uint64_t capacity = std::min({CeilDivide(rootSize_, kMiniSectorSize), uint64_t{miniFat_.size()}, limit});
+    const uint64_t capacity = std::min({rootSize_ / kMiniSectorSize, uint64_t{miniFat_.size()}, limit});
     uint64_t count = 0;
     for (uint64_t sector = 0; sector < capacity; ++sector)
         if (!miniSectorUsed_[sector] && (miniFat_[sector] == kFreeSector || miniSectorReusable_[sector])) ++count;
@@ -388,7 +390,7 @@ uint64_t CompoundFileWriter::availableMiniSectors(uint64_t limit) const {
 }
 
 uint32_t CompoundFileWriter::allocateMiniSector(uint64_t limit) {
-    const uint64_t capacity = std::min({CeilDivide(rootSize_, kMiniSectorSize), uint64_t{miniFat_.size()}, limit});
+    const uint64_t capacity = std::min({rootSize_ / kMiniSectorSize, uint64_t{miniFat_.size()}, limit});
     for (uint32_t sector = 0; sector < capacity; ++sector) {
         if (miniSectorUsed_[sector] || (miniFat_[sector] != kFreeSector && !miniSectorReusable_[sector])) continue;
         miniSectorUsed_[sector] = 1;
@@ -507,7 +509,7 @@ void CompoundFileWriter::reserveGrowthRoom(const std::vector<Target>& targets, c
     }
     const uint64_t freeMini = availableMiniSectors(UINT64_MAX);
     if (neededMini > freeMini) {
-        const uint64_t capacity = std::min<uint64_t>(CeilDivide(rootSize_, kMiniSectorSize), miniFat_.size());
+        const uint64_t capacity = std::min<uint64_t>(rootSize_ / kMiniSectorSize, miniFat_.size());
         const uint64_t room = neededMini > freeMini + oldMini ? neededMini - freeMini - oldMini : 0;
         if (room > 0) growMiniStream(room);
         for (uint64_t unit = 0; unit < capacity + room && unit < miniFat_.size(); ++unit)
