@@ -72,8 +72,10 @@ public:
             if (!ListFolder(prefix, subfolders)) return;
             if (!subfolders.empty()) stack.push_back({std::move(prefix), std::move(subfolders), 0});
         };
+        if (StopRequested()) return;
         visit(top);
         while (!stack.empty()) {
+            if (StopRequested()) return;
             PendingFolder& current = stack.back();
             if (current.next == current.subfolders.size()) {
                 stack.pop_back();
@@ -85,6 +87,12 @@ public:
     }
 
 private:
+    bool StopRequested() {
+        if (report_ == nullptr || !report_->stopRequested || !report_->stopRequested()) return false;
+        report_->cancelled = true;
+        return true;
+    }
+
     // Appends the folder's documents and collects the sub-folders to enter.
     // False when the folder cannot be opened or was visited before.
     bool ListFolder(const std::string& prefix, std::vector<std::string>& subfolders) {

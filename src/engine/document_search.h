@@ -35,6 +35,11 @@ struct SearchReport {
     // Called after each folder searched, with the folders searched so far
     // and the length of the result list; for a progress display.
     std::function<void(size_t foldersSearched, size_t listLength)> progress;
+    // Asked before each folder is entered; when it answers true the search
+    // stops there, keeping what it found, and `cancelled` is set. A window
+    // closing while a listing runs ends it this way.
+    std::function<bool()> stopRequested;
+    bool cancelled = false;
 };
 
 // Appends to `list` the full path (folder + "/" + name) of every regular file

@@ -113,6 +113,28 @@ TEST_F(DocumentSearchTest, ReportsProgressAfterEachFolder) {
     EXPECT_EQ(steps, (std::vector<std::pair<size_t, size_t>>{{1, 6}, {2, 7}, {3, 7}, {4, 8}}));
 }
 
+// Asked before every folder: a stop after the second one keeps what those
+// two gave and enters no other.
+TEST_F(DocumentSearchTest, StopsBetweenFoldersWhenAsked) {
+    SearchReport report;
+    size_t asked = 0;
+    std::vector<std::pair<size_t, size_t>> steps;
+    report.progress = [&](size_t folders, size_t found) { steps.emplace_back(folders, found); };
+    report.stopRequested = [&] { return ++asked > 2; };
+    Paths list = {"/kept.doc"};
+    FindDocuments(root(), true, dtWord | dtPowerPoint, list, &report);
+    EXPECT_TRUE(report.cancelled);
+    EXPECT_EQ(steps, (std::vector<std::pair<size_t, size_t>>{{1, 6}, {2, 7}}));
+    EXPECT_EQ(list.size(), 7u);
+
+    SearchReport never;
+    never.stopRequested = [] { return false; };
+    Paths all;
+    FindDocuments(root(), true, dtWord | dtPowerPoint, all, &never);
+    EXPECT_FALSE(never.cancelled);
+    EXPECT_EQ(all.size(), 7u);
+}
+
 TEST_F(DocumentSearchTest, AMissingFolderContributesNothing) {
     Paths list;
     SearchReport report;
