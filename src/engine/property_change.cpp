@@ -60,12 +60,17 @@ public:
         return offsets;
     }
 
-    std::optional<uint32_t> userDefinedPid(const PropertySection& section, std::u16string_view name) {
+    // Every PID the dictionary gives that name: a damaged or careless writer
+    // may have given it to more than one.
+    std::vector<uint32_t> userDefinedPids(const PropertySection& section, std::u16string_view name) {
         const uint16_t codePage = reader_.codePage(section);
+        std::vector<uint32_t> pids;
         for (const auto& entry : reader_.dictionary(section))
             // Dictionary names compare like directory names: without case.
-            if (storage::DirectoryNamesEqual(DecodeCodePageText(entry.nameBytes, codePage), name)) return entry.pid;
-        return std::nullopt;
+            if (storage::DirectoryNamesEqual(DecodeCodePageText(entry.nameBytes, codePage), name) &&
+                std::find(pids.begin(), pids.end(), entry.pid) == pids.end())
+                pids.push_back(entry.pid);
+        return pids;
     }
 
 private:
@@ -162,22 +167,25 @@ std::vector<PropertyEdit> EditsFor(const PropertyChange& change, ParsedStream& s
         nowhereToGo();
         return edits;
     }
-    std::optional<uint32_t> pid = stream.userDefinedPid(*userDefined, property.userDefinedName);
-    if (!pid) {
+    const std::vector<uint32_t> pids = stream.userDefinedPids(*userDefined, property.userDefinedName);
+    if (pids.empty()) {
         nowhereToGo();
         return edits;
     }
-    const std::vector<uint32_t> named = stream.offsetsOf(*userDefined, *pid);
-    if (change.action == PropertyChange::Action::Remove || change.text.empty()) {
-        // Gone with its name, so the dictionary does not keep it either.
-        edits.push_back({ids::UserDefinedProperties, *pid, std::nullopt, true});
-    } else {
-        const uint16_t codePage = stream.reader().codePage(*userDefined);
-        std::vector<uint8_t> target = EncodedText(change.text, codePage);
+    const bool removeNamed = change.action == PropertyChange::Action::Remove || change.text.empty();
+    const std::vector<uint8_t> target =
+        removeNamed ? std::vector<uint8_t>{} : EncodedText(change.text, stream.reader().codePage(*userDefined));
+    for (uint32_t pid : pids) {
+        if (removeNamed) {
+            // Gone with its name, so the dictionary does not keep it either.
+            edits.push_back({ids::UserDefinedProperties, pid, std::nullopt, true});
+            continue;
+        }
+        const std::vector<uint32_t> named = stream.offsetsOf(*userDefined, pid);
         if (named.empty() || std::any_of(named.begin(), named.end(), [&](uint32_t offset) {
                 return !HoldsText(stream.extent(*userDefined, offset), target);
             }))
-            edits.push_back({ids::UserDefinedProperties, *pid, std::move(target), false});
+            edits.push_back({ids::UserDefinedProperties, pid, target, false});
     }
     return edits;
 }
