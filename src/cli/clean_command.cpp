@@ -63,7 +63,16 @@ std::string TextLine(const std::filesystem::path& path, const engine::CleanRepor
 
 }  // namespace
 
+bool RestoreFileTimes(const std::filesystem::path& path, const struct stat& before) {
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
 int RunClean(const CleanOptions& options, std::ostream& out, std::ostream& err) {
+    return RunClean(options, out, err, RestoreFileTimes);
+}
+
+int RunClean(const CleanOptions& options, std::ostream& out, std::ostream& err, FileTimesRestorer restoreTimes) {
     ProgressLine progress(err, options.showProgress);
     DocumentListing listing = ListDocumentsFor(options, progress, err);
     bool allClean = listing.unlistable.empty();
@@ -74,8 +83,7 @@ int RunClean(const CleanOptions& options, std::ostream& out, std::ostream& err) 
         bool haveTimes = options.keepDates && ::stat(path.c_str(), &before) == 0;
         engine::CleanReport report = engine::CleanDocument(path, options.settings, options.dryRun);
         if (haveTimes && !options.dryRun && !report.changed.empty()) {
-            const struct timespec times[2] = {before.st_atim, before.st_mtim};
-            if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) {
+            if (!restoreTimes(path, before)) {
                 progress.Clear();
                 err << "velmora-cli: " << path.string() << ": could not restore the file's dates\n";
                 allClean = false;

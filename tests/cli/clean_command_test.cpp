@@ -145,5 +145,17 @@ TEST_F(CleanRunTest, KeepDatesGivesBackTheModificationTime) {
     EXPECT_EQ(status.st_mtim.tv_sec, 1'100'000'000);
 }
 
+TEST_F(CleanRunTest, DatesThatCannotBeRestoredMakeTheRunFail) {
+    auto refuse = [](const fs::path&, const struct stat&) { return false; };
+    std::ostringstream out, err;
+    CleanOptions options = ParseCleanArguments({"--keep-dates", "--clear-last-edited-by", "--types", "xls", folder.path().string()});
+    EXPECT_EQ(RunClean(options, out, err, refuse), 1);
+    EXPECT_NE(err.str().find("could not restore the file's dates"), std::string::npos) << err.str();
+    EXPECT_NE(out.str().find("changed"), std::string::npos) << out.str();  // the cleaning itself still stands
+
+    std::ostringstream quietOut, quietErr;  // a run that changes nothing never asks for the dates
+    EXPECT_EQ(RunClean(options, quietOut, quietErr, refuse), 0) << quietErr.str();
+}
+
 }  // namespace
 }  // namespace velmora::cli
