@@ -17,7 +17,7 @@ std::string SummaryToJson(const engine::TSummaryInfo& info) {
         case engine::FieldKind::Text: AppendJsonString(out, info.*property.text); break;
         case engine::FieldKind::Date:
         case engine::FieldKind::EditTime: AppendJsonNumber(out, info.*property.date); break;
-        case engine::FieldKind::SignedWord: AppendJsonNumber(out, int64_t{info.*property.signedWord}); break;
+        case engine::FieldKind::Count: AppendJsonNumber(out, int64_t{info.*property.count}); break;
         case engine::FieldKind::Word: AppendJsonNumber(out, int64_t{info.*property.word}); break;
         case engine::FieldKind::Reference: AppendJsonNumber(out, int64_t{info.*property.reference}); break;
         case engine::FieldKind::CountAndReference: {

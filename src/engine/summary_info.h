@@ -38,28 +38,29 @@ struct TSummaryInfo {
     TDateTime LastPrinted = 0.0;      // SI 11
     TDateTime Created = 0.0;          // SI 12
     TDateTime LastSaved = 0.0;        // SI 13
-    int16_t PageCount = 0;            // SI 14
-    int16_t WordCount = 0;            // SI 15
-    int16_t CharCount = 0;            // SI 16
+    // Counts hold the stored 32-bit value, read as signed.
+    int32_t PageCount = 0;            // SI 14
+    int32_t WordCount = 0;            // SI 15
+    int32_t CharCount = 0;            // SI 16
     uint32_t Thumbnail = 0;           // SI 17, opaque reference (0)
     std::u16string AppName;           // SI 18
     uint16_t Security = 0;            // SI 19
     std::u16string Category;          // DSI 2
     std::u16string PresentationTarget;  // DSI 3
-    uint16_t ByteCount = 0;           // DSI 4
-    uint16_t LineCount = 0;           // DSI 5
-    uint16_t ParagraphCount = 0;      // DSI 6
-    uint16_t SlideCount = 0;          // DSI 7
-    uint16_t NoteCount = 0;           // DSI 8
-    uint16_t HiddenSlideCount = 0;    // DSI 9
-    uint16_t MMClipCount = 0;         // DSI 10
+    int32_t ByteCount = 0;            // DSI 4
+    int32_t LineCount = 0;            // DSI 5
+    int32_t ParagraphCount = 0;       // DSI 6
+    int32_t SlideCount = 0;           // DSI 7
+    int32_t NoteCount = 0;            // DSI 8
+    int32_t HiddenSlideCount = 0;     // DSI 9
+    int32_t MMClipCount = 0;          // DSI 10
     uint16_t Scale = 0;               // DSI 11, as stored (0 or 0xFFFF)
     TCountAndReference HeadingPairs;  // DSI 12
     TCountAndReference TitlesOfParts; // DSI 13
     std::u16string Manager;           // DSI 14
     std::u16string Company;           // DSI 15
     uint16_t LinksDirty = 0;          // DSI 16
-    uint16_t CharCountWithSpaces = 0; // DSI 17
+    int32_t CharCountWithSpaces = 0;  // DSI 17
     std::u16string Guid;              // DSI 18
     uint16_t SharedDocument = 0;      // DSI 19
     std::u16string LinkBase;          // DSI 20

@@ -25,9 +25,9 @@ SummaryProperty Date(uint32_t pid, const char* name, TDateTime TSummaryInfo::*fi
     p.date = field;
     return p;
 }
-SummaryProperty SignedWord(uint32_t pid, const char* name, int16_t TSummaryInfo::*field) {
-    SummaryProperty p{SI, pid, name, vt::I4, FieldKind::SignedWord};
-    p.signedWord = field;
+SummaryProperty Count(size_t set, uint32_t pid, const char* name, int32_t TSummaryInfo::*field) {
+    SummaryProperty p{set, pid, name, vt::I4, FieldKind::Count};
+    p.count = field;
     return p;
 }
 SummaryProperty Word(size_t set, uint32_t pid, const char* name, uint16_t TSummaryInfo::*field, uint16_t type = vt::I4) {
@@ -61,28 +61,28 @@ std::vector<SummaryProperty> BuildTable() {
         Date(11, "LastPrinted", &S::LastPrinted),
         Date(12, "Created", &S::Created),
         Date(13, "LastSaved", &S::LastSaved),
-        SignedWord(14, "PageCount", &S::PageCount),
-        SignedWord(15, "WordCount", &S::WordCount),
-        SignedWord(16, "CharCount", &S::CharCount),
+        Count(SI, 14, "PageCount", &S::PageCount),
+        Count(SI, 15, "WordCount", &S::WordCount),
+        Count(SI, 16, "CharCount", &S::CharCount),
         thumbnail,
         Text(SI, 18, "AppName", &S::AppName),
         Word(SI, 19, "Security", &S::Security),
         Text(DSI, 2, "Category", &S::Category, u"Category"),
         Text(DSI, 3, "PresentationTarget", &S::PresentationTarget),
-        Word(DSI, 4, "ByteCount", &S::ByteCount),
-        Word(DSI, 5, "LineCount", &S::LineCount),
-        Word(DSI, 6, "ParagraphCount", &S::ParagraphCount),
-        Word(DSI, 7, "SlideCount", &S::SlideCount),
-        Word(DSI, 8, "NoteCount", &S::NoteCount),
-        Word(DSI, 9, "HiddenSlideCount", &S::HiddenSlideCount),
-        Word(DSI, 10, "MMClipCount", &S::MMClipCount),
+        Count(DSI, 4, "ByteCount", &S::ByteCount),
+        Count(DSI, 5, "LineCount", &S::LineCount),
+        Count(DSI, 6, "ParagraphCount", &S::ParagraphCount),
+        Count(DSI, 7, "SlideCount", &S::SlideCount),
+        Count(DSI, 8, "NoteCount", &S::NoteCount),
+        Count(DSI, 9, "HiddenSlideCount", &S::HiddenSlideCount),
+        Count(DSI, 10, "MMClipCount", &S::MMClipCount),
         Word(DSI, 11, "Scale", &S::Scale, vt::Bool),
         Pair(12, "HeadingPairs", &S::HeadingPairs, variantVector),
         Pair(13, "TitlesOfParts", &S::TitlesOfParts, vt::Vector | vt::LPStr),
         Text(DSI, 14, "Manager", &S::Manager, u"Manager"),
         Text(DSI, 15, "Company", &S::Company, u"Company"),
         Word(DSI, 16, "LinksDirty", &S::LinksDirty, vt::Bool),
-        Word(DSI, 17, "CharCountWithSpaces", &S::CharCountWithSpaces),
+        Count(DSI, 17, "CharCountWithSpaces", &S::CharCountWithSpaces),
         Text(DSI, 18, "Guid", &S::Guid, u"_PID_GUID"),
         Word(DSI, 19, "SharedDocument", &S::SharedDocument, vt::Bool),
         Text(DSI, 20, "LinkBase", &S::LinkBase),

@@ -9,7 +9,7 @@
 
 namespace velmora::engine {
 
-enum class FieldKind { Text, Date, EditTime, SignedWord, Word, Reference, CountAndReference };
+enum class FieldKind { Text, Date, EditTime, Count, Word, Reference, CountAndReference };
 
 // One known property: where it lives (set index 0 = SummaryInformation,
 // 1 = DocumentSummaryInformation, and PID), the value type documents store
@@ -26,7 +26,7 @@ struct SummaryProperty {
     const char16_t* userDefinedName = nullptr;
     std::u16string TSummaryInfo::*text = nullptr;
     TDateTime TSummaryInfo::*date = nullptr;
-    int16_t TSummaryInfo::*signedWord = nullptr;
+    int32_t TSummaryInfo::*count = nullptr;
     uint16_t TSummaryInfo::*word = nullptr;
     uint32_t TSummaryInfo::*reference = nullptr;
     TCountAndReference TSummaryInfo::*pair = nullptr;

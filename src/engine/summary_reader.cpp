@@ -83,8 +83,8 @@ void Store(const SummaryProperty& property, const PropertyValue& value, uint16_t
     case FieldKind::EditTime:
         if (value.kind == PropertyValue::Kind::FileTime) info.*property.date = EditTimeToDateTime(value.fileTime);
         break;
-    case FieldKind::SignedWord:
-        if (value.isInteger()) info.*property.signedWord = static_cast<int16_t>(static_cast<uint16_t>(value.integer));
+    case FieldKind::Count:
+        if (value.isInteger()) info.*property.count = static_cast<int32_t>(static_cast<uint32_t>(value.integer));
         break;
     case FieldKind::Word:
         if (value.isInteger()) info.*property.word = static_cast<uint16_t>(value.integer);

@@ -31,10 +31,10 @@ TEXT = {(SI, 2): "Title", (SI, 3): "Subject", (SI, 4): "Author", (SI, 5): "Keywo
         (DSI, 2): "Category", (DSI, 3): "PresentationTarget", (DSI, 14): "Manager", (DSI, 15): "Company",
         (DSI, 18): "Guid", (DSI, 20): "LinkBase"}
 DATES = {(SI, 11): "LastPrinted", (SI, 12): "Created", (SI, 13): "LastSaved"}
-SIGNED_WORDS = {(SI, 14): "PageCount", (SI, 15): "WordCount", (SI, 16): "CharCount"}
-WORDS = {(SI, 19): "Security", (DSI, 4): "ByteCount", (DSI, 5): "LineCount", (DSI, 6): "ParagraphCount",
-         (DSI, 7): "SlideCount", (DSI, 8): "NoteCount", (DSI, 9): "HiddenSlideCount", (DSI, 10): "MMClipCount",
-         (DSI, 11): "Scale", (DSI, 16): "LinksDirty", (DSI, 17): "CharCountWithSpaces", (DSI, 19): "SharedDocument",
+COUNTS = {(SI, 14): "PageCount", (SI, 15): "WordCount", (SI, 16): "CharCount", (DSI, 4): "ByteCount",
+          (DSI, 5): "LineCount", (DSI, 6): "ParagraphCount", (DSI, 7): "SlideCount", (DSI, 8): "NoteCount",
+          (DSI, 9): "HiddenSlideCount", (DSI, 10): "MMClipCount", (DSI, 17): "CharCountWithSpaces"}
+WORDS = {(SI, 19): "Security", (DSI, 11): "Scale", (DSI, 16): "LinksDirty", (DSI, 19): "SharedDocument",
          (DSI, 22): "HLinksChanged", (DSI, 23): "Version"}
 PAIRS = {(DSI, 12): ("HeadingPairs", VECTOR | 12), (DSI, 13): ("TitlesOfParts", VECTOR | VT_LPSTR),
          (DSI, 21): ("HLinks", VECTOR | 12), (DSI, 24): ("DigSig", VT_BLOB)}
@@ -71,11 +71,11 @@ def expected_value(key, prop):
         day = ticks // TICKS_PER_DAY - TICKS_AT_ZERO // TICKS_PER_DAY
         time_of_day = (ticks % TICKS_PER_DAY) // 10_000 / 86_400_000
         return "EditTime", day + time_of_day if day >= 0 else day - time_of_day
-    if key in SIGNED_WORDS:
+    if key in COUNTS:
         if stored not in INTEGERS and stored != VT_BOOL:
             return None
-        low = prop["value"] & 0xFFFF
-        return SIGNED_WORDS[key], low - 0x10000 if low >= 0x8000 else low
+        low = prop["value"] & 0xFFFFFFFF
+        return COUNTS[key], low - 0x100000000 if low >= 0x80000000 else low
     if key in WORDS:
         if stored not in INTEGERS and stored != VT_BOOL:
             return None

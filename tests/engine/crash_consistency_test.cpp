@@ -118,7 +118,7 @@ TSummaryInfo Mixed(const TSummaryInfo& first, const TSummaryInfo& second, size_t
         if (property.setIndex != setOfSecond) continue;
         if (property.text) mixed.*property.text = second.*property.text;
         if (property.date) mixed.*property.date = second.*property.date;
-        if (property.signedWord) mixed.*property.signedWord = second.*property.signedWord;
+        if (property.count) mixed.*property.count = second.*property.count;
         if (property.word) mixed.*property.word = second.*property.word;
         if (property.reference) mixed.*property.reference = second.*property.reference;
         if (property.pair) mixed.*property.pair = second.*property.pair;

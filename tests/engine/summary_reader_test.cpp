@@ -128,12 +128,12 @@ TSummaryInfo ExpectedRecord() {
     info.LastSaved = FileTimeToDateTime(kSavedTicks);
     info.PageCount = 12;
     info.WordCount = 3400;
-    info.CharCount = 70000 - 65536;
+    info.CharCount = 70000;
     info.AppName = u"Microsoft Office Word";
     info.Security = 2;
     info.Category = u"Finance";
     info.PresentationTarget = u"On-screen Show";
-    info.ByteCount = static_cast<uint16_t>(123456);
+    info.ByteCount = 123456;
     info.LineCount = 40;
     info.ParagraphCount = 9;
     info.SlideCount = 3;
@@ -284,7 +284,7 @@ TEST(ReadSummaryInfoFrom, DocumentsWithoutAReadableSetAreRefused) {
     }
 }
 
-TEST(ReadSummaryInfoFrom, CountsKeepTheirLowSixteenBits) {
+TEST(ReadSummaryInfoFrom, CountsKeepTheirStoredThirtyTwoBits) {
     PropertySectionBuilder summary(ids::SummaryInformation);
     summary.set(14, TypedValue::I4(70000)).set(15, TypedValue::I4(-1)).set(16, TypedValue::I4(32768)).set(19, TypedValue::I4(65537));
     PropertySectionBuilder documentSummary(ids::DocSummaryInformation);
@@ -294,13 +294,13 @@ TEST(ReadSummaryInfoFrom, CountsKeepTheirLowSixteenBits) {
                                    {DocumentSummaryStream(), PropertySetBuilder().addSection(documentSummary).build()}}),
                      info)
                     .ok);
-    EXPECT_EQ(info.PageCount, 4464);
+    EXPECT_EQ(info.PageCount, 70000);  // an ordinary long document, not -25536 or 4464
     EXPECT_EQ(info.WordCount, -1);
-    EXPECT_EQ(info.CharCount, -32768);
-    EXPECT_EQ(info.Security, 1);
-    EXPECT_EQ(info.ByteCount, 4464);
-    EXPECT_EQ(info.LineCount, 65535);
-    EXPECT_EQ(info.ParagraphCount, 1);
+    EXPECT_EQ(info.CharCount, 32768);
+    EXPECT_EQ(info.Security, 1);  // a flag word, not a count: its low 16 bits
+    EXPECT_EQ(info.ByteCount, 70000);
+    EXPECT_EQ(info.LineCount, -1);
+    EXPECT_EQ(info.ParagraphCount, static_cast<int32_t>(0xFFFF0001));
 }
 
 TEST(ReadSummaryInfoFrom, ASecondDocumentOnlyOverwritesWhatItHolds) {
