@@ -51,7 +51,11 @@ int ScanThreadProc(std::unique_ptr<TThreadMetadata> block, ScanOutcome& outcome)
         for (const auto& path : documents) {
             TSummaryInfo info;  // fresh for every document: no value carries over
             int64_t size = 0;
-            if (!ReadDocument(path, info, size) || !block->Callback) continue;
+            if (!ReadDocument(path, info, size)) {
+                ++outcome.unreadable;
+                continue;
+            }
+            if (!block->Callback) continue;
             Deliver(path, info, size, block->Callback);
         }
     } catch (...) {
@@ -66,7 +70,8 @@ int ScanThreadProc(std::unique_ptr<TThreadMetadata> block, ScanOutcome& outcome)
 }
 
 bool AnalyzeFolder(const std::filesystem::path& folder, TDocumentTypes types, bool includeSubfolders,
-                   const TAnalyzeCallback& callback, const ScanWaiter& wait, std::exception_ptr* scanError) {
+                   const TAnalyzeCallback& callback, const ScanWaiter& wait, std::exception_ptr* scanError,
+                   size_t* unreadable) {
     if ((types & kAllDocumentTypes) == 0 || folder.empty() || !IsFolder(folder)) return false;
     auto block = std::make_unique<TThreadMetadata>();
     block->FolderPath = folder;
@@ -85,6 +90,7 @@ bool AnalyzeFolder(const std::filesystem::path& folder, TDocumentTypes types, bo
     }
     scan.join();  // it has raised the signal as its last act: this returns at once
     if (scanError) *scanError = outcome.error;
+    if (unreadable) *unreadable = outcome.unreadable;
     return true;
 }
 

@@ -41,6 +41,7 @@ struct TThreadMetadata {
 struct ScanOutcome {
     CompletionSignal ended;
     std::exception_ptr error;  // what ended the scan early; null when it ran to the end
+    size_t unreadable = 0;     // documents found but not delivered: the reader refused them
 };
 
 // The scan thread's routine: finds the documents, reads each into a fresh
@@ -56,10 +57,11 @@ int ScanThreadProc(std::unique_ptr<TThreadMetadata> block, ScanOutcome& outcome)
 // when the folder does not exist or the type set is empty; true once a scan
 // has run. A scan that an error ended early also gives true — the rows
 // delivered are then incomplete — and the error is stored in `*scanError`
-// when given, so that the caller can say so.
+// when given, so that the caller can say so; so is the number of documents
+// found that could not be read, in `*unreadable`.
 bool AnalyzeFolder(const std::filesystem::path& folder, TDocumentTypes types, bool includeSubfolders,
                    const TAnalyzeCallback& callback, const ScanWaiter& wait = WaitBlocking,
-                   std::exception_ptr* scanError = nullptr);
+                   std::exception_ptr* scanError = nullptr, size_t* unreadable = nullptr);
 
 // The low 32 bits of a size, as the callback's FileSize carries it.
 int32_t LowSizeBits(int64_t size);

@@ -14,9 +14,11 @@ engine::TAnalyzeCallback DeliveredOnGuiThread(engine::TAnalyzeCallback callback)
 }
 
 bool AnalyzeFolderForWindow(const std::filesystem::path& folder, engine::TDocumentTypes types, bool includeSubfolders,
-                            const engine::TAnalyzeCallback& callback, std::exception_ptr* scanError) {
+                            const engine::TAnalyzeCallback& callback, std::exception_ptr* scanError,
+                            size_t* unreadable) {
     return engine::AnalyzeFolder(folder, types, includeSubfolders, DeliveredOnGuiThread(callback),
-                                 [](engine::CompletionSignal& ended) { WaitWithMessages(ended); }, scanError);
+                                 [](engine::CompletionSignal& ended) { WaitWithMessages(ended); }, scanError,
+                                 unreadable);
 }
 
 }  // namespace velmora::framework

@@ -19,6 +19,7 @@ engine::TAnalyzeCallback DeliveredOnGuiThread(engine::TAnalyzeCallback callback)
 // events (painting, input, timers) until the scan has ended. Results as
 // engine::AnalyzeFolder, including the error that ended a scan early.
 bool AnalyzeFolderForWindow(const std::filesystem::path& folder, engine::TDocumentTypes types, bool includeSubfolders,
-                            const engine::TAnalyzeCallback& callback, std::exception_ptr* scanError = nullptr);
+                            const engine::TAnalyzeCallback& callback, std::exception_ptr* scanError = nullptr,
+                            size_t* unreadable = nullptr);
 
 }  // namespace velmora::framework

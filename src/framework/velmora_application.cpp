@@ -49,13 +49,20 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
 void MapDesignFonts() {
     const QString tahoma = QStringLiteral("Tahoma");
     const QString dialogFont = QStringLiteral("MS Shell Dlg 2");
-    if (QFontDatabase::families().contains(tahoma, Qt::CaseInsensitive)) {
+    auto listed = [&] { return QFontDatabase::families().contains(tahoma, Qt::CaseInsensitive); };
+    if (!listed()) {
+        // Debian's fonts-wine ships Tahoma outside fontconfig's paths.
+        for (const char* file : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"})
+            QFontDatabase::addApplicationFont(QString::fromLatin1(file));
+    }
+    if (listed()) {
         QFont::insertSubstitution(dialogFont, tahoma);
         return;
     }
-    const QString replacement = QStringLiteral("DejaVu Sans");
-    QFont::insertSubstitution(tahoma, replacement);
-    QFont::insertSubstitution(dialogFont, replacement);
+    // Condensed comes closer to Tahoma's widths than the regular cut.
+    const QStringList replacements{QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")};
+    QFont::insertSubstitutions(tahoma, replacements);
+    QFont::insertSubstitutions(dialogFont, replacements);
 }
 
 }  // namespace velmora::framework

@@ -28,9 +28,10 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
-// Our windows are designed around Tahoma ("MS Shell Dlg 2" on Windows); where
-// no real Tahoma is installed both names are mapped to DejaVu Sans, whose
-// metrics come closest. TApplication does this at start.
+// Our windows are designed around Tahoma ("MS Shell Dlg 2" on Windows). Where
+// fontconfig does not list it, the copy fonts-wine installs is loaded; where
+// there is none, both names map to DejaVu Sans Condensed, whose widths come
+// closest, then DejaVu Sans. TApplication does this at start.
 void MapDesignFonts();
 
 }  // namespace velmora::framework

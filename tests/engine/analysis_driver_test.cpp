@@ -78,9 +78,11 @@ TEST_F(FolderScanTest, DeliversReadableDocumentsInListOrderWithFreshRecords) {
         ++waits;
         WaitBlocking(ended);
     };
-    ASSERT_TRUE(AnalyzeFolder(root(), kAllDocumentTypes, true, Recorder(), waiter, &error));
+    size_t unreadable = 99;
+    ASSERT_TRUE(AnalyzeFolder(root(), kAllDocumentTypes, true, Recorder(), waiter, &error, &unreadable));
     EXPECT_EQ(waits, 1);
     EXPECT_FALSE(error);
+    EXPECT_EQ(unreadable, 1u);  // 2b.doc, which the window reports as not read
 
     // 2b.doc comes between 2.doc and the sub-folder, and is skipped as unreadable.
     ASSERT_EQ(deliveries_.size(), 3u);

@@ -1,0 +1,188 @@
+// The analysis road of the main window: the options page and the report.
+#include <QDir>
+#include <QSaveFile>
+
+#include "app/document_dialogs.h"
+#include "app/document_paths.h"
+#include "app/main_window.h"
+#include "app/report_text.h"
+#include "engine/analysis_driver.h"
+#include "engine/path_text.h"
+#include "engine/property_writer.h"
+#include "engine/summary_reader.h"
+#include "framework/desktop_helpers.h"
+#include "framework/event_guard.h"
+#include "framework/gui_folder_scan.h"
+#include "framework/orrin_dialogs.h"
+
+namespace velmora::app {
+
+namespace {
+
+
+bool HoldsHyperlinks(const std::filesystem::path& path, const engine::TSummaryInfo& info) {
+    if (info.HLinks.Count > 0) return true;
+    try {
+        return engine::DocumentHoldsProperty(path, 21, u"_PID_HLINKS");
+    } catch (const std::exception&) {
+        return false;  // the report row stands without it
+    }
+}
+
+// Restores what a folder scan changed, however the scan ends.
+class ScanGuard {
+public:
+    explicit ScanGuard(TfrmVelmoraMain& window, bool& busy) : window_(window), busy_(busy) {
+        busy_ = true;
+        window_.pnlAnalysisLoading->show();
+        window_.pnlAnalysisLoading->raise();
+        window_.Button2->setEnabled(false);
+        window_.Button1->setEnabled(false);
+        framework::SetCloseCommandEnabled(&window_, false);
+    }
+    ~ScanGuard() {
+        window_.pnlAnalysisLoading->hide();
+        window_.Button2->setEnabled(true);
+        window_.Button1->setEnabled(true);
+        framework::SetCloseCommandEnabled(&window_, true);
+        busy_ = false;
+    }
+    ScanGuard(const ScanGuard&) = delete;
+    ScanGuard& operator=(const ScanGuard&) = delete;
+
+private:
+    TfrmVelmoraMain& window_;
+    bool& busy_;
+};
+
+}  // namespace
+
+void TfrmVelmoraMain::rbAnalyzeFileClick() {
+    for (QWidget* control : std::initializer_list<QWidget*>{txtAnalyzeFile, btnAnalyzeFile, txtAnalyzeSelectedFiles,
+                                                            btnAnalyzeSelectedFiles, chkAnalyzeIncludeSubFolders})
+        control->setEnabled(false);
+    if (rbAnalyzeFile->isChecked()) {
+        txtAnalyzeFile->setEnabled(true);
+        btnAnalyzeFile->setEnabled(true);
+    }
+    if (rbAnalyzeMyDocuments->isChecked()) {
+        chkAnalyzeIncludeSubFolders->setEnabled(true);
+        const QString documents = framework::GetDocumentsFolder();
+        rbAnalyzeMyDocuments->setToolTip(documents.isEmpty() ? QStringLiteral("Your Documents folder could not be found.")
+                                                             : documents);
+    }
+    if (rbAnalyzeSelectedFiles->isChecked()) {
+        txtAnalyzeSelectedFiles->setEnabled(true);
+        btnAnalyzeSelectedFiles->setEnabled(true);
+        chkAnalyzeIncludeSubFolders->setEnabled(true);
+    }
+}
+
+void TfrmVelmoraMain::btnAnalyzeFileClick() {
+    const QString chosen = AskForDocument();
+    if (!chosen.isEmpty()) txtAnalyzeFile->setText(chosen);
+}
+
+void TfrmVelmoraMain::btnAnalyzeSelectedFilesClick() {
+    txtAnalyzeSelectedFiles->setText(framework::PickFolder(txtAnalyzeSelectedFiles->text()));
+}
+
+void TfrmVelmoraMain::btnAnalyze2Click() {
+    auto refuse = [this](const char* message, QWidget* focus) {
+        lblAnalyzeInfo->setText(QString::fromLatin1(message));
+        lblAnalyzeInfo->show();
+        if (focus) focus->setFocus();
+    };
+    if (rbAnalyzeFile->isChecked() && !FileExists(txtAnalyzeFile->text()))
+        return refuse("Please select a valid file before proceeding", txtAnalyzeFile);
+    if (rbAnalyzeSelectedFiles->isChecked() && !framework::FolderExists(txtAnalyzeSelectedFiles->text()))
+        return refuse("Please select a valid directory before proceeding", txtAnalyzeSelectedFiles);
+    QString folder = txtAnalyzeSelectedFiles->text();
+    if (rbAnalyzeMyDocuments->isChecked()) {
+        folder = framework::GetDocumentsFolder();
+        if (folder.isEmpty()) return refuse("Your Documents folder could not be found.", rbAnalyzeMyDocuments);
+    }
+
+    PathList_.clear();
+    lblAnalysisStatus->hide();
+    PageControl1->setCurrentIndex(3);
+    engine::TDocumentTypes types = 0;
+    if (chkAnalyzeWordDocs->isChecked()) types |= engine::dtWord;
+    if (chkAnalyzeExcelDocs->isChecked()) types |= engine::dtExcel;
+    if (chkAnalyzePowerpointDocs->isChecked()) types |= engine::dtPowerPoint;
+
+    auto delivered = [this](const std::u16string& fileName, const std::u16string& filePath, engine::TSummaryInfo info,
+                            int32_t) { DocumentAnalyzed(fileName, filePath, std::move(info)); };
+    if (rbAnalyzeFile->isChecked()) {
+        const std::filesystem::path path = PathOf(txtAnalyzeFile->text());
+        if (!engine::AnalyzeFile(path, delivered)) {
+            engine::TSummaryInfo ignored;
+            const engine::ReadOutcome outcome = engine::ReadSummaryInfoWithOutcome(path, ignored);
+            showAnalysisStatus(QString::fromStdU16String(engine::PathToText(path.filename())) +
+                               QStringLiteral(" could not be read: ") + QString::fromStdString(outcome.message));
+        }
+        return;
+    }
+
+    std::exception_ptr scanError;
+    size_t unreadable = 0;
+    {
+        ScanGuard guard(*this, busy_);
+        framework::AnalyzeFolderForWindow(PathOf(folder), types, chkAnalyzeIncludeSubFolders->isChecked(), delivered,
+                                          &scanError, &unreadable);
+    }
+    if (scanError) {
+        showAnalysisStatus(QStringLiteral("The list is incomplete: ") + framework::ExceptionText(scanError));
+    } else if (unreadable > 0) {
+        showAnalysisStatus(QString::number(unreadable) + QStringLiteral(" document(s) could not be read."));
+    }
+}
+
+void TfrmVelmoraMain::DocumentAnalyzed(const std::u16string& fileName, const std::u16string& filePath,
+                                       engine::TSummaryInfo info) {
+    const std::u16string fullPath = filePath + fileName;
+    AddReportRow(QString::fromStdU16String(fileName), info, HoldsHyperlinks(engine::TextToPath(fullPath), info));
+    PathList_.append(QString::fromStdU16String(fullPath));
+}
+
+void TfrmVelmoraMain::AddReportRow(const QString& fileName, const engine::TSummaryInfo& info, bool holdsHyperlinks) {
+    // Item texts are plain text in a tree view: markup in a name or a title
+    // is shown as written.
+    auto* item = new QTreeWidgetItem(ReportRowTexts(fileName, info, holdsHyperlinks));
+    lvMetadata->addTopLevelItem(item);
+}
+
+void TfrmVelmoraMain::showAnalysisStatus(const QString& text) {
+    lblAnalysisStatus->setText(text);
+    lblAnalysisStatus->setToolTip(text);
+    lblAnalysisStatus->show();
+}
+
+void TfrmVelmoraMain::SaveListToFile() {
+    QString folder = framework::GetDocumentsFolder();
+    if (folder.isEmpty()) folder = QDir::homePath();
+    const QString target = AskForReportFile(QDir(folder).filePath(QStringLiteral("Velmora report.csv")));
+    if (target.isEmpty()) return;
+
+    QStringList header;
+    std::vector<int> columns;
+    for (int column = 0; column < kReportColumnCount; ++column) {
+        if (lvMetadata->isColumnHidden(column)) continue;
+        columns.push_back(column);
+        header << lvMetadata->headerItem()->text(column);
+    }
+    QList<QStringList> rows;
+    for (int i = 0; i < lvMetadata->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = lvMetadata->topLevelItem(i);
+        QStringList row;
+        for (int column : columns) row << item->text(column);
+        rows << row;
+    }
+    // Written beside the target and renamed over it: an old report is never
+    // left half overwritten.
+    QSaveFile file(target);
+    if (!file.open(QIODevice::WriteOnly) || file.write(ReportCsv(header, rows)) < 0 || !file.commit())
+        throw std::runtime_error("Could not save the list to " + target.toStdString() + ": " + file.errorString().toStdString());
+}
+
+}  // namespace velmora::app

@@ -1,0 +1,249 @@
+// The cleaning road of the main window: choosing documents, the clean
+// settings and the cleaning run.
+#include <QCoreApplication>
+#include <QEventLoop>
+
+#include "app/document_dialogs.h"
+#include "app/document_paths.h"
+#include "app/main_window.h"
+#include "engine/cleaned_copy.h"
+#include "engine/path_text.h"
+#include "engine/summary_info_class.h"
+#include "framework/desktop_helpers.h"
+#include "framework/event_guard.h"
+#include "framework/orrin_dialogs.h"
+
+namespace velmora::app {
+
+namespace {
+
+
+// While a cleaning run or a waited listing goes on: no closing from the
+// desktop, and the controls that would leave or change the page are off.
+class BusyGuard {
+public:
+    BusyGuard(QWidget* window, bool& busy, std::initializer_list<QWidget*> controls)
+        : window_(window), busy_(busy), controls_(controls) {
+        busy_ = true;
+        framework::SetCloseCommandEnabled(window_, false);
+        for (QWidget* control : controls_) control->setEnabled(false);
+    }
+    ~BusyGuard() {
+        for (QWidget* control : controls_) control->setEnabled(true);
+        framework::SetCloseCommandEnabled(window_, true);
+        busy_ = false;
+    }
+    BusyGuard(const BusyGuard&) = delete;
+    BusyGuard& operator=(const BusyGuard&) = delete;
+
+private:
+    QWidget* window_;
+    bool& busy_;
+    std::vector<QWidget*> controls_;
+};
+
+engine::TDocumentTypes CleanTypes(const TfrmVelmoraMain& window) {
+    engine::TDocumentTypes types = 0;
+    if (window.chkCleanWordDocs->isChecked()) types |= engine::dtWord;
+    if (window.chkCleanExcelDocs->isChecked()) types |= engine::dtExcel;
+    if (window.chkCleanPowerpointDocs->isChecked()) types |= engine::dtPowerPoint;
+    return types;
+}
+
+}  // namespace
+
+void TfrmVelmoraMain::rbCleanSingleDocClick() {
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{txtCleanSingleDoc, btnCleanSingleDoc, txtCleanAllDocsInFolder,
+                                         btnCleanAllDocsInFolder, txtCleanSelectedDocsInFolder, btnCleanSelectedDocsInFolder})
+        control->setEnabled(false);
+    lvCleanSelectedDocsInFolder->hide();
+    lblCleanSelectedDocsInFolder->hide();
+    if (rbCleanSingleDoc->isChecked()) {
+        txtCleanSingleDoc->setEnabled(true);
+        btnCleanSingleDoc->setEnabled(true);
+    }
+    if (rbCleanAllDocsInFolder->isChecked()) {
+        txtCleanAllDocsInFolder->setEnabled(true);
+        btnCleanAllDocsInFolder->setEnabled(true);
+    }
+    if (rbCleanSelectedDocsInFolder->isChecked()) {
+        txtCleanSelectedDocsInFolder->setEnabled(true);
+        btnCleanSelectedDocsInFolder->setEnabled(true);
+        lvCleanSelectedDocsInFolder->show();
+        lblCleanSelectedDocsInFolder->show();
+    }
+}
+
+void TfrmVelmoraMain::btnCleanSingleDocClick() {
+    const QString chosen = AskForDocument();
+    if (!chosen.isEmpty()) txtCleanSingleDoc->setText(chosen);
+}
+
+void TfrmVelmoraMain::btnCleanAllDocsInFolderClick(QToolButton* clicked) {
+    const bool selectedMode = clicked->property("tag").toInt() != 0;
+    const QString chosen =
+        framework::PickFolder(selectedMode ? txtCleanSelectedDocsInFolder->text() : txtCleanAllDocsInFolder->text());
+    if (chosen.isEmpty()) return;
+    if (!selectedMode) {
+        txtCleanAllDocsInFolder->setText(chosen);
+        return;
+    }
+    txtCleanSelectedDocsInFolder->setText(chosen);
+    // Fills only the list and its count: "&Next >" collects the ticks.
+    listings_.Start(PathOf(chosen), chkCleanIncludeSubfolders->isChecked(), CleanTypes(*this),
+                    [this](const ListedDocuments& documents) {
+                        for (const ListedDocument& document : documents) {
+                            auto* item = new QTreeWidgetItem(
+                                {TextOf(document.path.filename()), framework::SizeToText(document.size)});
+                            item->setData(0, Qt::UserRole, TextOf(document.path));
+                            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+                            item->setCheckState(0, Qt::Unchecked);
+                            lvCleanSelectedDocsInFolder->addTopLevelItem(item);
+                        }
+                        lblCleanSelectedDocsInFolder->setText(QStringLiteral("Number of documents in selected folder: ") +
+                                                              QString::number(documents.size()));
+                        lblCleanSelectedDocsInFolder->adjustSize();
+                    });
+}
+
+void TfrmVelmoraMain::btnClean2Click() {
+    auto refuse = [this](const char* message, QWidget* focus) {
+        lblCleanInfo->setText(QString::fromLatin1(message));
+        lblCleanInfo->show();
+        focus->setFocus();
+    };
+    if (rbCleanSingleDoc->isChecked() && !FileExists(txtCleanSingleDoc->text()))
+        return refuse("Please select a valid file before proceeding", txtCleanSingleDoc);
+    if (rbCleanAllDocsInFolder->isChecked() && !framework::FolderExists(txtCleanAllDocsInFolder->text()))
+        return refuse("Please select a valid directory before proceeding", txtCleanAllDocsInFolder);
+    if (rbCleanSelectedDocsInFolder->isChecked() && lvCleanSelectedDocsInFolder->topLevelItemCount() == 0)
+        return refuse("Please select at least a file before proceeding", lvCleanSelectedDocsInFolder);
+
+    // A listing still running for the list view must not change anything now.
+    listings_.Discard();
+    SelectedWordDocs = SelectedExcelDocs = SelectedPowerpointDocs = 0;
+    PathList_.clear();
+    if (rbCleanSingleDoc->isChecked()) {
+        PathList_.append(txtCleanSingleDoc->text());
+    } else if (rbCleanAllDocsInFolder->isChecked()) {
+        ListedDocuments documents;
+        {
+            BusyGuard guard(this, busy_, {TabSheet4});
+            documents = listings_.ListAndWait(PathOf(txtCleanAllDocsInFolder->text()),
+                                              chkCleanIncludeSubfolders->isChecked(), CleanTypes(*this));
+        }
+        for (const ListedDocument& document : documents) PathList_.append(TextOf(document.path));
+    } else if (rbCleanSelectedDocsInFolder->isChecked()) {
+        for (int i = 0; i < lvCleanSelectedDocsInFolder->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* item = lvCleanSelectedDocsInFolder->topLevelItem(i);
+            if (item->checkState(0) == Qt::Checked) PathList_.append(item->data(0, Qt::UserRole).toString());
+        }
+    }
+    countPaths();
+    PageControl1->setCurrentIndex(4);
+}
+
+void TfrmVelmoraMain::Button2Click() {
+    countPaths();
+    PageControl1->setCurrentIndex(4);
+}
+
+void TfrmVelmoraMain::countPaths() {
+    SelectedWordDocs = SelectedExcelDocs = SelectedPowerpointDocs = 0;
+    for (const QString& path : PathList_) CountPath(path, SelectedWordDocs, SelectedExcelDocs, SelectedPowerpointDocs);
+    lblSelectedWordDocs->setText(QString::number(SelectedWordDocs));
+    lblSelectedExcelDocs->setText(QString::number(SelectedExcelDocs));
+    lblSelectedPowerpointDocs->setText(QString::number(SelectedPowerpointDocs));
+}
+
+QList<QCheckBox*> TfrmVelmoraMain::optionBoxes() const {
+    QList<QCheckBox*> boxes;
+    for (QCheckBox* box : findChildren<QCheckBox*>()) {
+        if (box->property("tag").toInt() == 10) boxes << box;
+    }
+    return boxes;
+}
+
+void TfrmVelmoraMain::lblSelectAllClick(QLabel* clicked) {
+    const bool tick = clicked->property("tag").toInt() == 0;
+    for (QCheckBox* box : optionBoxes()) box->setChecked(tick);
+}
+
+bool TfrmVelmoraMain::anyOperationTicked() const {
+    for (QCheckBox* box : optionBoxes()) {
+        // The revision log lies outside the property sets: that box changes
+        // nothing yet.
+        if (box != chkRemoveRevisionLog && box->isChecked()) return true;
+    }
+    return false;
+}
+
+void TfrmVelmoraMain::Button8Click() {
+    PageControl1->setCurrentIndex(5);
+    CleanDocuments(PathList_);
+}
+
+QString TfrmVelmoraMain::cleanOne(const QString& path, bool inPlace) {
+    auto apply = [this](const std::filesystem::path& document) {
+        engine::TSummaryInfoClass info(document);
+        if (chkClearTitle->isChecked()) info.SetTitle(u"");
+        if (chkClearSubject->isChecked()) info.SetSubject(u"");
+        if (chkClearKeywords->isChecked()) info.SetKeywords(u"");
+        if (chkClearComments->isChecked()) info.SetComments(u"");
+        if (chkResetTemplate->isChecked()) info.SetTemplate(u"Normal.dot");
+        if (chkResetRevisionCount->isChecked()) info.SetRevNumber(u"1");
+        if (chkResetTotalEditTime->isChecked()) info.SetEditTime(engine::kZeroEditTime);
+        if (chkRemoveGUID->isChecked()) info.RemoveGuid();
+        if (chkRemoveHyperlinks->isChecked()) info.RemoveHLinks();
+        if (chkClearLastEditedBy->isChecked()) info.SetLastAuthor(u"");
+        if (chkClearLastSavedDate->isChecked()) info.SetLastSaved(0.0);
+        if (chkClearLastPrintedDate->isChecked()) info.SetLastPrinted(0.0);
+        if (chkClearCreationDate->isChecked()) info.SetCreated(0.0);
+        if (chkResetAuthor->isChecked()) info.SetAuthor(txtAuthor->text().toStdU16String());
+        if (chkResetCompany->isChecked()) info.SetCompany(txtCompany->text().toStdU16String());
+    };
+    const std::filesystem::path original = PathOf(path);
+    if (inPlace) {
+        apply(original);
+        return path;
+    }
+    engine::CleanedCopy copy(original);
+    apply(copy.TemporaryPath());
+    return TextOf(copy.Publish());
+}
+
+void TfrmVelmoraMain::CleanDocuments(const QStringList& paths) {
+    ProgressBar1->setRange(0, std::max<int>(static_cast<int>(paths.size()), 1));
+    ProgressBar1->setValue(0);
+    Label25->setPalette(QPalette());
+    if (!anyOperationTicked()) {
+        Label24->setText(QStringLiteral("Cleaning of 0 document(s) completed"));
+        Label25->setText(QStringLiteral("No cleaning option was ticked; nothing was changed."));
+        return;
+    }
+    const bool inPlace = chkCleanOverwriteOriginal->isChecked();
+    int completed = 0;
+    Label24->setText(QStringLiteral("Cleaning of 0 document(s) completed"));
+    Label25->setText(QStringLiteral("Cleaning..."));
+    BusyGuard guard(this, busy_, {Button10});
+    for (const QString& path : paths) {
+        try {
+            cleanOne(path, inPlace);
+        } catch (const std::exception& error) {
+            Label25->setText(QStringLiteral("Cleaning stopped at ") + TextOf(PathOf(path).filename()) +
+                             QStringLiteral(": ") + QString::fromUtf8(error.what()));
+            throw;  // the error box tells it too
+        }
+        ++completed;
+        Label24->setText(QStringLiteral("Cleaning of %1 document(s) completed").arg(completed));
+        ProgressBar1->setValue(completed);
+        // Repaint, and answer the desktop, but take no input meanwhile.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    Label25->setText(inPlace ? QStringLiteral("Cleaning completed!")
+                             : QStringLiteral("Cleaning completed! The originals are unchanged; each cleaned copy is "
+                                              "beside its original, named \"<name> (cleaned)\"."));
+}
+
+}  // namespace velmora::app

@@ -1,0 +1,57 @@
+#include "app/window_controls.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace velmora::app {
+
+OutlineShape::OutlineShape(QWidget* parent, QColor pen, int penWidth)
+    : QWidget(parent), pen_(pen), penWidth_(penWidth) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void OutlineShape::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    QPen pen(pen_, penWidth_);
+    pen.setJoinStyle(Qt::MiterJoin);
+    painter.setPen(pen);
+    const qreal inset = penWidth_ / 2.0;
+    painter.drawRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset));
+}
+
+LinkLabel::LinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
+    QFont underlined = font();
+    underlined.setUnderline(true);
+    setFont(underlined);
+    SetTextColour(this, kHotLight);
+    setCursor(Qt::PointingHandCursor);
+    setTextFormat(Qt::PlainText);
+}
+
+void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
+    QLabel::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && handler_) handler_();
+}
+
+void SetPixelFont(QWidget* widget, int pixelSize, bool bold) {
+    QFont font = widget->font();
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    widget->setFont(font);
+}
+
+void SetTextColour(QWidget* widget, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(QPalette::Text, colour);
+    widget->setPalette(palette);
+}
+
+void SetBackground(QWidget* widget, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, colour);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+}  // namespace velmora::app

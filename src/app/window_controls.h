@@ -1,0 +1,53 @@
+#pragma once
+
+#include <functional>
+
+#include <QColor>
+#include <QLabel>
+#include <QWidget>
+
+namespace velmora::app {
+
+// Colours of the designed window.
+inline const QColor kWindowBlue(25, 93, 163);
+inline const QColor kErrorRed(255, 0, 0);
+inline const QColor kDarkGrey(128, 128, 128);
+inline const QColor kHotLight(0, 102, 204);
+
+// A rectangle outline drawn with a pen of the given width inside the
+// control's bounds.
+class OutlineShape : public QWidget {
+public:
+    OutlineShape(QWidget* parent, QColor pen, int penWidth);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QColor pen_;
+    int penWidth_;
+};
+
+// A label that acts as a link: underlined, in the hot-light colour, with a
+// hand cursor; runs its handler when clicked with the left button.
+class LinkLabel : public QLabel {
+public:
+    LinkLabel(const QString& text, QWidget* parent);
+    void setHandler(std::function<void()> handler) { handler_ = std::move(handler); }
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    std::function<void()> handler_;
+};
+
+// Gives a widget a font of `pixelSize` pixels (the designs' negative font
+// heights), bold when asked, keeping the family it inherits.
+void SetPixelFont(QWidget* widget, int pixelSize, bool bold = false);
+// Sets a widget's text colour.
+void SetTextColour(QWidget* widget, const QColor& colour);
+// Fills a widget with a plain colour.
+void SetBackground(QWidget* widget, const QColor& colour);
+
+}  // namespace velmora::app

@@ -1,0 +1,505 @@
+#include "app/main_window.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTest>
+
+#include "app/document_dialogs.h"
+#include "engine/path_text.h"
+#include "engine/summary_info_class.h"
+#include "engine/summary_reader.h"
+#include "framework/framework_services.h"
+#include "framework/orrin_dialogs.h"
+#include "../framework/recording_presenter.h"
+#include "support/test_paths.h"
+
+namespace velmora::app {
+namespace {
+
+namespace fs = std::filesystem;
+using framework::testing::RecordingPresenter;
+using velmora::testing::CopyWritable;
+using velmora::testing::ReadWholeFile;
+using velmora::testing::ScopedTempDir;
+using velmora::testing::TestDataPath;
+
+QString Text(const fs::path& path) { return QString::fromStdU16String(engine::PathToText(path)); }
+
+engine::TSummaryInfo Read(const fs::path& path) {
+    engine::TSummaryInfo info;
+    EXPECT_TRUE(engine::ReadSummaryInfo(path, info)) << path;
+    return info;
+}
+
+// Processes events until `done` holds; the listing threads hand their results
+// over through the event queue.
+template <class Condition>
+bool ProcessUntil(Condition done) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > 20'000) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window.show();
+        fs::create_directories(folder() / "sub");
+        CopyWritable(TestDataPath("corpus/generated/lo-ascii.doc"), folder() / "a.doc");
+        CopyWritable(TestDataPath("corpus/generated/lo-ascii.xls"), folder() / "b.xls");
+        CopyWritable(TestDataPath("corpus/odd/dsi-all-pids.doc"), folder() / "sub" / "c.doc");
+    }
+
+    fs::path folder() const { return temp.path() / "docs"; }
+    int page() const { return window.PageControl1->currentIndex(); }
+
+    void analyzeFolder(const fs::path& path, bool subfolders) {
+        window.PageControl1->setCurrentIndex(1);
+        window.rbAnalyzeSelectedFiles->click();
+        window.txtAnalyzeSelectedFiles->setText(Text(path));
+        window.chkAnalyzeIncludeSubFolders->setChecked(subfolders);
+        window.btnAnalyze2->click();
+    }
+
+    void tickOnly(std::initializer_list<QCheckBox*> ticked) {
+        window.lblSelectAllClick(window.lblSelectNone);
+        for (QCheckBox* box : ticked) box->setChecked(true);
+    }
+
+    RecordingPresenter boxes;
+    ScopedTempDir temp;
+    TfrmVelmoraMain window;
+};
+
+TEST_F(MainWindowTest, StartsOnTheFirstPageWithItsCaption) {
+    EXPECT_EQ(page(), 0);
+    EXPECT_EQ(window.objectName(), "frmVelmoraMain");
+    EXPECT_TRUE(window.windowTitle().startsWith("Velmora 3.00c (")) << window.windowTitle().toStdString();
+    EXPECT_TRUE(window.windowTitle().contains(") - ")) << window.windowTitle().toStdString();
+    EXPECT_TRUE(window.PathList().isEmpty());
+    EXPECT_FALSE(window.lblAnalyzeInfo->isVisible());
+    EXPECT_FALSE(window.lvCleanSelectedDocsInFolder->isVisible());
+    EXPECT_EQ(window.lvMetadata->columnCount(), 19);
+    EXPECT_EQ(window.PopupMenuResultsView->actions().size(), 18);
+}
+
+TEST_F(MainWindowTest, EveryNavigationButtonLeadsToItsPage) {
+    struct Step {
+        int from;
+        QAbstractButton* button;
+        int to;
+    };
+    const Step steps[] = {
+        {0, window.btnAnalyze, 1}, {0, window.btnClean, 2}, {1, window.Button4, 0}, {2, window.Button3, 0},
+        {3, window.Button2, 4},    {3, window.Button1, 0},  {4, window.Button5, 2}, {5, window.Button10, 0},
+        {4, window.Button8, 5},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.button->objectName().toStdString());
+        window.PageControl1->setCurrentIndex(step.from);
+        step.button->click();
+        EXPECT_EQ(page(), step.to);
+    }
+    EXPECT_TRUE(boxes.Requests().empty());
+}
+
+TEST_F(MainWindowTest, GoingBackClearsNothing) {
+    analyzeFolder(folder(), true);
+    ASSERT_EQ(window.PathList().size(), 3);
+    window.txtAuthor->setText("Someone");
+    window.Button1->click();
+    window.btnAnalyze->click();
+    EXPECT_EQ(window.txtAnalyzeSelectedFiles->text(), Text(folder()));
+    EXPECT_TRUE(window.rbAnalyzeSelectedFiles->isChecked());
+    EXPECT_EQ(window.lvMetadata->topLevelItemCount(), 3);
+    EXPECT_EQ(window.PathList().size(), 3);
+    EXPECT_EQ(window.txtAuthor->text(), "Someone");
+}
+
+TEST_F(MainWindowTest, InvalidInputIsToldInRedAndNothingElseChanges) {
+    struct Case {
+        const char* name;
+        int page;
+        QRadioButton* mode;
+        QLineEdit* field;
+        QString text;
+        QAbstractButton* next;
+        QLabel* info;
+        QWidget* focus;
+        const char* message;
+    };
+    const QString aFile = Text(folder() / "a.doc");
+    const Case cases[] = {
+        {"empty single file", 1, window.rbAnalyzeFile, window.txtAnalyzeFile, "", window.btnAnalyze2,
+         window.lblAnalyzeInfo, window.txtAnalyzeFile, "Please select a valid file before proceeding"},
+        {"a folder as the single file", 1, window.rbAnalyzeFile, window.txtAnalyzeFile, Text(folder()),
+         window.btnAnalyze2, window.lblAnalyzeInfo, window.txtAnalyzeFile, "Please select a valid file before proceeding"},
+        {"a file as the folder", 1, window.rbAnalyzeSelectedFiles, window.txtAnalyzeSelectedFiles, aFile,
+         window.btnAnalyze2, window.lblAnalyzeInfo, window.txtAnalyzeSelectedFiles,
+         "Please select a valid directory before proceeding"},
+        {"a missing document to clean", 2, window.rbCleanSingleDoc, window.txtCleanSingleDoc,
+         Text(folder() / "missing.doc"), window.btnClean2, window.lblCleanInfo, window.txtCleanSingleDoc,
+         "Please select a valid file before proceeding"},
+        {"a missing folder to clean", 2, window.rbCleanAllDocsInFolder, window.txtCleanAllDocsInFolder,
+         Text(folder() / "nowhere"), window.btnClean2, window.lblCleanInfo, window.txtCleanAllDocsInFolder,
+         "Please select a valid directory before proceeding"},
+        {"an empty list to clean from", 2, window.rbCleanSelectedDocsInFolder, nullptr, "", window.btnClean2,
+         window.lblCleanInfo, window.lvCleanSelectedDocsInFolder, "Please select at least a file before proceeding"},
+    };
+    analyzeFolder(folder(), false);
+    const QStringList before = window.PathList();
+    ASSERT_EQ(before.size(), 2);
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        window.PageControl1->setCurrentIndex(test.page);
+        test.mode->click();
+        if (test.field) test.field->setText(test.text);
+        test.next->click();
+        EXPECT_EQ(page(), test.page);
+        EXPECT_TRUE(test.info->isVisible());
+        EXPECT_EQ(test.info->text(), test.message);
+        EXPECT_EQ(QApplication::focusWidget(), test.focus);
+        EXPECT_EQ(window.PathList(), before);
+    }
+    EXPECT_EQ(window.lvMetadata->topLevelItemCount(), 2);
+    EXPECT_TRUE(boxes.Requests().empty());
+}
+
+TEST_F(MainWindowTest, FolderAnalysisFillsTheReportAndTwoRunsAccumulateRows) {
+    analyzeFolder(folder(), true);
+    EXPECT_EQ(page(), 3);
+    ASSERT_EQ(window.lvMetadata->topLevelItemCount(), 3);
+    EXPECT_EQ(window.PathList(), QStringList({Text(folder() / "a.doc"), Text(folder() / "b.xls"),
+                                              Text(folder() / "sub" / "c.doc")}));
+    const QTreeWidgetItem* first = window.lvMetadata->topLevelItem(0);
+    EXPECT_EQ(first->text(0), "a.doc");
+    EXPECT_EQ(first->text(1), "Quarterly Report Q3");
+    EXPECT_EQ(first->text(3), "Example Widgets Ltd");
+    EXPECT_EQ(first->text(18), "");  // no hyperlinks list
+    EXPECT_EQ(window.lvMetadata->topLevelItem(2)->text(18), "Yes");
+    EXPECT_FALSE(window.pnlAnalysisLoading->isVisible());
+    EXPECT_TRUE(window.Button2->isEnabled());
+    EXPECT_FALSE(window.lblAnalysisStatus->isVisible());
+
+    // Only Excel this time: the rows add up, the paths are the second run's.
+    window.chkAnalyzeWordDocs->setChecked(false);
+    window.chkAnalyzePowerpointDocs->setChecked(false);
+    analyzeFolder(folder(), true);
+    EXPECT_EQ(window.lvMetadata->topLevelItemCount(), 4);
+    EXPECT_EQ(window.PathList(), QStringList({Text(folder() / "b.xls")}));
+    window.Button2->click();
+    EXPECT_EQ(window.lblSelectedExcelDocs->text(), "1");
+    EXPECT_EQ(window.lblSelectedWordDocs->text(), "0");
+}
+
+TEST_F(MainWindowTest, UnreadableDocumentsAreCountedUnderTheReport) {
+    std::ofstream(folder() / "broken.doc") << "not a compound file";
+    analyzeFolder(folder(), false);
+    EXPECT_EQ(window.lvMetadata->topLevelItemCount(), 2);
+    EXPECT_TRUE(window.lblAnalysisStatus->isVisible());
+    EXPECT_EQ(window.lblAnalysisStatus->text(), "1 document(s) could not be read.");
+
+    window.PageControl1->setCurrentIndex(1);
+    window.rbAnalyzeFile->click();
+    window.txtAnalyzeFile->setText(Text(folder() / "broken.doc"));
+    window.btnAnalyze2->click();
+    EXPECT_EQ(page(), 3);
+    EXPECT_TRUE(window.lblAnalysisStatus->text().startsWith("broken.doc could not be read: "))
+        << window.lblAnalysisStatus->text().toStdString();
+    EXPECT_TRUE(window.PathList().isEmpty());
+}
+
+TEST_F(MainWindowTest, ANameWithMarkupIsShownAsWritten) {
+    const fs::path marked = folder() / "<b>bold & co.doc";
+    fs::copy_file(folder() / "a.doc", marked);
+    window.PageControl1->setCurrentIndex(1);
+    window.rbAnalyzeFile->click();
+    window.txtAnalyzeFile->setText(Text(marked));
+    window.btnAnalyze2->click();
+    ASSERT_EQ(window.lvMetadata->topLevelItemCount(), 1);
+    EXPECT_EQ(window.lvMetadata->topLevelItem(0)->text(0), "<b>bold & co.doc");
+
+    std::ofstream(folder() / "<i>x.doc") << "junk";
+    window.txtAnalyzeFile->setText(Text(folder() / "<i>x.doc"));
+    window.PageControl1->setCurrentIndex(1);
+    window.btnAnalyze2->click();
+    EXPECT_EQ(window.lblAnalysisStatus->textFormat(), Qt::PlainText);
+    EXPECT_TRUE(window.lblAnalysisStatus->text().startsWith("<i>x.doc could not be read"));
+}
+
+TEST_F(MainWindowTest, CleaningFromTheReportInPlaceChangesTheDocuments) {
+    analyzeFolder(folder(), true);
+    window.Button2->click();
+    EXPECT_EQ(window.lblSelectedWordDocs->text(), "2");
+    EXPECT_EQ(window.lblSelectedExcelDocs->text(), "1");
+    tickOnly({window.chkClearTitle, window.chkResetAuthor, window.chkResetTotalEditTime, window.chkResetCompany});
+    window.txtAuthor->setText("Nobody");
+    window.chkCleanOverwriteOriginal->setChecked(true);
+    window.Button8->click();
+
+    EXPECT_EQ(page(), 5);
+    EXPECT_TRUE(boxes.Requests().empty());
+    EXPECT_EQ(window.Label24->text(), "Cleaning of 3 document(s) completed");
+    EXPECT_EQ(window.Label25->text(), "Cleaning completed!");
+    EXPECT_EQ(window.ProgressBar1->value(), 3);
+    EXPECT_TRUE(window.Button10->isEnabled());
+    for (const fs::path& path : {folder() / "a.doc", folder() / "b.xls", folder() / "sub" / "c.doc"}) {
+        SCOPED_TRACE(path.string());
+        const engine::TSummaryInfo info = Read(path);
+        EXPECT_EQ(info.Title, u"");
+        EXPECT_EQ(info.Author, u"Nobody");
+        EXPECT_EQ(info.Company, u"");
+        // The reset editing time reads back as zero, not 109,205 days.
+        EXPECT_TRUE(info.EditTime == 0.0 || info.EditTime == engine::kZeroEditTime) << info.EditTime;
+    }
+    EXPECT_FALSE(fs::exists(folder() / "a (cleaned).doc"));
+}
+
+TEST_F(MainWindowTest, WithoutOverwriteTheOriginalStaysAndACleanedCopyAppears) {
+    const std::vector<uint8_t> original = ReadWholeFile(folder() / "a.doc");
+    window.PageControl1->setCurrentIndex(2);
+    window.rbCleanSingleDoc->click();
+    window.txtCleanSingleDoc->setText(Text(folder() / "a.doc"));
+    window.btnClean2->click();
+    ASSERT_EQ(page(), 4);
+    tickOnly({window.chkClearTitle});
+    ::chmod((folder() / "a.doc").c_str(), 0640);
+    window.Button8->click();
+    window.Button5->click();
+    window.btnClean2->click();
+    window.Button8->click();  // a second copy takes the next number
+
+    EXPECT_TRUE(boxes.Requests().empty());
+    EXPECT_EQ(ReadWholeFile(folder() / "a.doc"), original);
+    for (const char* name : {"a (cleaned).doc", "a (cleaned 2).doc"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(fs::exists(folder() / name));
+        EXPECT_EQ(Read(folder() / name).Title, u"");
+        EXPECT_EQ(Read(folder() / name).Author, u"Alice Example");
+        struct stat status {};
+        ASSERT_EQ(::stat((folder() / name).c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, 0640u);
+    }
+    EXPECT_TRUE(window.Label25->text().startsWith("Cleaning completed!"));
+    EXPECT_TRUE(window.Label25->text().contains("(cleaned)"));
+}
+
+TEST_F(MainWindowTest, AFailureInTheMiddleStopsTheRunAndThePageSaysSo) {
+    // A document open in LibreOffice cannot be cleaned; as another user than
+    // root, a read-only one cannot either.
+    if (::geteuid() == 0) {
+        std::ofstream(folder() / ".~lock.b.xls#") << "Someone,someone,deskhost,10.12.2026 10:00,file:///;\n";
+    } else {
+        ::chmod((folder() / "b.xls").c_str(), 0444);
+    }
+    const std::vector<uint8_t> third = ReadWholeFile(folder() / "sub" / "c.doc");
+    analyzeFolder(folder(), true);
+    window.Button2->click();
+    tickOnly({window.chkClearTitle});
+    window.chkCleanOverwriteOriginal->setChecked(true);
+    window.Button8->click();
+
+    ASSERT_EQ(boxes.Requests().size(), 1u);
+    EXPECT_EQ(page(), 5);
+    EXPECT_EQ(Read(folder() / "a.doc").Title, u"");
+    EXPECT_EQ(ReadWholeFile(folder() / "sub" / "c.doc"), third);
+    EXPECT_EQ(window.Label24->text(), "Cleaning of 1 document(s) completed");
+    EXPECT_TRUE(window.Label25->text().startsWith("Cleaning stopped at b.xls: ")) << window.Label25->text().toStdString();
+    EXPECT_TRUE(window.Button10->isEnabled());
+}
+
+TEST_F(MainWindowTest, AFailedCopyLeavesNoCleanedFile) {
+    std::ofstream(folder() / "junk.doc") << "not a compound file";
+    window.PageControl1->setCurrentIndex(2);
+    window.rbCleanSingleDoc->click();
+    window.txtCleanSingleDoc->setText(Text(folder() / "junk.doc"));
+    window.btnClean2->click();
+    tickOnly({window.chkClearTitle});
+    window.Button8->click();
+    EXPECT_EQ(boxes.Requests().size(), 1u);
+    for (const auto& entry : fs::directory_iterator(folder()))
+        EXPECT_EQ(entry.path().filename().string().find("cleaned"), std::string::npos) << entry.path();
+    for (const auto& entry : fs::directory_iterator(folder()))
+        EXPECT_NE(entry.path().filename().string().front(), '.') << "temporary file left: " << entry.path();
+}
+
+TEST_F(MainWindowTest, NoOptionTickedChangesNothingAndSaysSo) {
+    const std::vector<uint8_t> before = ReadWholeFile(folder() / "a.doc");
+    analyzeFolder(folder(), false);
+    window.Button2->click();
+    window.lblSelectAllClick(window.lblSelectAll);
+    EXPECT_TRUE(window.chkRemoveRevisionLog->isChecked());
+    window.lblSelectAllClick(window.lblSelectNone);
+    window.chkRemoveRevisionLog->setChecked(true);  // changes nothing yet
+    window.Button8->click();
+    EXPECT_EQ(window.Label25->text(), "No cleaning option was ticked; nothing was changed.");
+    EXPECT_EQ(ReadWholeFile(folder() / "a.doc"), before);
+}
+
+TEST_F(MainWindowTest, FolderModeHonoursTheTypeBoxes) {
+    window.PageControl1->setCurrentIndex(2);
+    window.rbCleanAllDocsInFolder->click();
+    window.txtCleanAllDocsInFolder->setText(Text(folder()));
+    window.chkCleanIncludeSubfolders->setChecked(true);
+    window.chkCleanWordDocs->setChecked(false);
+    window.btnClean2->click();
+    EXPECT_EQ(page(), 4);
+    EXPECT_EQ(window.PathList(), QStringList({Text(folder() / "b.xls")}));
+    EXPECT_EQ(window.lblSelectedWordDocs->text(), "0");
+    EXPECT_EQ(window.lblSelectedExcelDocs->text(), "1");
+    EXPECT_TRUE(window.TabSheet4->isEnabled());
+}
+
+TEST_F(MainWindowTest, SelectedModeCollectsTheTicksOfTwoPickedFolders) {
+    const fs::path second = temp.path() / "more";
+    fs::create_directories(second);
+    CopyWritable(TestDataPath("corpus/generated/lo-latin.xls"), second / "d.xls");
+    std::vector<QString> answers = {Text(folder()), Text(second)};
+    framework::ScopedFolderPicker picker([&](const QString&, const QString&) {
+        QString next = answers.front();
+        answers.erase(answers.begin());
+        return next;
+    });
+    window.PageControl1->setCurrentIndex(2);
+    window.rbCleanSelectedDocsInFolder->click();
+    EXPECT_TRUE(window.lvCleanSelectedDocsInFolder->isVisible());
+    window.btnCleanSelectedDocsInFolder->click();
+    ASSERT_TRUE(ProcessUntil([&] { return window.lvCleanSelectedDocsInFolder->topLevelItemCount() == 2; }));
+    window.btnCleanSelectedDocsInFolder->click();
+    ASSERT_TRUE(ProcessUntil([&] { return window.lvCleanSelectedDocsInFolder->topLevelItemCount() == 3; }));
+    EXPECT_EQ(window.lblCleanSelectedDocsInFolder->text(), "Number of documents in selected folder: 1");
+    EXPECT_TRUE(window.PathList().isEmpty());  // listings fill only the list
+
+    QTreeWidget* list = window.lvCleanSelectedDocsInFolder;
+    EXPECT_EQ(list->topLevelItem(0)->checkState(0), Qt::Unchecked);
+    EXPECT_FALSE(list->topLevelItem(0)->text(1).isEmpty());  // the size
+    list->topLevelItem(0)->setCheckState(0, Qt::Checked);
+    list->topLevelItem(2)->setCheckState(0, Qt::Checked);
+    window.btnClean2->click();
+    EXPECT_EQ(page(), 4);
+    EXPECT_EQ(window.PathList(), QStringList({Text(folder() / "a.doc"), Text(second / "d.xls")}));
+    EXPECT_EQ(window.lblSelectedWordDocs->text(), "1");
+    EXPECT_EQ(window.lblSelectedExcelDocs->text(), "1");
+}
+
+TEST_F(MainWindowTest, AListingHeldInItsSearchChangesNothingAfterNext) {
+    std::atomic<bool> held{false}, release{false};
+    window.Listings().SetFolderHookForTesting([&] {
+        held = true;
+        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    framework::ScopedFolderPicker picker([&](const QString&, const QString&) { return Text(folder()); });
+    window.PageControl1->setCurrentIndex(2);
+    window.rbCleanSelectedDocsInFolder->click();
+    // A first list, then a listing that stays in its search.
+    window.Listings().SetFolderHookForTesting({});
+    window.btnCleanSelectedDocsInFolder->click();
+    ASSERT_TRUE(ProcessUntil([&] { return window.lvCleanSelectedDocsInFolder->topLevelItemCount() == 2; }));
+    window.lvCleanSelectedDocsInFolder->topLevelItem(1)->setCheckState(0, Qt::Checked);
+    window.Listings().SetFolderHookForTesting([&] {
+        held = true;
+        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    window.btnCleanSelectedDocsInFolder->click();
+    ASSERT_TRUE(ProcessUntil([&] { return held.load(); }));
+
+    window.btnClean2->click();
+    release = true;
+    const QStringList collected = window.PathList();
+    EXPECT_EQ(collected, QStringList({Text(folder() / "b.xls")}));
+    QTest::qWait(200);  // the listing ends and hands over, or would
+    EXPECT_EQ(window.PathList(), collected);
+    EXPECT_EQ(window.lvCleanSelectedDocsInFolder->topLevelItemCount(), 2);
+}
+
+TEST_F(MainWindowTest, AListingHeldWhileTheWindowClosesChangesNothing) {
+    std::atomic<bool> held{false}, release{false};
+    framework::ScopedFolderPicker picker([&](const QString&, const QString&) { return Text(folder()); });
+    window.Listings().SetFolderHookForTesting([&] {
+        held = true;
+        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    window.PageControl1->setCurrentIndex(2);
+    window.rbCleanSelectedDocsInFolder->click();
+    window.btnCleanSelectedDocsInFolder->click();
+    ASSERT_TRUE(ProcessUntil([&] { return held.load(); }));
+    window.close();
+    release = true;
+    QTest::qWait(200);
+    EXPECT_EQ(window.lvCleanSelectedDocsInFolder->topLevelItemCount(), 0);
+    EXPECT_EQ(window.lblCleanSelectedDocsInFolder->text(), "Number of documents in selected folder: 3");
+}
+
+TEST_F(MainWindowTest, TheReportSavesItsVisibleColumnsAsCsv) {
+    analyzeFolder(folder(), false);
+    const fs::path target = temp.path() / "report.csv";
+    QString suggested;
+    ScopedReportFileAsker asker([&](const QString& path) {
+        suggested = path;
+        return Text(target);
+    });
+    // Hide "Author" through the menu, as a user would.
+    for (QAction* action : window.PopupMenuResultsView->actions()) {
+        if (action->text() == "Author") action->setChecked(false);
+    }
+    window.SaveListToFile();
+    EXPECT_TRUE(suggested.endsWith("/Velmora report.csv")) << suggested.toStdString();
+    const std::vector<uint8_t> bytes = ReadWholeFile(target);
+    const std::string csv(bytes.begin(), bytes.end());
+    EXPECT_EQ(csv.rfind("File Name,Title,Company,Keywords,", 0), 0u) << csv;
+    EXPECT_NE(csv.find("\r\na.doc,Quarterly Report Q3,Example Widgets Ltd,"), std::string::npos) << csv;
+    EXPECT_EQ(csv.find("Alice Example"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, ValidationLabelsStayInsideTheirPagesAtTheMinimumSize) {
+    window.resize(window.minimumSize().expandedTo(QSize(750, 560)) - QSize(0, 40));
+    window.resize(750, 520);
+    QTest::qWait(10);
+    for (QLabel* label : {window.lblAnalyzeInfo, window.lblCleanInfo}) {
+        SCOPED_TRACE(label->objectName().toStdString());
+        const QWidget* page = label->parentWidget();
+        EXPECT_TRUE(page->rect().contains(label->geometry())) << label->geometry().y() << " in " << page->height();
+        EXPECT_TRUE(label->testAttribute(Qt::WA_TransparentForMouseEvents));
+    }
+}
+
+TEST_F(MainWindowTest, RadioButtonsRunTheirRuleFromTheKeyboardToo) {
+    window.PageControl1->setCurrentIndex(2);
+    window.rbCleanSingleDoc->setFocus();
+    window.rbCleanSelectedDocsInFolder->setChecked(true);  // as the arrow keys do: no click
+    EXPECT_TRUE(window.lvCleanSelectedDocsInFolder->isVisible());
+    EXPECT_FALSE(window.txtCleanSingleDoc->isEnabled());
+    window.rbAnalyzeMyDocuments->setChecked(true);
+    EXPECT_FALSE(window.txtAnalyzeFile->isEnabled());
+    EXPECT_TRUE(window.chkAnalyzeIncludeSubFolders->isEnabled());
+}
+
+TEST(CountPath, CountsBySubstringCaseSensitively) {
+    struct Case {
+        const char* path;
+        int word, excel, powerpoint;
+    };
+    const Case cases[] = {{"/old.docs/sheet.xls", 1, 1, 0}, {"/A.DOC", 0, 0, 0}, {"/a.ppt", 0, 0, 1}, {"/x/y", 0, 0, 0}};
+    for (const Case& test : cases) {
+        int32_t word = 0, excel = 0, powerpoint = 0;
+        CountPath(test.path, word, excel, powerpoint);
+        EXPECT_EQ(std::tie(word, excel, powerpoint), std::tie(test.word, test.excel, test.powerpoint)) << test.path;
+    }
+}
+
+}  // namespace
+}  // namespace velmora::app
