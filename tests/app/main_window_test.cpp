@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFontInfo>
 #include <QTest>
 
 #include "app/document_dialogs.h"
@@ -486,6 +487,17 @@ TEST_F(MainWindowTest, RadioButtonsRunTheirRuleFromTheKeyboardToo) {
     window.rbAnalyzeMyDocuments->setChecked(true);
     EXPECT_FALSE(window.txtAnalyzeFile->isEnabled());
     EXPECT_TRUE(window.chkAnalyzeIncludeSubFolders->isEnabled());
+}
+
+TEST_F(MainWindowTest, SectionCaptionsAreBoldAndTitlesLarge) {
+    for (const char* name : {"XDividerLabel1", "XDividerLabel2", "Label4", "Label13"}) {
+        const auto* label = window.findChild<QLabel*>(name);
+        ASSERT_NE(label, nullptr) << name;
+        EXPECT_TRUE(QFontInfo(label->font()).bold()) << name;
+        EXPECT_EQ(label->font().pixelSize(), 12) << name;
+    }
+    EXPECT_EQ(window.findChild<QLabel*>("Label5")->font().pixelSize(), 24);
+    EXPECT_EQ(window.font().pixelSize(), 11);
 }
 
 TEST(CountPath, CountsBySubstringCaseSensitively) {
