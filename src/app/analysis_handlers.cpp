@@ -6,6 +6,7 @@
 #include "app/document_paths.h"
 #include "app/main_window.h"
 #include "app/report_text.h"
+#include "app/window_controls.h"
 #include "engine/analysis_driver.h"
 #include "engine/path_text.h"
 #include "engine/property_writer.h"
@@ -69,7 +70,7 @@ void TfrmVelmoraMain::rbAnalyzeFileClick() {
         chkAnalyzeIncludeSubFolders->setEnabled(true);
         const QString documents = framework::GetDocumentsFolder();
         rbAnalyzeMyDocuments->setToolTip(documents.isEmpty() ? QStringLiteral("Your Documents folder could not be found.")
-                                                             : documents);
+                                                             : PlainToolTip(documents));
     }
     if (rbAnalyzeSelectedFiles->isChecked()) {
         txtAnalyzeSelectedFiles->setEnabled(true);
@@ -154,7 +155,7 @@ void TfrmVelmoraMain::AddReportRow(const QString& fileName, const engine::TSumma
 
 void TfrmVelmoraMain::showAnalysisStatus(const QString& text) {
     lblAnalysisStatus->setText(text);
-    lblAnalysisStatus->setToolTip(text);
+    lblAnalysisStatus->setToolTip(PlainToolTip(text));
     lblAnalysisStatus->show();
 }
 

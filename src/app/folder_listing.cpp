@@ -6,11 +6,14 @@
 
 namespace velmora::app {
 
-FolderListing::~FolderListing() {
-    for (const auto& run : runs_) run->stop = true;
+FolderListing::~FolderListing() { Cancel(); }
+
+void FolderListing::Cancel() {
+    Discard();
     for (const auto& run : runs_) {
         if (run->thread.joinable()) run->thread.join();
     }
+    runs_.clear();
 }
 
 std::shared_ptr<FolderListing::Run> FolderListing::launch(const std::filesystem::path& folder, bool includeSubfolders,
@@ -69,7 +72,7 @@ ListedDocuments FolderListing::ListAndWait(const std::filesystem::path& folder, 
     ++generation_;
     const std::shared_ptr<Run> run = launch(folder, includeSubfolders, types, nullptr);
     framework::WaitWithMessages(run->ended);
-    run->thread.join();
+    if (run->thread.joinable()) run->thread.join();  // a close meanwhile may have joined it
     ListedDocuments documents = std::move(run->documents);
     reapEnded();
     return documents;

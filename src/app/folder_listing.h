@@ -30,7 +30,7 @@ public:
     using Delivery = std::function<void(const ListedDocuments& documents)>;
 
     FolderListing() = default;
-    ~FolderListing() override;  // stops and joins every listing still running
+    ~FolderListing() override;  // cancels
 
     // Lists in the background; `deliver` runs later on the GUI thread with the
     // result, unless the listing was replaced meanwhile.
@@ -42,6 +42,9 @@ public:
     // Drops whatever the listings still running would deliver, and asks them
     // to stop.
     void Discard();
+    // Discards, then waits for every listing thread to end: nothing of a
+    // listing runs after this returns.
+    void Cancel();
 
     // Called on a listing thread before each folder it enters; lets tests hold
     // a listing in the middle of its search.

@@ -12,6 +12,7 @@
 #include "app/anchor_layout.h"
 #include "app/report_text.h"
 #include "app/window_controls.h"
+#include "framework/desktop_helpers.h"
 #include "framework/event_guard.h"
 #include "framework/velmora_application.h"
 #include "version/program_version.h"
@@ -197,6 +198,9 @@ void TfrmVelmoraMain::buildAnalysisOptionsPage() {
         layout->place(Named(new QCheckBox(QStringLiteral("Include sub-folders"), page), "chkAnalyzeIncludeSubFolders"),
                       QRect(40, 208, 129, 17));
     rbAnalyzeFile->setChecked(true);
+    const QString documents = framework::GetDocumentsFolder();
+    rbAnalyzeMyDocuments->setToolTip(documents.isEmpty() ? QStringLiteral("Your Documents folder could not be found.")
+                                                         : PlainToolTip(documents));
 
     // The only feedback for invalid input: kept inside the page at the
     // minimum size, and never in the way of the buttons it may overlap.
@@ -538,8 +542,9 @@ void TfrmVelmoraMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    // Whatever a listing still finds is of no use now.
-    listings_.Discard();
+    // Whatever a listing still finds is of no use now; the search stops
+    // before its next folder.
+    listings_.Cancel();
     QWidget::closeEvent(event);
 }
 

@@ -47,6 +47,9 @@ private:
 void SetPixelFont(QWidget* widget, int pixelSize, bool bold = false);
 // Sets a widget's text colour.
 void SetTextColour(QWidget* widget, const QColor& colour);
+// Tooltip text that Qt shows as written: a tooltip that merely looks like
+// markup (a file named "<b>x.doc") would otherwise be rendered.
+QString PlainToolTip(const QString& text);
 // Fills a widget with a plain colour.
 void SetBackground(QWidget* widget, const QColor& colour);
 

@@ -14,6 +14,8 @@
 #include <QElapsedTimer>
 #include <QFontInfo>
 #include <QTest>
+#include <QTextDocument>
+#include <QTimer>
 
 #include "app/document_dialogs.h"
 #include "engine/path_text.h"
@@ -240,6 +242,9 @@ TEST_F(MainWindowTest, ANameWithMarkupIsShownAsWritten) {
     window.btnAnalyze2->click();
     EXPECT_EQ(window.lblAnalysisStatus->textFormat(), Qt::PlainText);
     EXPECT_TRUE(window.lblAnalysisStatus->text().startsWith("<i>x.doc could not be read"));
+    QTextDocument tip;  // the tooltip too shows the name as written
+    tip.setHtml(window.lblAnalysisStatus->toolTip());
+    EXPECT_EQ(tip.toPlainText(), window.lblAnalysisStatus->text());
 }
 
 TEST_F(MainWindowTest, CleaningFromTheReportInPlaceChangesTheDocuments) {
@@ -438,11 +443,43 @@ TEST_F(MainWindowTest, AListingHeldWhileTheWindowClosesChangesNothing) {
     window.rbCleanSelectedDocsInFolder->click();
     window.btnCleanSelectedDocsInFolder->click();
     ASSERT_TRUE(ProcessUntil([&] { return held.load(); }));
+    // Closing waits for the listing to end; it ends once the hook lets go.
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        release = true;
+    });
     window.close();
-    release = true;
-    QTest::qWait(200);
+    releaser.join();
+    QTest::qWait(100);
     EXPECT_EQ(window.lvCleanSelectedDocsInFolder->topLevelItemCount(), 0);
     EXPECT_EQ(window.lblCleanSelectedDocsInFolder->text(), "Number of documents in selected folder: 3");
+}
+
+TEST_F(MainWindowTest, TheWaitedListingOfTheFolderModeLocksThePageAndSurvivesAClose) {
+    std::atomic<bool> held{false}, release{false};
+    window.Listings().SetFolderHookForTesting([&] {
+        held = true;
+        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    window.PageControl1->setCurrentIndex(2);
+    window.rbCleanAllDocsInFolder->click();
+    window.txtCleanAllDocsInFolder->setText(Text(folder()));
+    bool pageLockedMeanwhile = false;
+    std::thread releaser;
+    QTimer::singleShot(0, &window, [&] {
+        ASSERT_TRUE(ProcessUntil([&] { return held.load(); }));
+        pageLockedMeanwhile = !window.TabSheet4->isEnabled();
+        releaser = std::thread([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            release = true;
+        });
+        window.close();  // the program's own close, while "Next" waits
+    });
+    window.btnClean2->click();
+    releaser.join();
+    EXPECT_TRUE(pageLockedMeanwhile);
+    EXPECT_TRUE(window.TabSheet4->isEnabled());
+    EXPECT_TRUE(boxes.Requests().empty()) << "the wait ended in an error";
 }
 
 TEST_F(MainWindowTest, TheReportSavesItsVisibleColumnsAsCsv) {
