@@ -1,0 +1,53 @@
+#include "update/update_address.h"
+
+namespace velmora::update {
+
+UpdateAddress ParseUpdateAddress(const QString& address) {
+    UpdateAddress parts;
+    QString rest = address;
+    for (const char* scheme : {"https", "http"}) {
+        const QString prefix = QString::fromLatin1(scheme) + QStringLiteral("://");
+        if (rest.startsWith(prefix, Qt::CaseInsensitive)) {
+            parts.scheme = QString::fromLatin1(scheme);
+            rest = rest.mid(prefix.size());
+            break;
+        }
+    }
+    const qsizetype slash = rest.indexOf(u'/');
+    if (slash < 0 && parts.scheme.isEmpty()) {
+        parts.path = u'/' + rest;  // a bare file name: the host comes from elsewhere
+        return parts;
+    }
+    QString host = slash < 0 ? rest : rest.left(slash);
+    parts.path = slash < 0 ? QStringLiteral("/") : rest.mid(slash);
+    // A port after the last colon; an IPv6 literal keeps its brackets.
+    const qsizetype colon = host.lastIndexOf(u':');
+    if (colon >= 0 && colon > host.lastIndexOf(u']')) {
+        bool ok = false;
+        const int port = host.mid(colon + 1).toInt(&ok);
+        if (ok && port > 0 && port < 65536) parts.port = port;
+        else parts.port = 0;  // written but unusable
+        host.truncate(colon);
+    }
+    parts.host = host;
+    return parts;
+}
+
+QString ResolveUpdateAddress(const QString& address, const QString& base, uint32_t httpPort) {
+    UpdateAddress parts = ParseUpdateAddress(address);
+    if (parts.scheme.isEmpty() || parts.host.isEmpty()) {
+        const UpdateAddress from = ParseUpdateAddress(base);
+        if (from.scheme.isEmpty() || from.host.isEmpty()) return {};
+        if (parts.host.isEmpty()) {
+            parts.host = from.host;
+            parts.port = from.port;
+        }
+        parts.scheme = from.scheme;
+    }
+    if (parts.port == 0) return {};
+    int port = parts.port;
+    if (port < 0) port = parts.scheme == QLatin1String("https") ? 443 : static_cast<int>(httpPort & 0xFFFF);
+    return parts.scheme + QStringLiteral("://") + parts.host + u':' + QString::number(port) + parts.path;
+}
+
+}  // namespace velmora::update

@@ -1,0 +1,148 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include "update/http_transfer.h"
+#include "update/update_reply.h"
+#include "update/web_update_settings.h"
+#include "version/version_note.h"
+
+namespace velmora::update {
+
+// Checks a web server for a newer version of the program, downloads it and
+// can start it. Runs on the GUI thread: a transfer keeps the windows alive by
+// processing pending messages between its steps, so a Cancel button can
+// Abort() it. Everything is reported through the events; the component
+// shows nothing itself.
+class TTwWebUpdate : public QObject {
+public:
+    explicit TTwWebUpdate(QObject* owner = nullptr);
+    ~TTwWebUpdate() override;
+
+    // Settings.
+    TTwTagInfo TagInfo;
+    TTwProductInfo ProductInfo;
+    QString UserName;
+    QString Password;
+    QString Agent = QStringLiteral("TWebUpdate");
+    bool UseWinTempDir = true;  // save into the per-user update folder (UpdateCacheFolder)
+    QString TempDirectory = QStringLiteral(".");
+    TWuUpdateOptions Options{uoRunUpdate, uoTerminate, uoOverwrite};
+    QString TargetFolder;
+    uint32_t HTTPPort = 80;  // for http addresses that name no port; low 16 bits
+    // Time limits of information and what's-new requests, and of downloads.
+    TransferLimits InfoLimits{15'000, 30'000, 60'000, 8};
+    TransferLimits DownloadLimits{15'000, 30'000, 0, 8};
+    // A CA bundle for this component's transfers alone (tests); empty: the system's.
+    QString CaFileForTesting;
+    // How pending messages are processed between the steps of a transfer.
+    std::function<void()> ProcessMessages;
+
+    // Events; Sender is the component.
+    using TNotifyEvent = std::function<void(TTwWebUpdate& sender)>;
+    TNotifyEvent OnBeforeGetInfo, OnAfterGetInfo, OnDownloadError, OnNoUpdateFound, OnCannotExecute;
+    std::function<void(TTwWebUpdate& sender, int32_t total, int32_t downloaded, double kbps, double secondsRemaining)>
+        OnDownload;
+    std::function<void(TTwWebUpdate& sender, const QString& currentVersion, const QString& newVersion,
+                       const QString& currentDate, const QString& newDate, bool& canUpdate)>
+        OnUpdateAvailable;
+    std::function<void(TTwWebUpdate& sender, bool& showInfo, bool& checkForUpdate, const QString& infoURL)>
+        OnBeforeShowInfo;
+    std::function<void(TTwWebUpdate& sender, QString& fileName)> OnGetClientFileName;
+    std::function<void(TTwWebUpdate& sender, QString& fileName, bool& overwrite)> OnClientFileExists;
+    std::function<void(TTwWebUpdate& sender, const QString& fileName)> OnBeforeDownload, OnAfterDownload;
+    std::function<void(const QString& elapsedTime)> OnTimer;
+
+    // True when a newer version exists, OnUpdateAvailable accepted it and
+    // Download() may follow. False otherwise, also when busy.
+    bool CheckForUpdates();
+    // Downloads the announced update and, with uoRunUpdate, starts it.
+    bool Download();
+    // Runs CheckForUpdates soon on the GUI thread, outside the caller's
+    // handler; when the component is busy then, once it is idle again.
+    void CheckForUpdatesInThread();
+    void Abort() { aborted_ = true; }
+    bool Busy() const { return busy_; }
+
+    const QString& CurrentVersion() const { return currentVersion_; }
+    double BuildDate() const { return buildDate_; }
+    const UpdateReply& Reply() const { return reply_; }
+    const QString& NewVersion() const { return reply_.NewVersion; }
+    const QString& NewDate() const { return reply_.NewDate; }
+    const QString& RunParameters() const { return reply_.RunParameters; }
+    const QString& LocalFileName() const { return localFileName_; }
+    const QStringList& Lines() const { return lines_; }
+    bool Success() const { return success_; }
+    int32_t TotalSize() const { return totalSize_; }
+    uint32_t BytesRead() const { return bytesRead_; }
+    QTimer& Timer() { return timer_; }
+    // Why the last downloaded update was not started (OnCannotExecute).
+    const QString& CannotExecuteReason() const { return cannotExecuteReason_; }
+
+    // The address of an information ("info") or what's-new ("whatsnew")
+    // request, with the parameters PassParameters asks for.
+    QString RequestAddress(const QString& checkType) const;
+    // Whether the reply announces a newer version than the one installed.
+    bool IsNewVersion();
+
+    // The progress figures of DoDownload: rate and time left are 0 while no
+    // time has passed; the time left is never negative.
+    static void ProgressFigures(int64_t elapsedMs, int64_t total, uint64_t done, double& kbps, double& secondsLeft);
+    // Elapsed time as "hh:mm:ss", hours wrapping after 24.
+    static QString ElapsedText(int64_t elapsedMs);
+
+    virtual void DoDownload();
+    virtual void DoDownloadError();
+    virtual void DoBeforeDownload(const QString& fileName);
+    virtual void DoAfterDownload(const QString& fileName);
+    virtual void DoNoUpdateFound();
+    virtual void DoAfterGetInfo();
+    virtual void DoBeforeGetInfo();
+    virtual void DoCannotExecute();
+    virtual bool DoShowInfo();
+    virtual QString GetLocalFileName();
+    virtual void SplitURL(const QString& url, QString& host, QString& path);
+
+private:
+    enum class Sink { Text, File, Memory };
+    bool transfer(const QString& address, Sink sink, bool requireSize, const QString& fileName, bool raiseEvents,
+                  QByteArray* memory = nullptr);
+    void getInfo();
+    void downloadFile();
+    void fetchSignature();
+    void readCurrentVersion();
+    void openShowURL();
+    void becomeIdle();
+
+    bool busy_ = false;
+    bool aborted_ = false;
+    bool secure_ = false;           // once a transfer went over https, nothing goes over http
+    bool checkRequested_ = false;   // a deferred check waits for the component to be idle
+    QTimer timer_;
+    int64_t startTick_ = 0;
+    QString localFileName_;
+    QStringList lines_;
+    QString currentVersion_;
+    version::FixedFileInfo fileVersionInfo_{};
+    double buildDate_ = 0;
+    UpdateReply reply_;
+    QString cannotExecuteReason_;
+    bool success_ = false;
+    int32_t totalSize_ = 0;
+    uint32_t chunkSize_ = 0;
+    uint32_t bytesRead_ = 0;
+    // Lets a transfer notice that a handler it ran deleted the component.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+// Milliseconds of a monotonic clock: elapsed times never jump with the wall clock.
+int64_t MonotonicMilliseconds();
+
+}  // namespace velmora::update
