@@ -31,6 +31,12 @@ bool ShellOpen(const QString& fileOrAddress) {
     return handler ? handler(fileOrAddress) : OpenWithDesktop(fileOrAddress);
 }
 
+bool ShellOpenAddress(const QUrl& address) {
+    const ShellOpenHandler& handler = CurrentHandler();
+    if (handler) return handler(address.toString());
+    return address.isValid() && QDesktopServices::openUrl(address);
+}
+
 ShellOpenHandler SetShellOpenHandler(ShellOpenHandler handler) {
     return std::exchange(CurrentHandler(), std::move(handler));
 }

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include <QString>
+#include <QUrl>
 
 #include "framework/scoped_replacement.h"
 
@@ -16,6 +17,9 @@ bool ShellOpen(const QString& fileOrAddress);
 
 using ShellOpenHandler = std::function<bool(const QString& fileOrAddress)>;
 
+// Opens a web address with the desktop's browser, always as an address, even
+// where a file of that name exists. Goes through the same handler.
+bool ShellOpenAddress(const QUrl& address);
 // Replaces the handler; an empty one restores the desktop's. Returns the
 // handler that was in place.
 ShellOpenHandler SetShellOpenHandler(ShellOpenHandler handler);

@@ -29,21 +29,6 @@ constexpr int kMaxRedirections = 8;      // META redirections followed in one ch
 constexpr qsizetype kTextReplyCap = 1 << 20;
 constexpr int64_t kLargestLength = 0x7FFFFFFF;
 
-// Clears a flag on every way out of a scope.
-class ScopedFlag {
-public:
-    explicit ScopedFlag(bool& flag, std::function<void()> after) : flag_(flag), after_(std::move(after)) { flag_ = true; }
-    ~ScopedFlag() {
-        flag_ = false;
-        if (after_) after_();
-    }
-    ScopedFlag(const ScopedFlag&) = delete;
-    ScopedFlag& operator=(const ScopedFlag&) = delete;
-
-private:
-    bool& flag_;
-    std::function<void()> after_;
-};
 
 QString ShortDateText(double days) {
     const QDate date = QDate(1899, 12, 30).addDays(static_cast<qint64>(std::floor(days)));
@@ -172,7 +157,9 @@ bool TTwWebUpdate::transfer(const QString& address, Sink sink, bool requireSize,
     if (ProductInfo.URL().startsWith(QLatin1String("https://"), Qt::CaseInsensitive)) secure_ = true;
     const QString resolved = ResolveUpdateAddress(address, ProductInfo.URL(), HTTPPort);
     const bool https = resolved.startsWith(QLatin1String("https://"));
-    if (resolved.isEmpty() || (secure_ && !https)) return fail(true);
+    // A name lookup that blocks would freeze the windows: such a libcurl is
+    // not used at all.
+    if (resolved.isEmpty() || (secure_ && !https) || !HttpTransfer::ResolverIsAsynchronous()) return fail(true);
     if (https) secure_ = true;
 
     ProcessMessages();
@@ -339,6 +326,15 @@ bool TTwWebUpdate::IsNewVersion() {
     return newer;
 }
 
+TTwWebUpdate::BusyScope::BusyScope(TTwWebUpdate& owner) : owner_(owner), alive_(owner.alive_) { owner_.busy_ = true; }
+
+TTwWebUpdate::BusyScope::~BusyScope() {
+    // A handler may have deleted the component meanwhile.
+    if (!*alive_) return;
+    owner_.busy_ = false;
+    owner_.becomeIdle();
+}
+
 void TTwWebUpdate::becomeIdle() {
     if (!checkRequested_) return;
     checkRequested_ = false;
@@ -347,10 +343,8 @@ void TTwWebUpdate::becomeIdle() {
 
 bool TTwWebUpdate::CheckForUpdates() {
     if (busy_) return false;
+    BusyScope busy(*this);
     const std::shared_ptr<bool> alive = alive_;
-    ScopedFlag busy(busy_, [this, alive] {
-        if (*alive) becomeIdle();
-    });
     reply_.Redirection.clear();
     secure_ = false;
     readCurrentVersion();
@@ -377,7 +371,7 @@ bool TTwWebUpdate::CheckForUpdates() {
 void TTwWebUpdate::openShowURL() {
     // Only a web address, and always as one: never a file the server named.
     if (!reply_.ShowURL.isEmpty() && IsWebAddress(reply_.ShowURL))
-        framework::ShellOpen(QUrl(reply_.ShowURL, QUrl::StrictMode).toString());
+        framework::ShellOpenAddress(QUrl(reply_.ShowURL, QUrl::StrictMode));
 }
 
 void TTwWebUpdate::downloadFile() {
@@ -427,10 +421,8 @@ void TTwWebUpdate::fetchSignature() {
 
 bool TTwWebUpdate::Download() {
     if (reply_.ProductName.isEmpty() || reply_.NewVersion.isEmpty() || busy_) return false;
+    BusyScope busy(*this);
     const std::shared_ptr<bool> alive = alive_;
-    ScopedFlag busy(busy_, [this, alive] {
-        if (*alive) becomeIdle();
-    });
     downloadFile();
     if (!*alive || !success_) return false;
     openShowURL();

@@ -121,6 +121,19 @@ private:
     void openShowURL();
     void becomeIdle();
 
+    // Keeps the component busy for a scope, on every way out of it.
+    class BusyScope {
+    public:
+        explicit BusyScope(TTwWebUpdate& owner);
+        ~BusyScope();
+        BusyScope(const BusyScope&) = delete;
+        BusyScope& operator=(const BusyScope&) = delete;
+
+    private:
+        TTwWebUpdate& owner_;
+        std::shared_ptr<bool> alive_;
+    };
+
     bool busy_ = false;
     bool aborted_ = false;
     bool secure_ = false;           // once a transfer went over https, nothing goes over http

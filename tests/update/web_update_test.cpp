@@ -100,9 +100,12 @@ protected:
 
 TEST_F(WebUpdateTest, AskesWithTheDesignedRequestAndAnnouncesANewerVersion) {
     serveInfo("3.0.0.52");
-    int chunks = 0;
+    int chunks = 0, pumps = 0;
     component.OnDownload = [&](TTwWebUpdate&, int32_t, int32_t, double, double) { ++chunks; };
+    component.ProcessMessages = [&] { ++pumps; };
+    ASSERT_TRUE(HttpTransfer::ResolverIsAsynchronous());
     ASSERT_TRUE(component.CheckForUpdates());
+    EXPECT_GT(pumps, chunks);  // before connecting, and around every piece
     EXPECT_EQ(events, (std::vector<std::string>{"BeforeGetInfo", "AfterGetInfo", "UpdateAvailable", "BeforeShowInfo"}));
     EXPECT_GE(chunks, 1);
     EXPECT_EQ(component.CurrentVersion(), "3.0.0.51");
@@ -178,10 +181,12 @@ TEST_F(WebUpdateTest, AServerDateAfterTheBuildDayAnnouncesAnUpdate) {
 }
 
 TEST_F(WebUpdateTest, RepliesThatAreNoAnswerFail) {
+    serveInfo("3.0.0.52");
     const std::pair<const char*, const char*> cases[] = {
         {"missing page", "/static/none.html"}, {"forbidden", "/status/403"}, {"server error", "/status/500"},
         {"too long a reply", "/huge/x"},       {"endless redirection", "/loop"},
         {"a length past 2^31-1", "/hugelength/x"},
+        {"cut off before its length", "/drop/info.html"},
     };
     for (const auto& [name, path] : cases) {
         SCOPED_TRACE(name);
@@ -213,6 +218,32 @@ TEST_F(WebUpdateTest, FollowsAMetaRedirectionToAnotherBaseWithTheSameQuery) {
     const auto requests = servers.TakeRequests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_TRUE(requests[1].value("line").toString().startsWith("GET /static/second.html?checktype=info&v=3.0.0.51&d="));
+}
+
+TEST_F(WebUpdateTest, AnEndlessChainOfMetaRedirectionsEnds) {
+    servers.Put("ping.html", "<META NAME=\"wuRedirection\" CONTENT=\"" + servers.Http("/static/pong.html").toStdString() + "\">\n");
+    servers.Put("pong.html", "<META NAME=\"wuRedirection\" CONTENT=\"" + servers.Http("/static/ping.html").toStdString() + "\">\n");
+    component.ProductInfo.SetURL(servers.Http("/static/ping.html"));
+    EXPECT_FALSE(component.CheckForUpdates());
+    EXPECT_LE(servers.TakeRequests().size(), 9u);
+    EXPECT_FALSE(component.Busy());
+}
+
+TEST_F(WebUpdateTest, AnExternalVersionFileGivesTheInstalledVersion) {
+    serveInfo("3.0.0.52");
+    component.ProductInfo.VersionFormat = vfExternalFileVersion;
+    component.ProductInfo.ExternalVersionFileName = QString::fromStdString(version::OwnExecutablePath().string());
+    EXPECT_TRUE(component.CheckForUpdates());
+    EXPECT_EQ(component.CurrentVersion(), "3.0.0.51");
+
+    component.ProductInfo.ExternalVersionFileName = "/nowhere/program";
+    try {
+        component.CheckForUpdates();
+        ADD_FAILURE() << "a missing version file must raise";
+    } catch (const std::exception& error) {
+        EXPECT_STREQ(error.what(), "Invalid version filename: '/nowhere/program'");
+    }
+    EXPECT_FALSE(component.Busy());
 }
 
 TEST_F(WebUpdateTest, ThreeXxRedirectionsAreFollowedUpToEight) {
@@ -444,6 +475,14 @@ TEST_F(WebUpdateTest, ADeferredCheckAskedWhileBusyRunsOnceIdle) {
     component.CheckForUpdates();
     QCoreApplication::processEvents();
     EXPECT_EQ(checks, 2);
+}
+
+TEST_F(WebUpdateTest, AHandlerMayDeleteTheComponentMidTransfer) {
+    serveInfo("3.0.0.52");
+    auto* doomed = new TTwWebUpdate;
+    doomed->ProductInfo.SetURL(servers.Http("/static/info.html"));
+    doomed->OnDownload = [](TTwWebUpdate& sender, int32_t, int32_t, double, double) { delete &sender; };
+    EXPECT_FALSE(doomed->CheckForUpdates());
 }
 
 class SignedUpdateTest : public WebUpdateTest {
