@@ -367,12 +367,12 @@ void TfrmVelmoraMain::buildCleanSettingsPage() {
     auto* pageLayout = new AnchorLayout(page, kPageSize);
     ScrollBox1 = pageLayout->place(Named(new QScrollArea(page), "ScrollBox1"), QRect(QPoint(0, 0), kPageSize), akAll);
     ScrollBox1->setFrameShape(QFrame::NoFrame);
-    ScrollBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     ScrollBox1->setWidgetResizable(true);
     auto* content = new QWidget;
     SetBackground(content, Qt::white);
-    // Scrolls once the page is shorter than the designed content.
-    content->setMinimumHeight(kPageSize.height() - 2);
+    // Scrolls once the page is smaller than the designed content, so the
+    // counts panel is never cut off at the minimum size.
+    content->setMinimumSize(kPageSize.width() - 20, kPageSize.height() - 2);
     ScrollBox1->setWidget(content);
     auto* layout = new AnchorLayout(content, QSize(kPageSize.width(), kPageSize.height() - 2));
 

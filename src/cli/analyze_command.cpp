@@ -10,6 +10,7 @@
 #include "cli/display_width.h"
 #include "cli/document_listing.h"
 #include "cli/json_text.h"
+#include "cli/ordered_work.h"
 #include "cli/progress_line.h"
 #include "cli/summary_json.h"
 #include "engine/document_search.h"
@@ -129,22 +130,28 @@ std::string FormatDateTime(double dateTime) {
 
 int RunAnalyze(const AnalyzeOptions& options, std::ostream& out, std::ostream& err) {
     ProgressLine progress(err, options.showProgress);
-    DocumentListing listing = ListDocumentsFor(options, progress, err);
-    bool allRead = listing.unlistable.empty();
-
-    std::vector<AnalyzedDocument> documents;
-    for (size_t i = 0; i < listing.documents.size(); ++i) {
-        AnalyzedDocument document = Analyze(listing.documents[i]);
-        if (!document.outcome.ok) allRead = false;
-        if (options.json) {
-            progress.ClearBeforeOutput();
-            out << JsonLine(document) << '\n' << std::flush;
-        } else {
-            documents.push_back(std::move(document));
-        }
-        progress.Update(i + 1, listing.documents.size());
-    }
+    std::vector<std::filesystem::path> unlistable;
+    bool allRead = true;
+    std::vector<AnalyzedDocument> documents;  // for the table, which needs every row for its widths
+    size_t listed = 0;
+    OrderedWork<AnalyzedDocument>::Run(
+        options.jobs ? options.jobs : DefaultJobs(),
+        [&](const auto& found) { StreamDocuments(options.paths, options.types, options.recursive, found, unlistable); },
+        [](const std::filesystem::path& path) { return Analyze(path); },
+        [&](size_t index, const std::filesystem::path&, AnalyzedDocument& document) {
+            if (!document.outcome.ok) allRead = false;
+            if (options.json) {
+                progress.ClearBeforeOutput();
+                out << JsonLine(document) << '\n' << std::flush;
+            } else {
+                documents.push_back(std::move(document));
+            }
+            progress.Update(index + 1, std::max(listed, index + 1));
+        },
+        [&](size_t soFar) { listed = soFar; });
     progress.Clear();
+    for (const auto& folder : unlistable) err << "velmora-cli: cannot list " << folder.string() << '\n';
+    if (!unlistable.empty()) allRead = false;
     if (!options.json) WriteTable(documents, out);
     return allRead ? 0 : 1;
 }

@@ -4,9 +4,13 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <optional>
+#include <vector>
 #include <string>
 
+#include "cli/clean_journal.h"
 #include "cli/document_listing.h"
+#include "cli/ordered_work.h"
 #include "cli/json_text.h"
 #include "cli/progress_line.h"
 #include "engine/path_text.h"
@@ -69,31 +73,64 @@ bool RestoreFileTimes(const std::filesystem::path& path, const struct stat& befo
 }
 
 int RunClean(const CleanOptions& options, std::ostream& out, std::ostream& err) {
-    return RunClean(options, out, err, RestoreFileTimes);
+    return RunClean(options, out, err, RestoreFileTimes, {});
 }
 
-int RunClean(const CleanOptions& options, std::ostream& out, std::ostream& err, FileTimesRestorer restoreTimes) {
-    ProgressLine progress(err, options.showProgress);
-    DocumentListing listing = ListDocumentsFor(options, progress, err);
-    bool allClean = listing.unlistable.empty();
+int RunClean(const CleanOptions& options, std::ostream& out, std::ostream& err, FileTimesRestorer restoreTimes,
+             const CleanHooks& hooks) {
+    if (!options.resumeFile.empty() && options.dryRun) throw UsageError("--resume and --dry-run do not go together");
+    std::optional<CleanJournal> journal;
+    if (!options.resumeFile.empty()) journal.emplace(options.resumeFile, options);
 
-    for (size_t i = 0; i < listing.documents.size(); ++i) {
-        const std::filesystem::path& path = listing.documents[i];
-        struct stat before {};
-        bool haveTimes = options.keepDates && ::stat(path.c_str(), &before) == 0;
-        engine::CleanReport report = engine::CleanDocument(path, options.settings, options.dryRun);
-        if (haveTimes && !options.dryRun && !report.changed.empty()) {
-            if (!restoreTimes(path, before)) {
+    struct Cleaned {
+        bool skipped = false;  // the journal lists it as cleaned already
+        engine::CleanReport report;
+        bool datesLost = false;
+    };
+    ProgressLine progress(err, options.showProgress);
+    std::vector<std::filesystem::path> unlistable;
+    bool allClean = true;
+    size_t listed = 0;
+    auto jsonPathOf = [](const std::filesystem::path& path) {
+        std::string text;
+        AppendJsonString(text, engine::PathToText(path));
+        return text;
+    };
+    OrderedWork<Cleaned>::Run(
+        options.jobs ? options.jobs : DefaultJobs(),
+        [&](const auto& found) { StreamDocuments(options.paths, options.types, options.recursive, found, unlistable); },
+        // Each document is cleaned by one worker alone, with its usual guarantees.
+        [&](const std::filesystem::path& path) {
+            Cleaned cleaned;
+            if (journal && journal->Done(jsonPathOf(path))) {
+                cleaned.skipped = true;
+                return cleaned;
+            }
+            struct stat before {};
+            const bool haveTimes = options.keepDates && ::stat(path.c_str(), &before) == 0;
+            cleaned.report = engine::CleanDocument(path, options.settings, options.dryRun);
+            if (haveTimes && !options.dryRun && !cleaned.report.changed.empty()) cleaned.datesLost = !restoreTimes(path, before);
+            return cleaned;
+        },
+        [&](size_t index, const std::filesystem::path& path, Cleaned& cleaned) {
+            progress.Update(index + 1, std::max(listed, index + 1));
+            if (cleaned.skipped) return;
+            if (cleaned.datesLost) {
                 progress.Clear();
                 err << "velmora-cli: " << path.string() << ": could not restore the file's dates\n";
                 allClean = false;
             }
-        }
-        if (!report.ok) allClean = false;
-        progress.ClearBeforeOutput();
-        out << (options.json ? JsonLine(path, report) : TextLine(path, report, options.dryRun)) << '\n' << std::flush;
-        progress.Update(i + 1, listing.documents.size());
-    }
+            if (!cleaned.report.ok) allClean = false;
+            progress.ClearBeforeOutput();
+            out << (options.json ? JsonLine(path, cleaned.report) : TextLine(path, cleaned.report, options.dryRun)) << '\n'
+                << std::flush;
+            if (journal) journal->Record(JsonLine(path, cleaned.report));
+            if (hooks.documentRecorded) hooks.documentRecorded(index);
+        },
+        [&](size_t soFar) { listed = soFar; });
+    progress.Clear();
+    for (const auto& folder : unlistable) err << "velmora-cli: cannot list " << folder.string() << '\n';
+    if (!unlistable.empty()) allClean = false;
     return allClean ? 0 : 1;
 }
 

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 #include <ostream>
 
 #include "cli/command_line.h"
@@ -18,8 +19,16 @@ int RunClean(const CleanOptions& options, std::ostream& out, std::ostream& err);
 using FileTimesRestorer = bool (*)(const std::filesystem::path& path, const struct stat& before);
 bool RestoreFileTimes(const std::filesystem::path& path, const struct stat& before);
 
+// Seams for tests.
+struct CleanHooks {
+    // After a document's line was written (and recorded in the journal), with
+    // its index in the listing: a test can end the process there.
+    std::function<void(size_t index)> documentRecorded;
+};
+
 // As above, with the time restorer chosen by the caller, so that a refusal
 // from the file system can be met on purpose.
-int RunClean(const CleanOptions& options, std::ostream& out, std::ostream& err, FileTimesRestorer restoreTimes);
+int RunClean(const CleanOptions& options, std::ostream& out, std::ostream& err, FileTimesRestorer restoreTimes,
+             const CleanHooks& hooks = {});
 
 }  // namespace velmora::cli

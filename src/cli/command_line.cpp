@@ -1,5 +1,6 @@
 #include "cli/command_line.h"
 
+#include <cstdlib>
 #include <utility>
 
 #include "engine/text_conversions.h"
@@ -54,7 +55,14 @@ bool TakeListingArgument(const std::vector<std::string>& arguments, size_t& i, b
         options.recursive = true;
     else if (argument == "--json")
         options.json = true;
-    else if (IsOption(argument, "--types"))
+    else if (IsOption(argument, "--jobs") || argument == "-j") {
+        const std::string value = OptionValue(arguments, i, argument == "-j" ? "-j" : "--jobs", "--jobs needs a number");
+        char* end = nullptr;
+        const unsigned long jobs = std::strtoul(value.c_str(), &end, 10);
+        if (value.empty() || *end != '\0' || jobs < 1 || jobs > 256)
+            throw UsageError("--jobs needs a number from 1 to 256, not \"" + value + "\"");
+        options.jobs = static_cast<unsigned>(jobs);
+    } else if (IsOption(argument, "--types"))
         options.types = ParseTypeList(OptionValue(arguments, i, "--types", "--types needs a list such as doc,xls,ppt"));
     else
         return false;
@@ -104,6 +112,9 @@ CleanOptions ParseCleanArguments(const std::vector<std::string>& arguments) {
             options.dryRun = true;
         } else if (argument == "--keep-dates") {
             options.keepDates = true;
+        } else if (IsOption(argument, "--resume")) {
+            options.resumeFile = OptionValue(arguments, i, "--resume", "--resume needs a file");
+            if (options.resumeFile.empty()) throw UsageError("--resume needs a file");
         } else if (argument == "--all") {
             all = true;
         } else if (IsOption(argument, "--author")) {

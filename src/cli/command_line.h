@@ -29,6 +29,7 @@ struct ListingOptions {
     bool json = false;
     engine::TDocumentTypes types = engine::kAllDocumentTypes;
     bool showProgress = false;  // a progress line on stderr
+    unsigned jobs = 0;          // worker threads; 0: DefaultJobs()
     std::vector<std::string> paths;
 };
 
@@ -37,6 +38,7 @@ struct AnalyzeOptions : ListingOptions {};
 struct CleanOptions : ListingOptions {
     bool dryRun = false;
     bool keepDates = false;
+    std::string resumeFile;  // "--resume FILE": the run's journal; empty for none
     engine::CleanSettings settings;
 };
 

@@ -31,6 +31,30 @@ DocumentListing ListDocuments(const std::vector<std::string>& paths, engine::TDo
     return listing;
 }
 
+void StreamDocuments(const std::vector<std::string>& paths, engine::TDocumentTypes types, bool recursive,
+                     const std::function<void(std::filesystem::path)>& found,
+                     std::vector<std::filesystem::path>& unlistable) {
+    std::vector<std::filesystem::path> batch;
+    engine::SearchReport report;
+    // After each folder, what it added goes on and the list starts again: a
+    // million documents never sit in memory at once.
+    report.progress = [&](size_t, size_t) {
+        for (auto& path : batch) found(std::move(path));
+        batch.clear();
+    };
+    for (const auto& text : paths) {
+        std::filesystem::path path(text);
+        if (engine::IsFolder(path)) {
+            engine::FindDocuments(path, recursive, types, batch, &report);
+            for (auto& document : batch) found(std::move(document));
+            batch.clear();
+        } else {
+            found(std::move(path));
+        }
+    }
+    unlistable = std::move(report.unlistable);
+}
+
 DocumentListing ListDocumentsFor(const ListingOptions& options, ProgressLine& progress, std::ostream& err) {
     DocumentListing listing = ListDocuments(options.paths, options.types, options.recursive, &progress);
     for (const auto& folder : listing.unlistable) err << "velmora-cli: cannot list " << folder.string() << '\n';

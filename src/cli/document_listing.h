@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -22,6 +23,13 @@ struct DocumentListing {
 // `progress`, when given, hears of each folder searched.
 DocumentListing ListDocuments(const std::vector<std::string>& paths, engine::TDocumentTypes types, bool recursive,
                               class ProgressLine* progress = nullptr);
+
+// The same, one document at a time as the search finds them (so work can
+// start while a large tree is still being searched). Folders that could not
+// be listed are added to `unlistable`.
+void StreamDocuments(const std::vector<std::string>& paths, engine::TDocumentTypes types, bool recursive,
+                     const std::function<void(std::filesystem::path)>& found,
+                     std::vector<std::filesystem::path>& unlistable);
 
 // The documents a command's options name; each folder that could not be
 // listed is named on `err`.

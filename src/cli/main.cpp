@@ -13,9 +13,9 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: velmora-cli --version\n"
-    "       velmora-cli analyze [--recursive] [--types doc,xls,ppt] [--json] PATH...\n"
-    "       velmora-cli clean [--recursive] [--types doc,xls,ppt] [--json] [--dry-run] [--keep-dates]\n"
-    "                         OPERATIONS PATH...\n"
+    "       velmora-cli analyze [--recursive] [--types doc,xls,ppt] [--json] [--jobs N] PATH...\n"
+    "       velmora-cli clean [--recursive] [--types doc,xls,ppt] [--json] [--jobs N] [--dry-run]\n"
+    "                         [--keep-dates] [--resume FILE] OPERATIONS PATH...\n"
     "operations, applied in this order:\n"
     "  --clear-title --clear-subject --clear-keywords --clear-comments --reset-template\n"
     "  --reset-revision --reset-edit-time --remove-guid --remove-hyperlinks\n"
