@@ -1,5 +1,7 @@
 #include "components/tw/html_label.h"
 
+#include <QApplication>
+
 #include <QEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -40,8 +42,16 @@ TTwHtmlLabel::TTwHtmlLabel(QWidget* parent) : QWidget(parent), parser_(CreatePar
     parser_->SetLinkColor(clBlue);
     parser_->SetLinkHoverColor(clBlue);
     renderer_.SetWordBreak(true);
-    QFont dialogFont = font();
-    dialogFont.setFamily(QStringLiteral("MS Shell Dlg 2"));
+    // A whole font of its own, not the parent's size and weight with another
+    // family: a window that applies a larger bold font leaves labels alone.
+    const QFont toolkit = QApplication::font();
+    QFont dialogFont(QStringLiteral("MS Shell Dlg 2"));
+    if (toolkit.pointSizeF() > 0) dialogFont.setPointSizeF(toolkit.pointSizeF());
+    else dialogFont.setPixelSize(toolkit.pixelSize());
+    dialogFont.setWeight(QFont::Normal);
+    dialogFont.setItalic(false);
+    dialogFont.setUnderline(false);
+    dialogFont.setStrikeOut(false);
     SetWidgetFont(dialogFont);  // the first parse and layout
     TTwStyle::Instance().RegisterListener(this, [this](TTwStyle*) { ApplyLabelType(); });
 }
@@ -259,6 +269,9 @@ void TTwHtmlLabel::resizeEvent(QResizeEvent* event) {
     // Only wrapping depends on the width; repeated resizes to one width lay
     // out once.
     if (renderer_.WordBreak() && width() != lastLayoutWidth_) LayOutForNewWidth();
+    // A size set from outside (a layout, resize()) must not clip an auto-sized
+    // label; the second resize this may cause finds the size right.
+    ApplyAutoSize();
 }
 
 void TTwHtmlLabel::changeEvent(QEvent* event) {

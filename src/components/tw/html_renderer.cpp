@@ -160,6 +160,10 @@ void THtmlRenderer::LayOutNodeText(const THtmlNode& node, const THtmlNode* linkN
             // No widget is wider than QWIDGETSIZE_MAX; a farther jump would
             // only make the pen arithmetic overflow.
             pass.x = std::min(node.Indent, QWIDGETSIZE_MAX);
+        } else if (token == u"\t") {
+            // A tab without a position is text: measured as it is drawn, one
+            // space, not as a jump to the next tab stop it never makes.
+            token = u" ";
         }
         const QSize size = node.ImageIndex >= 0 && images_ ? QSize(images_->Width(), images_->Height() + imagePadding_)
                                                            : QSize(metrics.horizontalAdvance(token.toString()), lineHeight);

@@ -163,6 +163,38 @@ TEST(HtmlLabel, AutoHeightFollowsTheContentUnlessTheParentControlsTheHeight) {
     EXPECT_EQ(label->height(), 3 * QFontMetrics(ToQFont(kTextFont)).height() + 2);
 }
 
+TEST(HtmlLabel, AutoSizesHoldAfterAResizeFromOutside) {
+    auto tall = LabelShowing("one<br>two<br>three", 300, 60);
+    tall->SetAutoHeight(true);
+    const int needed = tall->Renderer().Height();
+    tall->resize(300, 5);  // hidden: Qt delivers the resize when it shows
+    tall->show();
+    EXPECT_EQ(tall->height(), needed) << "an auto-height label is never clipped by a resize";
+    tall->resize(300, 5);
+    EXPECT_EQ(tall->height(), needed);
+
+    auto wide = LabelShowing("one two three");
+    wide->SetAutoWidth(true);
+    wide->show();
+    const int widest = wide->Renderer().MaxWidth();
+    wide->resize(40, 20);
+    EXPECT_EQ(wide->width(), widest);
+}
+
+TEST(HtmlLabel, ANewLabelOwnsItsWholeFont) {
+    QWidget window;
+    auto* label = new TTwHtmlLabel(&window);
+    const QFont before = label->font();
+    QFont big("DejaVu Serif");
+    big.setPixelSize(30);
+    big.setBold(true);
+    window.setFont(big);  // as a window applying its own font does
+    EXPECT_EQ(label->font().family(), "MS Shell Dlg 2");
+    EXPECT_EQ(label->font().pixelSize(), before.pixelSize());
+    EXPECT_EQ(label->font().pointSizeF(), before.pointSizeF());
+    EXPECT_FALSE(label->font().bold());
+}
+
 TEST(HtmlLabel, NarrowingAShownLabelWrapsAgainAndItsHeightFollows) {
     auto label = LabelShowing("alpha beta gamma delta", 1000, 10);
     label->SetAutoHeight(true);
