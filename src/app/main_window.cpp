@@ -12,6 +12,7 @@
 #include "app/anchor_layout.h"
 #include "app/report_text.h"
 #include "app/window_controls.h"
+#include "components/x_divider_label.h"
 #include "framework/desktop_helpers.h"
 #include "framework/event_guard.h"
 #include "framework/velmora_application.h"
@@ -168,7 +169,8 @@ void TfrmVelmoraMain::buildStartPage() {
 void TfrmVelmoraMain::buildAnalysisOptionsPage() {
     QWidget* page = TabSheet3;
     auto* layout = new AnchorLayout(page, kPageSize);
-    QLabel* caption = AutoLabel(*layout, page, "XDividerLabel1", QStringLiteral("Analyze"), QPoint(8, 16), 12, true);
+    auto* caption = Named(new components::TXDividerLabel(QStringLiteral("Analyze"), page), "XDividerLabel1");
+    SetPixelFont(caption, 12, true);
     layout->place(caption, QRect(8, 16, 713, 17), akLeft | akTop | akRight);
 
     chkAnalyzeWordDocs = layout->place(Named(new QCheckBox(QStringLiteral("Word Documents"), page), "chkAnalyzeWordDocs"),
@@ -288,7 +290,8 @@ void TfrmVelmoraMain::buildResultsPage() {
 void TfrmVelmoraMain::buildCleanSelectionPage() {
     QWidget* page = TabSheet4;
     auto* layout = new AnchorLayout(page, kPageSize);
-    QLabel* caption = AutoLabel(*layout, page, "XDividerLabel2", QStringLiteral("Clean"), QPoint(8, 16), 12, true);
+    auto* caption = Named(new components::TXDividerLabel(QStringLiteral("Clean"), page), "XDividerLabel2");
+    SetPixelFont(caption, 12, true);
     layout->place(caption, QRect(8, 16, 713, 17), akLeft | akTop | akRight);
 
     chkCleanWordDocs = layout->place(Named(new QCheckBox(QStringLiteral("Word Documents"), page), "chkCleanWordDocs"),

@@ -6,6 +6,8 @@ namespace velmora::components {
 
 TXDividerLabel::TXDividerLabel(const QString& caption, QWidget* parent) : QLabel(caption, parent) {
     setTextFormat(Qt::PlainText);
+    // Drawn from the top, so the rule at half the line height meets the text's middle.
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
     adjustSize();
     resize(width() + 150, height());
 }
