@@ -12,7 +12,10 @@
 #include "app/anchor_layout.h"
 #include "app/report_text.h"
 #include "app/window_controls.h"
+#include "components/tw/html_label.h"
+#include "components/tw/tw_header.h"
 #include "components/x_divider_label.h"
+#include "framework/shell_open.h"
 #include "framework/desktop_helpers.h"
 #include "framework/event_guard.h"
 #include "framework/velmora_application.h"
@@ -29,6 +32,8 @@ constexpr QSize kPageSize(745, 481);  // a page of PageControl1 with its tabs hi
 constexpr int kPageInset = 4;
 
 const char kMakersNotice[] = "\u00A9 Ternwick Software. All rights reserved.";
+const char kMakersHomePage[] = "https://www.ternwick.example/";
+const char kMakersAddress[] = "www.ternwick.example";
 
 template <class Control>
 Control* Named(Control* control, const char* name) {
@@ -111,7 +116,15 @@ TfrmVelmoraMain::~TfrmVelmoraMain() = default;
 
 void TfrmVelmoraMain::buildFrame() {
     auto* layout = new AnchorLayout(this, kDesignedClient);
-    // The header band's 73 pixels stay empty until the header is dressed.
+    // Beneath the band, which covers it: designed so, without an action.
+    auto* address = layout->place(PlainLabel(this, "Label23", QString::fromLatin1(kMakersAddress)), QRect(648, 40, 134, 13),
+                                  akTop | akRight);
+    address->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    QFont underlined = address->font();
+    underlined.setUnderline(true);
+    address->setFont(underlined);
+    SetTextColour(address, palette().color(QPalette::Active, QPalette::Highlight));
+    buildHeader(*layout);
     layout->place(Named(new OutlineShape(this, QColor(226, 226, 226), 5), "Shape1"), QRect(8, 72, 785, 521), akAll);
     auto* panel5 = layout->place(Named(new QWidget(this), "Panel5"), QRect(16, 80, 769, 505), akAll);
     SetBackground(panel5, Qt::white);
@@ -127,6 +140,45 @@ void TfrmVelmoraMain::buildFrame() {
     TabSheet7 = Page(PageControl1, "TabSheet7");
     for (QWidget* page : {TabSheet2, TabSheet3, TabSheet4, TabSheet1, TabSheet5, TabSheet6, TabSheet7})
         page->resize(kPageSize);
+}
+
+void TfrmVelmoraMain::buildHeader(AnchorLayout& layout) {
+    TwHeader1 = layout.place(Named(new tw::TTwHeader(this), "TwHeader1"), QRect(0, 0, kDesignedClient.width(), 73),
+                             akLeft | akTop | akRight);
+    TwHeader1->SetStyle(tw::hsDarkBlue);
+    TwHeader1->SetBackgroundStyle(tw::hbsStripes2);
+    TwHeader1->SetHeaderTexture(tw::htNone);
+    TwHeader1->SetHeaderSeparator(tw::hspShadow);
+    auto& band = *new AnchorLayout(TwHeader1, QSize(kDesignedClient.width(), 73));
+
+    auto picture = [&](const char* name, const char* resource, QRect at, unsigned anchors) {
+        auto* label = band.place(Named(new QLabel(TwHeader1), name), at, anchors);
+        label->setPixmap(QPixmap::fromImage(tw::LoadPicture(QString::fromLatin1(resource))));
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);  // unscaled from the top-left corner: the name logo is cut at 225
+        return label;
+    };
+    picture("Image5", "VELMORA_ICON", QRect(16, 8, 32, 32), akLeftTop);
+    picture("ingLogo", "VELMORA_NAME_LOGO", QRect(56, 8, 225, 27), akLeftTop);
+
+    TwHtmlLabel1 = Named(new tw::TTwHtmlLabel(TwHeader1), "TwHtmlLabel1");
+    TwHtmlLabel1->SetLabelType(tw::ltHighlight);
+    TwHtmlLabel1->SetAutoWidth(false);
+    TwHtmlLabel1->SetWordBreak(true);
+    TwHtmlLabel1->SetLinkHover(false);
+    TwHtmlLabel1->SetLinkHoverUnderline(false);
+    TwHtmlLabel1->SetImagePadding(0);
+    TwHtmlLabel1->setGeometry(56, 36, 585, 30);
+    TwHtmlLabel1->SetCaption(QStringLiteral(
+        "Whenever you create, open, or save a document in Microsoft Word, Excel or PowerPoint, that document may store "
+        "information (known as metadata) that you had no intention of including or disclosing."));
+    TwHtmlLabel1->SetAutoHeight(true);
+
+    auto* maker = new LinkLabel(QString(), TwHeader1);
+    maker->setObjectName(QStringLiteral("Image4"));
+    maker->setPixmap(QPixmap::fromImage(tw::LoadPicture(QStringLiteral("TERNWICK_LOGO"))));
+    maker->setToolTip(QString::fromLatin1(kMakersHomePage));
+    maker->setHandler([] { framework::ShellOpenAddress(QUrl(QString::fromLatin1(kMakersHomePage))); });
+    Image4 = band.place(maker, QRect(640, 8, 148, 39), akTop | akRight);
 }
 
 void TfrmVelmoraMain::buildStartPage() {

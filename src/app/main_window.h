@@ -20,6 +20,8 @@
 #include <QWidget>
 
 #include "app/folder_listing.h"
+#include "components/tw/html_label.h"
+#include "components/tw/tw_header.h"
 #include "engine/summary_info.h"
 
 namespace velmora::app {
@@ -73,6 +75,9 @@ public:
     void CleanDocuments(const QStringList& paths);
 
     // Controls (object names as designed).
+    tw::TTwHeader* TwHeader1 = nullptr;
+    tw::TTwHtmlLabel* TwHtmlLabel1 = nullptr;
+    QLabel* Image4 = nullptr;
     QStackedWidget* PageControl1 = nullptr;
     QWidget* TabSheet2 = nullptr;
     QWidget* TabSheet3 = nullptr;
@@ -167,6 +172,7 @@ protected:
 
 private:
     void buildFrame();
+    void buildHeader(class AnchorLayout& layout);
     void buildStartPage();
     void buildAnalysisOptionsPage();
     void buildResultsPage();

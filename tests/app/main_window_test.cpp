@@ -23,6 +23,8 @@
 #include "engine/summary_reader.h"
 #include "framework/framework_services.h"
 #include "framework/orrin_dialogs.h"
+#include "framework/shell_open.h"
+#include "framework/velmora_application.h"
 #include "../framework/recording_presenter.h"
 #include "support/test_paths.h"
 
@@ -35,6 +37,13 @@ using velmora::testing::CopyWritable;
 using velmora::testing::ReadWholeFile;
 using velmora::testing::ScopedTempDir;
 using velmora::testing::TestDataPath;
+
+// The program maps its design fonts at start; so do the tests, before any window.
+class DesignFonts : public ::testing::Environment {
+public:
+    void SetUp() override { framework::MapDesignFonts(); }
+};
+[[maybe_unused]] const auto* const kDesignFonts = ::testing::AddGlobalTestEnvironment(new DesignFonts);
 
 QString Text(const fs::path& path) { return QString::fromStdU16String(engine::PathToText(path)); }
 
@@ -535,6 +544,31 @@ TEST_F(MainWindowTest, SectionCaptionsAreBoldAndTitlesLarge) {
     }
     EXPECT_EQ(window.findChild<QLabel*>("Label5")->font().pixelSize(), 24);
     EXPECT_EQ(window.font().pixelSize(), 11);
+}
+
+TEST_F(MainWindowTest, TheHeaderBandCarriesItsPicturesAndTheMakersLogoOpensItsPage) {
+    ASSERT_NE(window.TwHeader1, nullptr);
+    EXPECT_EQ(window.TwHeader1->geometry(), QRect(0, 0, window.width(), 73));
+    EXPECT_EQ(window.TwHeader1->BackgroundStyle(), tw::hbsStripes2);
+    EXPECT_EQ(window.findChild<QLabel*>("Image5")->pixmap().size(), QSize(32, 32));
+    EXPECT_EQ(window.findChild<QLabel*>("ingLogo")->width(), 225);
+    // The explanation keeps its width and fits the band.
+    EXPECT_EQ(window.TwHtmlLabel1->width(), 585);
+    EXPECT_LE(window.TwHtmlLabel1->geometry().bottom(), 73);
+
+    QStringList opened;
+    framework::ScopedShellOpenHandler shell([&](const QString& what) {
+        opened << what;
+        return true;
+    });
+    QTest::mouseClick(window.Image4, Qt::LeftButton);
+    EXPECT_EQ(opened, QStringList({"https://www.ternwick.example/"}));
+
+    const int logoRight = window.width() - window.Image4->geometry().right();
+    window.resize(window.width() + 100, window.height());
+    EXPECT_EQ(window.width() - window.Image4->geometry().right(), logoRight);  // moves with the right edge
+    EXPECT_EQ(window.findChild<QLabel*>("Image5")->x(), 16);
+    EXPECT_EQ(window.TwHtmlLabel1->width(), 585);
 }
 
 TEST(CountPath, CountsBySubstringCaseSensitively) {

@@ -1,0 +1,114 @@
+#include "components/tw/tw_header.h"
+
+#include <QFile>
+#include <QPainter>
+
+// The pictures are compiled into this static library; a program that links it
+// must register them once.
+static void RegisterPictures() {
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(tw_pictures);
+        return true;
+    }();
+    (void)registered;
+}
+
+namespace velmora::tw {
+
+namespace {
+
+QImage LoadOrEmpty(const QString& name) { return name.isEmpty() ? QImage() : LoadPicture(name); }
+
+}  // namespace
+
+QImage LoadPicture(const QString& name) {
+    RegisterPictures();
+    QImage image(QStringLiteral(":/TW_PICTURES/") + name);
+    if (image.isNull()) throw EResNotFound("Resource " + name.toStdString() + " not found");
+    return image;
+}
+
+QString TTwHeader::ResourceName(THeaderStyle value) {
+    switch (value) {
+    case hsDarkBlue: return QStringLiteral("TW_HEADER_BKGND_3");
+    case hsLightBlue: return QStringLiteral("TW_HEADER_BKGND_2");
+    case hsCalder: return QStringLiteral("TW_HEADER_BKGND_4");
+    default: return {};
+    }
+}
+
+QString TTwHeader::ResourceName(THeaderBackgroundStyle value) {
+    if (value == hbsNone) return {};
+    return QStringLiteral("TW_HEADER_BACKGROUND_%1").arg(static_cast<int>(value));
+}
+
+QString TTwHeader::ResourceName(THeaderTexture value) {
+    static const char* const kNames[] = {"",          "GEOMETRIC", "GRAIN",   "GRID",   "GRID1", "GRID2",
+                                         "LINES",     "STRIPES",   "PAPER",   "SQUARE", "DOT",   "METAL"};
+    if (value == htNone) return {};
+    return QStringLiteral("TW_HEADER_TEXTURE_") + QString::fromLatin1(kNames[value]);
+}
+
+QString TTwHeader::ResourceName(THeaderSeparator value) {
+    return value == hspShadow ? QStringLiteral("TW_SHADOW_DIVIDER_1") : QString();
+}
+
+TTwHeader::TTwHeader(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);  // the band paints every pixel: nothing to erase first
+    SetStyle(hsDarkBlue);
+    SetBackgroundStyle(hbsStripes1);
+    SetHeaderTexture(htNone);
+    SetHeaderSeparator(hspShadow);
+}
+
+void TTwHeader::SetStyle(THeaderStyle value) {
+    QImage loaded = LoadOrEmpty(ResourceName(value));
+    style_ = value;
+    styleBitmap_ = std::move(loaded);
+    repaint();
+}
+
+void TTwHeader::SetBackgroundStyle(THeaderBackgroundStyle value) {
+    QImage loaded = LoadOrEmpty(ResourceName(value));
+    backgroundStyle_ = value;
+    background_ = std::move(loaded);
+    repaint();
+}
+
+void TTwHeader::SetHeaderTexture(THeaderTexture value) {
+    QImage loaded = LoadOrEmpty(ResourceName(value));
+    texture_ = value;
+    texturePicture_ = std::move(loaded);
+    repaint();
+}
+
+void TTwHeader::SetHeaderSeparator(THeaderSeparator value) {
+    QImage loaded = LoadOrEmpty(ResourceName(value));
+    separator_ = value;
+    separatorPicture_ = std::move(loaded);
+    repaint();
+}
+
+void TTwHeader::PaintBand(QPainter& painter, QSize size) const {
+    const int width = size.width(), height = size.height();
+    if (styleBitmap_.isNull()) {
+        // No style: the window's own colour under the other layers.
+        painter.fillRect(QRect(0, 0, width, height), palette().color(QPalette::Window));
+    } else {
+        painter.fillRect(QRect(0, 0, width, height), styleBitmap_.pixelColor(0, 0));
+        painter.drawImage(QRect(0, height - styleBitmap_.height(), width, styleBitmap_.height()), styleBitmap_);
+    }
+    if (!background_.isNull()) painter.drawImage(QPoint(0, height - background_.height()), background_);
+    if (texturePicture_.width() > 0 && texturePicture_.height() > 0) {
+        for (int y = 0; y < height; y += texturePicture_.height())
+            for (int x = 0; x < width; x += texturePicture_.width()) painter.drawImage(QPoint(x, y), texturePicture_);
+    }
+    if (separatorPicture_.width() >= 1) painter.drawImage(QPoint(-100, height - separatorPicture_.height()), separatorPicture_);
+}
+
+void TTwHeader::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    PaintBand(painter, size());
+}
+
+}  // namespace velmora::tw

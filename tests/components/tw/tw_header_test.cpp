@@ -1,0 +1,103 @@
+#include "components/tw/tw_header.h"
+
+#include <gtest/gtest.h>
+
+#include <QPainter>
+
+namespace velmora::tw {
+namespace {
+
+QImage Band(TTwHeader& header, QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::magenta);
+    QPainter painter(&image);
+    header.PaintBand(painter, size);
+    return image;
+}
+
+bool Near(QColor a, QColor b) {
+    return std::abs(a.red() - b.red()) <= 1 && std::abs(a.green() - b.green()) <= 1 && std::abs(a.blue() - b.blue()) <= 1;
+}
+
+TEST(TwPictures, EveryPictureLoadsAtItsSizeWithinItsAlphaLimit) {
+    struct Case {
+        const char* name;
+        int width, height, alphaLimit;
+    };
+    const Case cases[] = {
+        {"TW_HEADER_BKGND_3", 1, 96, 255},          {"TW_HEADER_BKGND_2", 6, 112, 255},
+        {"TW_HEADER_BKGND_4", 4, 98, 255},          {"TW_HEADER_BACKGROUND_1", 1329, 295, 11},
+        {"TW_HEADER_BACKGROUND_2", 1329, 295, 23},  {"TW_HEADER_BACKGROUND_3", 879, 250, 56},
+        {"TW_HEADER_BACKGROUND_4", 920, 260, 94},   {"TW_HEADER_BACKGROUND_5", 1300, 214, 94},
+        {"TW_HEADER_TEXTURE_GEOMETRIC", 1920, 200, 31}, {"TW_HEADER_TEXTURE_GRAIN", 64, 64, 31},
+        {"TW_HEADER_TEXTURE_GRID", 64, 64, 8},      {"TW_HEADER_TEXTURE_GRID1", 56, 56, 13},
+        {"TW_HEADER_TEXTURE_GRID2", 50, 50, 18},    {"TW_HEADER_TEXTURE_LINES", 64, 64, 8},
+        {"TW_HEADER_TEXTURE_STRIPES", 64, 64, 8},   {"TW_HEADER_TEXTURE_PAPER", 100, 100, 39},
+        {"TW_HEADER_TEXTURE_SQUARE", 20, 20, 35},   {"TW_HEADER_TEXTURE_DOT", 8, 8, 25},
+        {"TW_HEADER_TEXTURE_METAL", 8, 8, 13},      {"TW_SHADOW_DIVIDER_1", 918, 12, 60},
+        {"VELMORA_ICON", 32, 32, 255},              {"VELMORA_NAME_LOGO", 246, 27, 255},
+        {"TERNWICK_LOGO", 148, 39, 255},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        const QImage image = LoadPicture(test.name);
+        EXPECT_EQ(image.size(), QSize(test.width, test.height));
+        int highest = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) highest = std::max(highest, image.pixelColor(x, y).alpha());
+        EXPECT_LE(highest, test.alphaLimit);
+    }
+    const QImage darkBlue = LoadPicture("TW_HEADER_BKGND_3");
+    EXPECT_EQ(darkBlue.pixelColor(0, 0), QColor(61, 122, 199));
+    EXPECT_EQ(darkBlue.pixelColor(0, 72), QColor(25, 93, 165));
+    EXPECT_EQ(darkBlue.pixelColor(0, 95), QColor(13, 83, 154));
+    const QImage shadow = LoadPicture("TW_SHADOW_DIVIDER_1");
+    EXPECT_EQ(shadow.pixelColor(430, 0).alpha(), 0);
+    EXPECT_EQ(shadow.pixelColor(430, 11).alpha(), 60);
+    EXPECT_EQ(shadow.pixelColor(0, 11).alpha(), 1);
+    EXPECT_EQ(shadow.pixelColor(917, 11).alpha(), 1);
+    // Tiles meet seamlessly: the last column continues into the first.
+    const QImage stripes = LoadPicture("TW_HEADER_TEXTURE_STRIPES");
+    EXPECT_EQ(stripes.pixelColor(63, 0).alpha() != 0, (63 + 0) % 8 < 2);
+}
+
+TEST(TwPictures, AMissingPictureIsNamed) {
+    try {
+        LoadPicture("TW_NO_SUCH_PICTURE");
+        ADD_FAILURE();
+    } catch (const EResNotFound& error) {
+        EXPECT_STREQ(error.what(), "Resource TW_NO_SUCH_PICTURE not found");
+    }
+}
+
+TEST(TTwHeader, PaintsTheMainWindowsBandLayerByLayer) {
+    TTwHeader header;
+    EXPECT_EQ(header.Style(), hsDarkBlue);
+    EXPECT_EQ(header.BackgroundStyle(), hbsStripes1);
+    EXPECT_EQ(header.HeaderSeparator(), hspShadow);
+    header.SetBackgroundStyle(hbsStripes2);
+    const QImage band = Band(header, QSize(1500, 73));
+    // Row 0 shows row 23 of the style bitmap; at x = 10 no stripe passes.
+    EXPECT_EQ(band.pixelColor(10, 0), QColor(49, 113, 188));
+    // A stripe at x = 20 lightens it.
+    EXPECT_GT(band.pixelColor(20, 0).red(), 49);
+    // The bottom row: row 95 darkened by the shadow (alpha 5 at x = 10).
+    EXPECT_TRUE(Near(band.pixelColor(10, 72), QColor(13 * 250 / 255, 83 * 250 / 255, 154 * 250 / 255)))
+        << band.pixelColor(10, 72).name().toStdString();
+    // Beyond the picture's width only the band and the shadow's end remain.
+    EXPECT_EQ(band.pixelColor(1400, 0), QColor(49, 113, 188));
+
+    header.SetBackgroundStyle(hbsNone);
+    EXPECT_EQ(Band(header, QSize(100, 73)).pixelColor(20, 0), QColor(49, 113, 188));
+    header.SetHeaderTexture(htGrid);  // drawn over the band: a white line every 8 pixels
+    const QImage grid = Band(header, QSize(100, 73));
+    EXPECT_GT(grid.pixelColor(16, 5).red(), grid.pixelColor(17, 5).red());
+
+    header.SetStyle(hsNone);  // the palette's window colour under the other layers
+    header.SetHeaderTexture(htNone);
+    header.SetHeaderSeparator(hspNone);
+    EXPECT_EQ(Band(header, QSize(50, 20)).pixelColor(5, 5), header.palette().color(QPalette::Window));
+}
+
+}  // namespace
+}  // namespace velmora::tw
