@@ -12,6 +12,7 @@
 #include "app/anchor_layout.h"
 #include "app/report_text.h"
 #include "app/window_controls.h"
+#include "components/focus_helper.h"
 #include "components/tw/html_label.h"
 #include "components/tw/tw_header.h"
 #include "components/x_divider_label.h"
@@ -110,6 +111,11 @@ TfrmVelmoraMain::TfrmVelmoraMain() {
     buildUnusedPage();
     connectHandlers();
     PageControl1->setCurrentIndex(0);
+    // The seven edit fields glow while they have the focus.
+    FocusHelper1 = new components::TFocusHelper(this);
+    FocusHelper1->IncludeControls = components::Bit(components::icEdit);
+    FocusHelper1->ExcludeControls = 0;
+    FocusHelper1->Opacity = 230;
 }
 
 TfrmVelmoraMain::~TfrmVelmoraMain() = default;

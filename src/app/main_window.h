@@ -20,6 +20,7 @@
 #include <QWidget>
 
 #include "app/folder_listing.h"
+#include "components/focus_helper.h"
 #include "components/tw/html_label.h"
 #include "components/tw/tw_header.h"
 #include "engine/summary_info.h"
@@ -76,6 +77,7 @@ public:
 
     // Controls (object names as designed).
     tw::TTwHeader* TwHeader1 = nullptr;
+    components::TFocusHelper* FocusHelper1 = nullptr;
     tw::TTwHtmlLabel* TwHtmlLabel1 = nullptr;
     QLabel* Image4 = nullptr;
     QStackedWidget* PageControl1 = nullptr;
