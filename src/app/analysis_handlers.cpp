@@ -8,6 +8,7 @@
 #include "app/report_text.h"
 #include "app/window_controls.h"
 #include "engine/analysis_driver.h"
+#include "engine/hidden_names.h"
 #include "engine/path_text.h"
 #include "engine/property_writer.h"
 #include "engine/summary_reader.h"
@@ -142,14 +143,21 @@ void TfrmVelmoraMain::btnAnalyze2Click() {
 void TfrmVelmoraMain::DocumentAnalyzed(const std::u16string& fileName, const std::u16string& filePath,
                                        engine::TSummaryInfo info) {
     const std::u16string fullPath = filePath + fileName;
-    AddReportRow(QString::fromStdU16String(fileName), info, HoldsHyperlinks(engine::TextToPath(fullPath), info));
+    const std::filesystem::path path = engine::TextToPath(fullPath);
+    QStringList hidden;
+    for (const engine::HiddenName& name : engine::ScanHiddenNames(path).names) {
+        const QString text = QString::fromStdU16String(name.name);
+        if (!hidden.contains(text)) hidden << text;
+    }
+    AddReportRow(QString::fromStdU16String(fileName), info, HoldsHyperlinks(path, info), hidden.join(QStringLiteral(", ")));
     PathList_.append(QString::fromStdU16String(fullPath));
 }
 
-void TfrmVelmoraMain::AddReportRow(const QString& fileName, const engine::TSummaryInfo& info, bool holdsHyperlinks) {
+void TfrmVelmoraMain::AddReportRow(const QString& fileName, const engine::TSummaryInfo& info, bool holdsHyperlinks,
+                                   const QString& hiddenNames) {
     // Item texts are plain text in a tree view: markup in a name or a title
     // is shown as written.
-    auto* item = new QTreeWidgetItem(ReportRowTexts(fileName, info, holdsHyperlinks));
+    auto* item = new QTreeWidgetItem(ReportRowTexts(fileName, info, holdsHyperlinks, hiddenNames));
     lvMetadata->addTopLevelItem(item);
 }
 

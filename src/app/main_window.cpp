@@ -329,11 +329,17 @@ void TfrmVelmoraMain::buildResultsPage() {
     Label26 = layout->place(saveLink, QRect(QPoint(0, 440), saveLink->sizeHint()), akLeft | akBottom);
 
     PopupMenuResultsView = Named(new QMenu(this), "PopupMenuResultsView");
-    for (int column = 1; column < kReportColumnCount; ++column) {
-        // The menu lists "Total Edit Time" after "Last Edited By", as designed.
-        static const int menuOrder[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 17, 12, 13, 14, 15, 16, 18};
-        const int shown = menuOrder[column - 1];
-        QAction* action = PopupMenuResultsView->addAction(QString::fromLatin1(ReportColumns()[shown].caption));
+    // In the designed order ("Total Edit Time" after "Last Edited By"), with
+    // the hidden names beside the last editor.
+    static const char* const kMenu[] = {"Title",          "Author",          "Company",        "Keywords",
+                                        "Subject",        "Comments",        "Template",       "Application",
+                                        "Created",        "Last Saved",      "Last Edited By", "Hidden Names",
+                                        "Total Edit Time", "Last Printed",   "Page Count",     "Word Count",
+                                        "Character Count", "Revision Count", "Hyperlinks List"};
+    for (const char* caption : kMenu) {
+        int shown = 0;
+        while (shown < kReportColumnCount && QLatin1String(ReportColumns()[shown].caption) != QLatin1String(caption)) ++shown;
+        QAction* action = PopupMenuResultsView->addAction(QString::fromLatin1(caption));
         action->setCheckable(true);
         action->setChecked(true);
         connect(action, &QAction::toggled, this, [this, shown](bool on) { lvMetadata->setColumnHidden(shown, !on); });

@@ -70,7 +70,8 @@ public:
     void SaveListToFile();
 
     // One report row for an analysed document.
-    void AddReportRow(const QString& fileName, const engine::TSummaryInfo& info, bool holdsHyperlinks);
+    void AddReportRow(const QString& fileName, const engine::TSummaryInfo& info, bool holdsHyperlinks,
+                      const QString& hiddenNames = QString());
     // Applies the ticked operations to every document of `paths`; the
     // completion page tells how it went.
     void CleanDocuments(const QStringList& paths);

@@ -14,6 +14,7 @@
 #include "cli/progress_line.h"
 #include "cli/summary_json.h"
 #include "engine/document_search.h"
+#include "engine/hidden_names.h"
 #include "engine/path_text.h"
 #include "engine/summary_reader.h"
 #include "engine/text_conversions.h"
@@ -27,12 +28,14 @@ struct AnalyzedDocument {
     uint64_t size = 0;
     engine::TSummaryInfo info;
     engine::ReadOutcome outcome;
+    engine::HiddenNameScan hidden;  // names kept outside the property sets
 };
 
 AnalyzedDocument Analyze(const std::filesystem::path& path) {
     AnalyzedDocument document;
     document.path = path;
     document.outcome = engine::ReadSummaryInfoWithSize(path, document.info, document.size);
+    if (document.outcome.ok) document.hidden = engine::ScanHiddenNames(path);
     // A file the reader could not open still has a size worth reporting.
     if (document.size == 0) document.size = static_cast<uint64_t>(std::max<int64_t>(engine::FileSizeOf(path), 0));
     return document;
@@ -46,6 +49,16 @@ std::string JsonLine(const AnalyzedDocument& document) {
     line += ", \"size\": " + std::to_string(document.size);
     if (document.outcome.ok) {
         line += ", \"summary\": " + SummaryToJson(document.info);
+        line += ", \"hidden\": [";
+        for (size_t i = 0; i < document.hidden.names.size(); ++i) {
+            const engine::HiddenName& name = document.hidden.names[i];
+            line += (i ? ", {\"where\": \"" : "{\"where\": \"") + name.where + "\", \"stream\": ";
+            AppendJsonString(line, name.stream);
+            line += ", \"name\": ";
+            AppendJsonString(line, name.name);
+            line += "}";
+        }
+        line += "]";
         if (document.outcome.partial) {
             line += ", \"damage\": ";
             AppendJsonString(line, engine::Utf8ToWide(document.outcome.message));
@@ -79,9 +92,22 @@ Cell Clip(const std::u16string& text, size_t limit) {
     return Shown(shown);
 }
 
+// The distinct hidden names, joined by ", ".
+std::u16string DistinctNames(const engine::HiddenNameScan& scan) {
+    std::vector<std::u16string> seen;
+    std::u16string joined;
+    for (const engine::HiddenName& name : scan.names) {
+        if (std::find(seen.begin(), seen.end(), name.name) != seen.end()) continue;
+        seen.push_back(name.name);
+        joined += (joined.empty() ? u"" : u", ") + name.name;
+    }
+    return joined;
+}
+
 void WriteTable(const std::vector<AnalyzedDocument>& documents, std::ostream& out) {
-    static const char* const kHeadings[] = {"File", "Title", "Author", "Company", "Last edited by", "Created", "Last saved", "Revision"};
-    constexpr size_t kColumns = 8;
+    static const char* const kHeadings[] = {"File",    "Title",      "Author",   "Company",     "Last edited by",
+                                            "Created", "Last saved", "Revision", "Hidden names"};
+    constexpr size_t kColumns = 9;
     constexpr size_t kLimit = 32;
     std::vector<std::vector<Cell>> rows(1);
     for (const char* heading : kHeadings) rows[0].push_back(Shown(std::string(heading)));
@@ -95,7 +121,7 @@ void WriteTable(const std::vector<AnalyzedDocument>& documents, std::ostream& ou
         const auto& info = document.info;
         rows.push_back({Clip(name, kLimit), Clip(info.Title, kLimit), Clip(info.Author, kLimit), Clip(info.Company, kLimit),
                         Clip(info.LastAuthor, kLimit), Shown(FormatDateTime(info.Created)), Shown(FormatDateTime(info.LastSaved)),
-                        Clip(info.RevNumber, kLimit)});
+                        Clip(info.RevNumber, kLimit), Clip(DistinctNames(document.hidden), kLimit)});
     }
     std::vector<size_t> widths(kColumns, 0);
     for (const auto& row : rows)

@@ -105,8 +105,8 @@ TEST_F(MainWindowTest, StartsOnTheFirstPageWithItsCaption) {
     EXPECT_TRUE(window.PathList().isEmpty());
     EXPECT_FALSE(window.lblAnalyzeInfo->isVisible());
     EXPECT_FALSE(window.lvCleanSelectedDocsInFolder->isVisible());
-    EXPECT_EQ(window.lvMetadata->columnCount(), 19);
-    EXPECT_EQ(window.PopupMenuResultsView->actions().size(), 18);
+    EXPECT_EQ(window.lvMetadata->columnCount(), 20);
+    EXPECT_EQ(window.PopupMenuResultsView->actions().size(), 19);
 }
 
 TEST_F(MainWindowTest, EveryNavigationButtonLeadsToItsPage) {
@@ -201,8 +201,10 @@ TEST_F(MainWindowTest, FolderAnalysisFillsTheReportAndTwoRunsAccumulateRows) {
     EXPECT_EQ(first->text(0), "a.doc");
     EXPECT_EQ(first->text(1), "Quarterly Report Q3");
     EXPECT_EQ(first->text(3), "Example Widgets Ltd");
-    EXPECT_EQ(first->text(18), "");  // no hyperlinks list
-    EXPECT_EQ(window.lvMetadata->topLevelItem(2)->text(18), "Yes");
+    EXPECT_EQ(first->text(19), "");  // no hyperlinks list
+    EXPECT_EQ(window.lvMetadata->topLevelItem(2)->text(19), "Yes");
+    EXPECT_EQ(window.lvMetadata->headerItem()->text(12), "Hidden Names");
+    EXPECT_EQ(window.lvMetadata->topLevelItem(1)->text(12), "Calc");  // LibreOffice Calc signs its WriteAccess
     EXPECT_FALSE(window.pnlAnalysisLoading->isVisible());
     EXPECT_TRUE(window.Button2->isEnabled());
     EXPECT_FALSE(window.lblAnalysisStatus->isVisible());

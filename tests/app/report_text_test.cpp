@@ -40,21 +40,22 @@ TEST(DateTimeText, TheYearHasFourDigitsInEveryLocale) {
     }
 }
 
-TEST(ReportRowTexts, FillsNineteenCellsWithCountsOverSixteenBits) {
+TEST(ReportRowTexts, FillsTwentyCellsWithCountsOverSixteenBits) {
     engine::TSummaryInfo info;
     info.Title = u"T";
     info.PageCount = 40'000;
     info.WordCount = -1;
     info.EditTime = engine::kZeroEditTime;  // reset
-    const QStringList row = ReportRowTexts("f.doc", info, true, kEnglish);
-    ASSERT_EQ(row.size(), 19);
+    const QStringList row = ReportRowTexts("f.doc", info, true, "Ada, Grace", kEnglish);
+    ASSERT_EQ(row.size(), 20);
     EXPECT_EQ(row[0], "f.doc");
     EXPECT_EQ(row[1], "T");
     EXPECT_EQ(row[9], "");  // no creation date
-    EXPECT_EQ(row[13], "40000");
-    EXPECT_EQ(row[14], "-1");
-    EXPECT_EQ(row[17], "");
-    EXPECT_EQ(row[18], "Yes");
+    EXPECT_EQ(row[12], "Ada, Grace");
+    EXPECT_EQ(row[14], "40000");
+    EXPECT_EQ(row[15], "-1");
+    EXPECT_EQ(row[18], "");
+    EXPECT_EQ(row[19], "Yes");
     EXPECT_EQ(EditTimeText(0.0), "");  // never read, not "2620920 h"
     EXPECT_EQ(EditTimeText(engine::kEditTimeOrigin - 1.5 / 24), "1 h 30 m");
 }

@@ -266,5 +266,23 @@ TEST(VelmoraCli, NamesThatAreNotUtf8SurviveTheRoundTripThroughJson) {
     EXPECT_NE(cleaned.find("caf\\udce9.doc\", \"ok\": true"), std::string::npos) << cleaned;
 }
 
+TEST(AnalyzeHiddenNames, JsonAndTableNameWhoSavedLast) {
+    const std::string iris = testing::TestDataPath("corpus/real/r-cran-gdata/iris.xls").string();
+    std::ostringstream json, table, err;
+    AnalyzeOptions options;
+    options.json = true;
+    options.paths = {iris};
+    RunAnalyze(options, json, err);
+    EXPECT_NE(json.str().find("\"hidden\": [{\"where\": \"WriteAccess\", \"stream\": \"Workbook\", \"name\": \"Gregory Warmes\"}, "
+                              "{\"where\": \"WriteAccess\", \"stream\": \"Book\", \"name\": \"Gregory Warmes\"}]"),
+              std::string::npos)
+        << json.str();
+    options.json = false;
+    RunAnalyze(options, table, err);
+    EXPECT_NE(table.str().find("Hidden names"), std::string::npos);
+    EXPECT_EQ(table.str().find("Gregory Warmes, Gregory Warmes"), std::string::npos) << "names are listed once";
+    EXPECT_NE(table.str().find("Gregory Warmes"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace velmora::cli

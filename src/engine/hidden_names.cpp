@@ -1,0 +1,211 @@
+#include "engine/hidden_names.h"
+
+#include <algorithm>
+
+#include "storage/compound_file.h"
+#include "storage/compound_file_writer.h"
+#include "storage/document_source.h"
+#include "storage/little_endian.h"
+#include "storage/storage_error.h"
+
+namespace velmora::engine {
+
+namespace {
+
+constexpr uint16_t kBof = 0x0809;
+constexpr uint16_t kEof = 0x000A;
+constexpr uint16_t kFilePass = 0x002F;
+constexpr uint16_t kWriteAccess = 0x005C;
+
+uint16_t Word(std::span<const uint8_t> bytes, size_t at) { return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8); }
+
+bool OnlySpaces(const std::u16string& text) {
+    return std::all_of(text.begin(), text.end(), [](char16_t c) { return c == u' ' || c == 0; });
+}
+
+// The 8-bit text as Latin-1 (BIFF8's compressed strings are exactly that;
+// BIFF5 and PowerPoint's 8-bit copy are in a code page the file names
+// elsewhere, read here as Latin-1).
+std::u16string Latin1(std::span<const uint8_t> bytes) { return std::u16string(bytes.begin(), bytes.end()); }
+
+std::u16string Utf16(std::span<const uint8_t> bytes) {
+    std::u16string text;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) text += static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8);
+    return text;
+}
+
+struct Stream {
+    const char16_t* name;
+    const char* where;
+};
+constexpr Stream kWorkbookStreams[] = {{u"Workbook", "WriteAccess"}, {u"Book", "WriteAccess"}};
+constexpr char16_t kCurrentUser[] = u"Current User";
+
+std::string Narrow(std::u16string_view text) { return std::string(text.begin(), text.end()); }
+
+}  // namespace
+
+std::optional<WriteAccessName> FindWriteAccess(std::span<const uint8_t> stream, std::string& problem) {
+    size_t at = 0;
+    bool first = true;
+    bool biff8 = true;
+    while (at + 4 <= stream.size()) {
+        const uint16_t type = Word(stream, at);
+        const size_t length = Word(stream, at + 2);
+        const size_t body = at + 4;
+        if (body + length > stream.size()) {
+            problem = "not cleaned: malformed (a record runs past the stream)";
+            return std::nullopt;
+        }
+        if (first) {
+            if (type != kBof || length < 4) {
+                problem = "not cleaned: malformed (no BOF record at the start)";
+                return std::nullopt;
+            }
+            const uint16_t version = Word(stream, body);
+            if (version != 0x0600 && version != 0x0500) {
+                problem = "not cleaned: an unknown BIFF version";
+                return std::nullopt;
+            }
+            biff8 = version == 0x0600;
+            first = false;
+        } else if (type == kFilePass) {
+            problem = "not cleaned: the workbook is encrypted";
+            return std::nullopt;
+        } else if (type == kEof) {
+            return std::nullopt;  // the globals ended without one
+        } else if (type == kWriteAccess) {
+            WriteAccessName found{body, length, biff8, {}};
+            if (biff8) {
+                if (length < 3) {
+                    problem = "not cleaned: malformed WriteAccess";
+                    return std::nullopt;
+                }
+                const size_t count = Word(stream, body);
+                const bool wide = stream[body + 2] & 1;
+                const size_t bytes = wide ? count * 2 : count;
+                if (3 + bytes > length) {
+                    problem = "not cleaned: malformed WriteAccess (the name runs past its record)";
+                    return std::nullopt;
+                }
+                const auto text = stream.subspan(body + 3, bytes);
+                found.name = wide ? Utf16(text) : Latin1(text);
+            } else {
+                if (length < 1 || 1 + static_cast<size_t>(stream[body]) > length) {
+                    problem = "not cleaned: malformed WriteAccess (the name runs past its record)";
+                    return std::nullopt;
+                }
+                found.name = Latin1(stream.subspan(body + 1, stream[body]));
+            }
+            if (OnlySpaces(found.name)) return std::nullopt;  // the format's "no user"
+            return found;
+        }
+        at = body + length;
+    }
+    return std::nullopt;
+}
+
+bool BlankWriteAccess(std::vector<uint8_t>& stream, std::string& problem) {
+    const std::optional<WriteAccessName> found = FindWriteAccess(stream, problem);
+    if (!found) return false;
+    uint8_t* body = stream.data() + found->bodyOffset;
+    std::fill(body, body + found->bodyLength, uint8_t{' '});
+    if (found->biff8) {
+        if (found->bodyLength < 5) return false;
+        body[0] = 2;  // two characters, 8-bit: "  "
+        body[1] = 0;
+        body[2] = 0;
+    } else {
+        if (found->bodyLength < 3) return false;
+        body[0] = 2;
+    }
+    return true;
+}
+
+std::optional<std::u16string> FindCurrentUser(std::span<const uint8_t> stream, std::string& problem) {
+    if (stream.size() < 28) {
+        problem = "not cleaned: malformed Current User (too short)";
+        return std::nullopt;
+    }
+    if (Word(stream, 2) != 0x0FF6) {
+        problem = "not cleaned: malformed Current User (not a CurrentUserAtom)";
+        return std::nullopt;
+    }
+    const size_t length = Word(stream, 20);
+    if (length > 255 || 28 + length > stream.size()) {
+        problem = "not cleaned: malformed Current User (the name runs past the stream)";
+        return std::nullopt;
+    }
+    std::u16string name = Latin1(stream.subspan(28, length));
+    // The UTF-16 copy, when the stream holds it, after relVersion.
+    if (stream.size() >= 32 + 3 * length) name = Utf16(stream.subspan(32 + length, 2 * length));
+    if (OnlySpaces(name)) return std::nullopt;
+    return name;
+}
+
+bool BlankCurrentUser(std::vector<uint8_t>& stream, std::string& problem) {
+    if (!FindCurrentUser(stream, problem)) return false;
+    const size_t length = Word(stream, 20);
+    std::fill(stream.begin() + 28, stream.begin() + 28 + static_cast<std::ptrdiff_t>(length), uint8_t{' '});
+    if (stream.size() >= 32 + 3 * length) {
+        for (size_t i = 0; i < length; ++i) {
+            stream[32 + length + 2 * i] = ' ';
+            stream[32 + length + 2 * i + 1] = 0;
+        }
+    }
+    return true;
+}
+
+HiddenNameScan ScanHiddenNames(const std::filesystem::path& path) {
+    HiddenNameScan scan;
+    try {
+        auto source = storage::OpenDocumentSource(path, storage::AccessMode::Read);
+        storage::CompoundFile file(*source);
+        auto read = [&](std::u16string_view name) -> std::optional<std::vector<uint8_t>> {
+            const auto entry = file.findInRoot(name);
+            if (!entry || entry->type != storage::ObjectType::Stream) return std::nullopt;
+            return file.openStream(*entry).readAll();
+        };
+        for (const Stream& stream : kWorkbookStreams) {
+            const auto bytes = read(stream.name);
+            if (!bytes) continue;
+            std::string problem;
+            if (const auto found = FindWriteAccess(*bytes, problem)) scan.names.push_back({stream.where, stream.name, found->name});
+            if (!problem.empty()) scan.notCleaned.push_back(Narrow(stream.name) + ": " + problem);
+        }
+        if (const auto bytes = read(kCurrentUser)) {
+            std::string problem;
+            if (const auto found = FindCurrentUser(*bytes, problem)) scan.names.push_back({"CurrentUser", kCurrentUser, *found});
+            if (!problem.empty()) scan.notCleaned.push_back("Current User: " + problem);
+        }
+    } catch (const storage::StorageError&) {
+        // The property-set reader reports why a document cannot be read.
+    }
+    return scan;
+}
+
+std::vector<std::string> BlankLastSaver(const std::filesystem::path& path, bool dryRun, std::vector<std::string>& notCleaned) {
+    auto source = storage::OpenDocumentSource(path, dryRun ? storage::AccessMode::Read : storage::AccessMode::ReadWrite);
+    storage::CompoundFileWriter writer(*source);
+    return BlankLastSaverWith(writer, dryRun, notCleaned);
+}
+
+std::vector<std::string> BlankLastSaverWith(storage::CompoundFileWriter& writer, bool dryRun,
+                                            std::vector<std::string>& notCleaned) {
+    std::vector<std::string> changed;
+    auto blank = [&](std::u16string_view name, const char* where, auto&& blanker) {
+        if (!writer.hasRootStream(name)) return;
+        std::vector<uint8_t> bytes = writer.readRootStream(name);
+        std::string problem;
+        const bool changes = blanker(bytes, problem);
+        if (!problem.empty()) notCleaned.push_back(Narrow(name) + ": " + problem);
+        if (!changes) return;
+        if (!dryRun) writer.replaceRootStream(name, bytes);
+        if (std::find(changed.begin(), changed.end(), where) == changed.end()) changed.push_back(where);
+    };
+    for (const Stream& stream : kWorkbookStreams) blank(stream.name, stream.where, BlankWriteAccess);
+    blank(kCurrentUser, "CurrentUser", BlankCurrentUser);
+    return changed;
+}
+
+}  // namespace velmora::engine
