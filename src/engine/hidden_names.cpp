@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "storage/compound_file.h"
-#include "storage/compound_file_writer.h"
 #include "storage/document_source.h"
 #include "storage/little_endian.h"
 #include "storage/storage_error.h"
@@ -182,30 +181,6 @@ HiddenNameScan ScanHiddenNames(const std::filesystem::path& path) {
         // The property-set reader reports why a document cannot be read.
     }
     return scan;
-}
-
-std::vector<std::string> BlankLastSaver(const std::filesystem::path& path, bool dryRun, std::vector<std::string>& notCleaned) {
-    auto source = storage::OpenDocumentSource(path, dryRun ? storage::AccessMode::Read : storage::AccessMode::ReadWrite);
-    storage::CompoundFileWriter writer(*source);
-    return BlankLastSaverWith(writer, dryRun, notCleaned);
-}
-
-std::vector<std::string> BlankLastSaverWith(storage::CompoundFileWriter& writer, bool dryRun,
-                                            std::vector<std::string>& notCleaned) {
-    std::vector<std::string> changed;
-    auto blank = [&](std::u16string_view name, const char* where, auto&& blanker) {
-        if (!writer.hasRootStream(name)) return;
-        std::vector<uint8_t> bytes = writer.readRootStream(name);
-        std::string problem;
-        const bool changes = blanker(bytes, problem);
-        if (!problem.empty()) notCleaned.push_back(Narrow(name) + ": " + problem);
-        if (!changes) return;
-        if (!dryRun) writer.replaceRootStream(name, bytes);
-        if (std::find(changed.begin(), changed.end(), where) == changed.end()) changed.push_back(where);
-    };
-    for (const Stream& stream : kWorkbookStreams) blank(stream.name, stream.where, BlankWriteAccess);
-    blank(kCurrentUser, "CurrentUser", BlankCurrentUser);
-    return changed;
 }
 
 }  // namespace velmora::engine

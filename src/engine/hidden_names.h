@@ -7,10 +7,6 @@
 #include <string>
 #include <vector>
 
-namespace velmora::storage {
-class CompoundFileWriter;
-}
-
 namespace velmora::engine {
 
 // A person's name a document keeps outside its property sets.
@@ -53,16 +49,5 @@ bool BlankCurrentUser(std::vector<uint8_t>& stream, std::string& problem);
 // Every such name the document at `path` holds. Read only; never throws for
 // a document it cannot read (the scan is then empty).
 HiddenNameScan ScanHiddenNames(const std::filesystem::path& path);
-
-// Blanks who saved the document last (WriteAccess in `Workbook` and `Book`,
-// `Current User`), each changed stream rewritten crash-safely like the
-// property sets. Returns the places changed ("WriteAccess",
-// "CurrentUser"); with `dryRun` those that would change. Raises the
-// storage layer's errors; places that cannot be read go to `notCleaned`.
-std::vector<std::string> BlankLastSaver(const std::filesystem::path& path, bool dryRun,
-                                        std::vector<std::string>& notCleaned);
-// The same through a writer the caller holds (and has checked for locks).
-std::vector<std::string> BlankLastSaverWith(storage::CompoundFileWriter& writer, bool dryRun,
-                                            std::vector<std::string>& notCleaned);
 
 }  // namespace velmora::engine
