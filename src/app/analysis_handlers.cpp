@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QSaveFile>
 
+#include "app/busy_guard.h"
 #include "app/document_dialogs.h"
 #include "app/document_paths.h"
 #include "app/main_window.h"
@@ -31,30 +32,19 @@ bool HoldsHyperlinks(const std::filesystem::path& path, const engine::TSummaryIn
     }
 }
 
-// Restores what a folder scan changed, however the scan ends.
-class ScanGuard {
+// The loading panel shows for as long as a folder scan runs.
+class LoadingPanel {
 public:
-    explicit ScanGuard(TfrmVelmoraMain& window, bool& busy) : window_(window), busy_(busy) {
-        busy_ = true;
-        window_.pnlAnalysisLoading->show();
-        window_.pnlAnalysisLoading->raise();
-        window_.Button2->setEnabled(false);
-        window_.Button1->setEnabled(false);
-        framework::SetCloseCommandEnabled(&window_, false);
+    explicit LoadingPanel(QWidget* panel) : panel_(panel) {
+        panel_->show();
+        panel_->raise();
     }
-    ~ScanGuard() {
-        window_.pnlAnalysisLoading->hide();
-        window_.Button2->setEnabled(true);
-        window_.Button1->setEnabled(true);
-        framework::SetCloseCommandEnabled(&window_, true);
-        busy_ = false;
-    }
-    ScanGuard(const ScanGuard&) = delete;
-    ScanGuard& operator=(const ScanGuard&) = delete;
+    ~LoadingPanel() { panel_->hide(); }
+    LoadingPanel(const LoadingPanel&) = delete;
+    LoadingPanel& operator=(const LoadingPanel&) = delete;
 
 private:
-    TfrmVelmoraMain& window_;
-    bool& busy_;
+    QWidget* panel_;
 };
 
 }  // namespace
@@ -129,7 +119,8 @@ void TfrmVelmoraMain::btnAnalyze2Click() {
     std::exception_ptr scanError;
     size_t unreadable = 0;
     {
-        ScanGuard guard(*this, busy_);
+        LoadingPanel loading(pnlAnalysisLoading);
+        BusyGuard guard(this, busy_, {Button2, Button1});
         framework::AnalyzeFolderForWindow(PathOf(folder), types, chkAnalyzeIncludeSubFolders->isChecked(), delivered,
                                           &scanError, &unreadable);
     }

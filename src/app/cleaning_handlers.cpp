@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
+#include "app/busy_guard.h"
 #include "app/document_dialogs.h"
 #include "app/document_paths.h"
 #include "app/main_window.h"
@@ -17,30 +18,6 @@ namespace velmora::app {
 
 namespace {
 
-
-// While a cleaning run or a waited listing goes on: no closing from the
-// desktop, and the controls that would leave or change the page are off.
-class BusyGuard {
-public:
-    BusyGuard(QWidget* window, bool& busy, std::initializer_list<QWidget*> controls)
-        : window_(window), busy_(busy), controls_(controls) {
-        busy_ = true;
-        framework::SetCloseCommandEnabled(window_, false);
-        for (QWidget* control : controls_) control->setEnabled(false);
-    }
-    ~BusyGuard() {
-        for (QWidget* control : controls_) control->setEnabled(true);
-        framework::SetCloseCommandEnabled(window_, true);
-        busy_ = false;
-    }
-    BusyGuard(const BusyGuard&) = delete;
-    BusyGuard& operator=(const BusyGuard&) = delete;
-
-private:
-    QWidget* window_;
-    bool& busy_;
-    std::vector<QWidget*> controls_;
-};
 
 engine::TDocumentTypes CleanTypes(const TfrmVelmoraMain& window) {
     engine::TDocumentTypes types = 0;

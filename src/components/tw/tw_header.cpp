@@ -61,33 +61,21 @@ TTwHeader::TTwHeader(QWidget* parent) : QWidget(parent) {
     SetHeaderSeparator(hspShadow);
 }
 
-void TTwHeader::SetStyle(THeaderStyle value) {
-    QImage loaded = LoadOrEmpty(ResourceName(value));
-    style_ = value;
-    styleBitmap_ = std::move(loaded);
+template <class Value>
+void TTwHeader::replacePicture(Value& field, QImage& picture, Value value) {
+    QImage loaded = LoadOrEmpty(ResourceName(value));  // raises before anything changes
+    field = value;
+    picture = std::move(loaded);
     repaint();
 }
 
-void TTwHeader::SetBackgroundStyle(THeaderBackgroundStyle value) {
-    QImage loaded = LoadOrEmpty(ResourceName(value));
-    backgroundStyle_ = value;
-    background_ = std::move(loaded);
-    repaint();
-}
+void TTwHeader::SetStyle(THeaderStyle value) { replacePicture(style_, styleBitmap_, value); }
 
-void TTwHeader::SetHeaderTexture(THeaderTexture value) {
-    QImage loaded = LoadOrEmpty(ResourceName(value));
-    texture_ = value;
-    texturePicture_ = std::move(loaded);
-    repaint();
-}
+void TTwHeader::SetBackgroundStyle(THeaderBackgroundStyle value) { replacePicture(backgroundStyle_, background_, value); }
 
-void TTwHeader::SetHeaderSeparator(THeaderSeparator value) {
-    QImage loaded = LoadOrEmpty(ResourceName(value));
-    separator_ = value;
-    separatorPicture_ = std::move(loaded);
-    repaint();
-}
+void TTwHeader::SetHeaderTexture(THeaderTexture value) { replacePicture(texture_, texturePicture_, value); }
+
+void TTwHeader::SetHeaderSeparator(THeaderSeparator value) { replacePicture(separator_, separatorPicture_, value); }
 
 void TTwHeader::PaintBand(QPainter& painter, QSize size) const {
     const int width = size.width(), height = size.height();

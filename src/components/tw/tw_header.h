@@ -55,6 +55,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    template <class Value>
+    void replacePicture(Value& field, QImage& picture, Value value);
+
     THeaderStyle style_ = hsNone;
     THeaderBackgroundStyle backgroundStyle_ = hbsNone;
     THeaderTexture texture_ = htNone;
