@@ -218,9 +218,12 @@ void TfrmVelmoraMain::CleanDocuments(const QStringList& paths) {
         // Repaint, and answer the desktop, but take no input meanwhile.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
-    Label25->setText(inPlace ? QStringLiteral("Cleaning completed!")
-                             : QStringLiteral("Cleaning completed! The originals are unchanged; each cleaned copy is "
-                                              "beside its original, named \"<name> (cleaned)\"."));
+    QString done = inPlace ? QStringLiteral("Cleaning completed!")
+                           : QStringLiteral("Cleaning completed! The originals are unchanged; each cleaned copy is "
+                                            "beside its original, named \"<name> (cleaned)\".");
+    // Ticked, but nothing removes it yet: say so rather than let it pass as done.
+    if (chkRemoveRevisionLog->isChecked()) done += QStringLiteral(" The hidden revision log was not removed.");
+    Label25->setText(done);
 }
 
 }  // namespace velmora::app

@@ -23,21 +23,21 @@ std::shared_ptr<FolderListing::Run> FolderListing::launch(const std::filesystem:
     auto run = std::make_shared<Run>();
     run->thread = std::thread([run = run.get(), folder, includeSubfolders, types, hook = folderHook_,
                                whenDone = std::move(whenDone)] {
+        std::vector<std::filesystem::path> found;
         try {
             engine::SearchReport report;
             report.stopRequested = [run, &hook] {
                 if (hook) hook();
                 return run->stop.load();
             };
-            std::vector<std::filesystem::path> found;
             if (!folder.empty()) engine::FindDocuments(folder, includeSubfolders, types, found, &report);
-            for (const auto& path : found) {
-                if (run->stop) break;
-                run->documents.push_back({path, engine::FileSizeOf(path)});
-            }
         } catch (...) {
             // A listing that fails ("String list is full") lists nothing more;
             // what it found so far is still shown.
+        }
+        for (const auto& path : found) {
+            if (run->stop) break;
+            run->documents.push_back({path, engine::FileSizeOf(path)});
         }
         if (whenDone) whenDone();
         run->ended.Signal();

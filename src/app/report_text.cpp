@@ -100,6 +100,8 @@ QByteArray ReportCsv(const QStringList& header, const QList<QStringList>& rows) 
         for (qsizetype i = 0; i < fields.size(); ++i) {
             if (i) csv += ',';
             QString field = fields[i];
+            // Text from documents must not become a formula in a spreadsheet.
+            if (!field.isEmpty() && QStringLiteral("=+-@\t\r").contains(field.front())) field.prepend(u'\'');
             const bool quote = field.contains(u',') || field.contains(u'"') || field.contains(u'\n') || field.contains(u'\r');
             if (quote) {
                 field.replace(QStringLiteral("\""), QStringLiteral("\"\""));

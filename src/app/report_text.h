@@ -38,7 +38,9 @@ QStringList ReportRowTexts(const QString& fileName, const engine::TSummaryInfo& 
                            const QString& hiddenNames = QString(), const QLocale& locale = QLocale());
 
 // The report as CSV: UTF-8, a header row, CRLF line ends, fields quoted where
-// they hold a comma, a quote or a line break (quotes doubled).
+// they hold a comma, a quote or a line break (quotes doubled). A field that a
+// spreadsheet would take for a formula (starting with =, +, -, @, a tab or a
+// carriage return) gets a leading apostrophe.
 QByteArray ReportCsv(const QStringList& header, const QList<QStringList>& rows);
 
 }  // namespace velmora::app

@@ -65,22 +65,31 @@ std::filesystem::path CleanedCopyName(const std::filesystem::path& original, int
 }
 
 CleanedCopy::CleanedCopy(std::filesystem::path original) : original_(std::move(original)) {
-    ScopedDescriptor source(::open(original_.c_str(), O_RDONLY | O_CLOEXEC));
+    // Without blocking: a FIFO named like a document must not hang the window.
+    ScopedDescriptor source(::open(original_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (source.get() < 0) ThrowCopyError("Could not open", original_, errno);
     struct stat status {};
     if (::fstat(source.get(), &status) != 0) ThrowCopyError("Could not open", original_, errno);
     if (!S_ISREG(status.st_mode)) ThrowCopyError("Could not copy", original_, EINVAL);
+    ::fcntl(source.get(), F_SETFL, ::fcntl(source.get(), F_GETFL) & ~O_NONBLOCK);
     mode_ = status.st_mode & 07777;
 
     std::string pattern = (original_.parent_path() / ("." + original_.filename().string() + ".velmora-XXXXXX")).string();
     ScopedDescriptor target(::mkostemp(pattern.data(), O_CLOEXEC));  // mode 0600
     if (target.get() < 0) ThrowCopyError("Could not create a copy of", original_, errno);
     temporary_ = pattern;
-    CopyAll(source.get(), target.get(), original_);
-    // Running as another user than the owner (root cleaning a shared folder):
-    // the copy should still belong to the original's owner. Best effort.
-    if (::geteuid() == 0) (void)::fchown(target.get(), status.st_uid, status.st_gid);
-    if (::fsync(target.get()) != 0) ThrowCopyError("Could not copy", original_, errno);
+    try {
+        CopyAll(source.get(), target.get(), original_);
+        // Running as another user than the owner (root cleaning a shared folder):
+        // the copy should still belong to the original's owner. Best effort.
+        if (::geteuid() == 0) (void)::fchown(target.get(), status.st_uid, status.st_gid);
+        if (::fsync(target.get()) != 0) ThrowCopyError("Could not copy", original_, errno);
+    } catch (...) {
+        // No destructor runs for a constructor that throws: a disk that filled
+        // up must not keep half a copy.
+        ::unlink(temporary_.c_str());
+        throw;
+    }
 }
 
 CleanedCopy::~CleanedCopy() {

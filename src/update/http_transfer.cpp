@@ -131,6 +131,11 @@ HttpTransfer::Result HttpTransfer::Run(const Request& request, const Hooks& hook
             break;
         }
         if (hooks.pump) hooks.pump();
+        // A handler the pump ran may have ended what the hooks serve.
+        if (hooks.aborted && hooks.aborted()) {
+            state.result.aborted = true;
+            break;
+        }
         curl_multi_perform(multi.get(), &running);
         // Hand over what arrived, a piece at a time.
         size_t offset = 0;

@@ -13,13 +13,19 @@ UpdateAddress ParseUpdateAddress(const QString& address) {
             break;
         }
     }
-    const qsizetype slash = rest.indexOf(u'/');
+    // The host ends at the path, the query or the fragment.
+    qsizetype slash = rest.indexOf(u'/');
+    for (QChar mark : {QChar(u'?'), QChar(u'#')}) {
+        const qsizetype at = rest.indexOf(mark);
+        if (at >= 0 && (slash < 0 || at < slash)) slash = at;
+    }
     if (slash < 0 && parts.scheme.isEmpty()) {
         parts.path = u'/' + rest;  // a bare file name: the host comes from elsewhere
         return parts;
     }
     QString host = slash < 0 ? rest : rest.left(slash);
     parts.path = slash < 0 ? QStringLiteral("/") : rest.mid(slash);
+    if (!parts.path.startsWith(u'/')) parts.path.prepend(u'/');
     // A port after the last colon; an IPv6 literal keeps its brackets.
     const qsizetype colon = host.lastIndexOf(u':');
     if (colon >= 0 && colon > host.lastIndexOf(u']')) {

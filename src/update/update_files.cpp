@@ -43,7 +43,8 @@ QString UpdateCacheFolder(QString& error) {
 }
 
 bool IsPlainFileName(const QString& name) {
-    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") || name.startsWith(u'-'))
+    // No hidden names either: ".profile" in a target folder is someone's settings.
+    if (name.isEmpty() || name.startsWith(u'.') || name.startsWith(u'-'))
         return false;
     for (QChar c : name) {
         if (c == u'/' || c == u'\\' || c.unicode() < 0x20 || c.unicode() == 0x7F) return false;

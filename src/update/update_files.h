@@ -11,8 +11,9 @@ namespace velmora::update {
 // Empty, with `error` set, when it cannot be had.
 QString UpdateCacheFolder(QString& error);
 
-// A file name the server may choose: no path separator, not "." or "..",
-// no NUL or control character, no leading '-', not empty.
+// A file name the server may choose: no path separator, no leading '.' (so
+// neither "." nor ".." nor a hidden settings file) or '-', no NUL or control
+// character, not empty.
 bool IsPlainFileName(const QString& name);
 
 // A download on its way to `finalPath`: written to "<finalPath>.part",

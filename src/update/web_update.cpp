@@ -1,5 +1,8 @@
 #include "update/web_update.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cmath>
 #include <stdexcept>
@@ -184,6 +187,7 @@ bool TTwWebUpdate::transfer(const QString& address, Sink sink, bool requireSize,
         if (*alive) ProcessMessages();
     };
     hooks.headersEnded = [&](long status, bool hasLength, int64_t length) {
+        if (!*alive) return false;
         if (status < 200 || status > 299) return false;
         if (hasLength && length > kLargestLength) return false;
         if (hasLength) totalSize_ = static_cast<int32_t>(length);
@@ -198,6 +202,7 @@ bool TTwWebUpdate::transfer(const QString& address, Sink sink, bool requireSize,
         return true;
     };
     hooks.piece = [&](const char* data, size_t size) {
+        if (!*alive) return false;
         if (sink == Sink::File) {
             if (!part || !part->Write(data, size)) {
                 handlerFailed = true;
@@ -351,9 +356,11 @@ bool TTwWebUpdate::CheckForUpdates() {
     buildDate_ = std::floor(version::ImageBuildDate(version::OwnExecutablePath()));
 
     DoBeforeGetInfo();
+    if (!*alive) return false;
     getInfo();
     if (!*alive) return false;
     DoAfterGetInfo();
+    if (!*alive) return false;
     if (reply_.ProductName.isEmpty() || reply_.NewVersion.isEmpty()) {
         DoDownloadError();
         success_ = false;
@@ -363,7 +370,7 @@ bool TTwWebUpdate::CheckForUpdates() {
     bool canUpdate = true;
     if (OnUpdateAvailable)
         OnUpdateAvailable(*this, currentVersion_, reply_.NewVersion, ShortDateText(buildDate_), reply_.NewDate, canUpdate);
-    if (!canUpdate || !DoShowInfo()) return false;
+    if (!*alive || !canUpdate || !DoShowInfo() || !*alive) return false;
     openShowURL();
     return true;
 }
@@ -391,15 +398,18 @@ void TTwWebUpdate::downloadFile() {
             return;
         }
     }
-    DoBeforeDownload(localFileName_);
     const std::shared_ptr<bool> alive = alive_;
+    DoBeforeDownload(localFileName_);
+    if (!*alive) return;
     if (!transfer(reply_.DownloadURL, Sink::File, true, localFileName_, true)) {
         // Nothing ticks on after a download that failed.
         if (*alive) timer_.stop();
         return;
     }
     fetchSignature();
+    if (!*alive) return;
     DoAfterDownload(localFileName_);
+    if (!*alive) return;
     success_ = true;
 }
 
@@ -410,10 +420,19 @@ void TTwWebUpdate::fetchSignature() {
     const uint32_t bytes = bytesRead_;
     const int32_t total = totalSize_;
     QByteArray signature;
-    if (transfer(reply_.DownloadURL + QStringLiteral(".sig"), Sink::Memory, false, QString(), false, &signature) &&
-        signature.size() <= 1024) {
-        QFile file(signaturePath);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.write(signature);
+    const std::shared_ptr<bool> alive = alive_;
+    const bool fetched =
+        transfer(reply_.DownloadURL + QStringLiteral(".sig"), Sink::Memory, false, QString(), false, &signature);
+    if (!*alive) return;
+    if (fetched && signature.size() <= 1024) {
+        // Created afresh, never through a link planted at the name.
+        const int descriptor = ::open(QFile::encodeName(signaturePath).constData(),
+                                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (descriptor >= 0) {
+            const ssize_t written = ::write(descriptor, signature.constData(), static_cast<size_t>(signature.size()));
+            ::close(descriptor);
+            if (written != signature.size()) QFile::remove(signaturePath);
+        }
     }
     bytesRead_ = bytes;
     totalSize_ = total;

@@ -365,6 +365,10 @@ TEST_F(MainWindowTest, NoOptionTickedChangesNothingAndSaysSo) {
     window.Button8->click();
     EXPECT_EQ(window.Label25->text(), "No cleaning option was ticked; nothing was changed.");
     EXPECT_EQ(ReadWholeFile(folder() / "a.doc"), before);
+    window.chkClearTitle->setChecked(true);  // with another option, the page says what it did not do
+    window.chkCleanOverwriteOriginal->setChecked(true);
+    window.Button8->click();
+    EXPECT_EQ(window.Label25->text(), "Cleaning completed! The hidden revision log was not removed.");
 }
 
 TEST_F(MainWindowTest, FolderModeHonoursTheTypeBoxes) {

@@ -65,6 +65,8 @@ TEST(ReportCsv, QuotesWhatRfc4180Asks) {
                                                                {QString::fromUtf8("caf\u00e9.doc"), ""}});
     EXPECT_EQ(csv.toStdString(), "File Name,Title\r\n\"a,b.doc\",\"say \"\"hi\"\"\"\r\nplain.doc,\"two\nlines\"\r\n"
                                  "caf\xc3\xa9.doc,\r\n");
+    const QByteArray formulas = ReportCsv({"Title"}, {{"=HYPERLINK(\"http://x\")"}, {"@SUM(A1)"}, {"-1"}, {"plain"}});
+    EXPECT_EQ(formulas.toStdString(), "Title\r\n\"'=HYPERLINK(\"\"http://x\"\")\"\r\n'@SUM(A1)\r\n'-1\r\nplain\r\n");
 }
 
 TEST(AnchorLayout, ArrangesEachAnchoringAsDesigned) {

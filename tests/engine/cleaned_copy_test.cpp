@@ -69,6 +69,9 @@ TEST(CleanedCopy, AnUnpublishedCopyLeavesNothingBehind) {
     EXPECT_EQ(EntriesIn(folder.path()), 1u);
     EXPECT_THROW(CleanedCopy(folder.path() / "missing.doc"), storage::StorageError);
     EXPECT_THROW(CleanedCopy{folder.path()}, storage::StorageError);  // a folder is no document
+    ASSERT_EQ(::mkfifo((folder.path() / "pipe.doc").c_str(), 0600), 0);
+    EXPECT_THROW(CleanedCopy(folder.path() / "pipe.doc"), storage::StorageError);  // refused, not waited on
+    fs::remove(folder.path() / "pipe.doc");
     EXPECT_EQ(EntriesIn(folder.path()), 1u);
 }
 

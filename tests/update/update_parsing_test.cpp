@@ -45,6 +45,8 @@ TEST(ResolveUpdateAddress, SchemesPortsAndAddressesWithoutHost) {
         {"/files/u.bin", "http://example.com/info.asp", 81, "http://example.com:81/files/u.bin"},
         {"a.com/http://b.com/x", "", 80, ""},  // no scheme and no base: nowhere to go
         {"http://example.com:99999/a", "", 80, ""},
+        {"https://example.com?checktype=info&d=45000", "", 80, "https://example.com:443/?checktype=info&d=45000"},
+        {"http://example.com:8080?checktype=info", "", 80, "http://example.com:8080/?checktype=info"},
     };
     for (const Case& test : cases)
         EXPECT_EQ(ResolveUpdateAddress(test.address, test.base, test.httpPort), test.expected) << test.address;
@@ -163,10 +165,10 @@ TEST(ProgressFigures, StayFiniteAndNeverNegative) {
 }
 
 TEST(IsPlainFileName, RefusesWhatCouldLeaveTheFolder) {
-    for (const char* name : {"", ".", "..", "../../.profile", "/etc/passwd", "a/b", "-rf", "a\nb", "a\tb"})
+    for (const char* name : {"", ".", "..", "../../.profile", ".bashrc", "/etc/passwd", "a/b", "-rf", "a\nb", "a\tb"})
         EXPECT_FALSE(IsPlainFileName(QString::fromUtf8(name))) << name;
     EXPECT_FALSE(IsPlainFileName(QString(QChar(0)) + "x"));
-    for (const char* name : {"Velmora-3.0.0.52.run", "update.exe", ".hidden", "a b"})
+    for (const char* name : {"Velmora-3.0.0.52.run", "update.exe", "a.b.c", "a b"})
         EXPECT_TRUE(IsPlainFileName(QString::fromUtf8(name))) << name;
 }
 

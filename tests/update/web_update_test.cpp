@@ -485,6 +485,20 @@ TEST_F(WebUpdateTest, AHandlerMayDeleteTheComponentMidTransfer) {
     EXPECT_FALSE(doomed->CheckForUpdates());
 }
 
+TEST_F(WebUpdateTest, AnEventHandlerMayDeleteTheComponentWhileADownloadWaits) {
+    servers.Put("slow.bin", std::string(100, 's'));
+    serveInfo("3.0.0.52", "/drip/slow.bin", "slow.bin");
+    auto* doomed = new TTwWebUpdate;
+    doomed->ProductInfo.SetURL(servers.Http("/static/info.html"));
+    doomed->Options = {uoOverwrite};
+    ASSERT_TRUE(doomed->CheckForUpdates());
+    // A window's handler, run while the transfer processes messages, deletes it.
+    doomed->OnBeforeDownload = [&](TTwWebUpdate& sender, const QString&) {
+        QTimer::singleShot(150, [&sender] { delete &sender; });
+    };
+    EXPECT_FALSE(doomed->Download());
+}
+
 class SignedUpdateTest : public WebUpdateTest {
 protected:
     void SetUp() override {
