@@ -59,9 +59,7 @@ void TfrmVelmoraMain::rbAnalyzeFileClick() {
     }
     if (rbAnalyzeMyDocuments->isChecked()) {
         chkAnalyzeIncludeSubFolders->setEnabled(true);
-        const QString documents = framework::GetDocumentsFolder();
-        rbAnalyzeMyDocuments->setToolTip(documents.isEmpty() ? QStringLiteral("Your Documents folder could not be found.")
-                                                             : PlainToolTip(documents));
+        showDocumentsFolderTip();
     }
     if (rbAnalyzeSelectedFiles->isChecked()) {
         txtAnalyzeSelectedFiles->setEnabled(true);
@@ -98,10 +96,7 @@ void TfrmVelmoraMain::btnAnalyze2Click() {
     PathList_.clear();
     lblAnalysisStatus->hide();
     PageControl1->setCurrentIndex(3);
-    engine::TDocumentTypes types = 0;
-    if (chkAnalyzeWordDocs->isChecked()) types |= engine::dtWord;
-    if (chkAnalyzeExcelDocs->isChecked()) types |= engine::dtExcel;
-    if (chkAnalyzePowerpointDocs->isChecked()) types |= engine::dtPowerPoint;
+    const engine::TDocumentTypes types = TickedTypes(chkAnalyzeWordDocs, chkAnalyzeExcelDocs, chkAnalyzePowerpointDocs);
 
     auto delivered = [this](const std::u16string& fileName, const std::u16string& filePath, engine::TSummaryInfo info,
                             int32_t) { DocumentAnalyzed(fileName, filePath, std::move(info)); };
@@ -135,12 +130,8 @@ void TfrmVelmoraMain::DocumentAnalyzed(const std::u16string& fileName, const std
                                        engine::TSummaryInfo info) {
     const std::u16string fullPath = filePath + fileName;
     const std::filesystem::path path = engine::TextToPath(fullPath);
-    QStringList hidden;
-    for (const engine::HiddenName& name : engine::ScanHiddenNames(path).names) {
-        const QString text = QString::fromStdU16String(name.name);
-        if (!hidden.contains(text)) hidden << text;
-    }
-    AddReportRow(QString::fromStdU16String(fileName), info, HoldsHyperlinks(path, info), hidden.join(QStringLiteral(", ")));
+    AddReportRow(QString::fromStdU16String(fileName), info, HoldsHyperlinks(path, info),
+                 QString::fromStdU16String(engine::DistinctHiddenNames(engine::ScanHiddenNames(path))));
     PathList_.append(QString::fromStdU16String(fullPath));
 }
 
@@ -150,6 +141,12 @@ void TfrmVelmoraMain::AddReportRow(const QString& fileName, const engine::TSumma
     // is shown as written.
     auto* item = new QTreeWidgetItem(ReportRowTexts(fileName, info, holdsHyperlinks, hiddenNames));
     lvMetadata->addTopLevelItem(item);
+}
+
+void TfrmVelmoraMain::showDocumentsFolderTip() {
+    const QString documents = framework::GetDocumentsFolder();
+    rbAnalyzeMyDocuments->setToolTip(documents.isEmpty() ? QStringLiteral("Your Documents folder could not be found.")
+                                                         : PlainToolTip(documents));
 }
 
 void TfrmVelmoraMain::showAnalysisStatus(const QString& text) {

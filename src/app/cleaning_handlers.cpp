@@ -16,18 +16,6 @@
 
 namespace velmora::app {
 
-namespace {
-
-
-engine::TDocumentTypes CleanTypes(const TfrmVelmoraMain& window) {
-    engine::TDocumentTypes types = 0;
-    if (window.chkCleanWordDocs->isChecked()) types |= engine::dtWord;
-    if (window.chkCleanExcelDocs->isChecked()) types |= engine::dtExcel;
-    if (window.chkCleanPowerpointDocs->isChecked()) types |= engine::dtPowerPoint;
-    return types;
-}
-
-}  // namespace
 
 void TfrmVelmoraMain::rbCleanSingleDocClick() {
     for (QWidget* control :
@@ -68,7 +56,7 @@ void TfrmVelmoraMain::btnCleanAllDocsInFolderClick(QToolButton* clicked) {
     }
     txtCleanSelectedDocsInFolder->setText(chosen);
     // Fills only the list and its count: "&Next >" collects the ticks.
-    listings_.Start(PathOf(chosen), chkCleanIncludeSubfolders->isChecked(), CleanTypes(*this),
+    listings_.Start(PathOf(chosen), chkCleanIncludeSubfolders->isChecked(), TickedTypes(chkCleanWordDocs, chkCleanExcelDocs, chkCleanPowerpointDocs),
                     [this](const ListedDocuments& documents) {
                         for (const ListedDocument& document : documents) {
                             auto* item = new QTreeWidgetItem(
@@ -108,7 +96,7 @@ void TfrmVelmoraMain::btnClean2Click() {
         {
             BusyGuard guard(this, busy_, {TabSheet4});
             documents = listings_.ListAndWait(PathOf(txtCleanAllDocsInFolder->text()),
-                                              chkCleanIncludeSubfolders->isChecked(), CleanTypes(*this));
+                                              chkCleanIncludeSubfolders->isChecked(), TickedTypes(chkCleanWordDocs, chkCleanExcelDocs, chkCleanPowerpointDocs));
         }
         for (const ListedDocument& document : documents) PathList_.append(TextOf(document.path));
     } else if (rbCleanSelectedDocsInFolder->isChecked()) {

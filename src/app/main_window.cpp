@@ -258,9 +258,7 @@ void TfrmVelmoraMain::buildAnalysisOptionsPage() {
         layout->place(Named(new QCheckBox(QStringLiteral("Include sub-folders"), page), "chkAnalyzeIncludeSubFolders"),
                       QRect(40, 208, 129, 17));
     rbAnalyzeFile->setChecked(true);
-    const QString documents = framework::GetDocumentsFolder();
-    rbAnalyzeMyDocuments->setToolTip(documents.isEmpty() ? QStringLiteral("Your Documents folder could not be found.")
-                                                         : PlainToolTip(documents));
+    showDocumentsFolderTip();
 
     // The only feedback for invalid input: kept inside the page at the
     // minimum size, and never in the way of the buttons it may overlap.
@@ -621,6 +619,14 @@ void TfrmVelmoraMain::Button4Click() { PageControl1->setCurrentIndex(0); }
 void TfrmVelmoraMain::Button3Click() { PageControl1->setCurrentIndex(0); }
 void TfrmVelmoraMain::Button1Click() { PageControl1->setCurrentIndex(0); }
 void TfrmVelmoraMain::Button5Click() { PageControl1->setCurrentIndex(2); }
+
+engine::TDocumentTypes TickedTypes(const QCheckBox* word, const QCheckBox* excel, const QCheckBox* powerpoint) {
+    engine::TDocumentTypes types = 0;
+    if (word->isChecked()) types |= engine::dtWord;
+    if (excel->isChecked()) types |= engine::dtExcel;
+    if (powerpoint->isChecked()) types |= engine::dtPowerPoint;
+    return types;
+}
 
 void CountPath(const QString& path, int32_t& word, int32_t& excel, int32_t& powerpoint) {
     if (path.contains(QLatin1String(".doc"))) ++word;

@@ -23,6 +23,7 @@
 #include "components/focus_helper.h"
 #include "components/tw/html_label.h"
 #include "components/tw/tw_header.h"
+#include "engine/document_search.h"
 #include "engine/summary_info.h"
 
 namespace velmora::app {
@@ -187,6 +188,8 @@ private:
 
     void DocumentAnalyzed(const std::u16string& fileName, const std::u16string& filePath, engine::TSummaryInfo info);
     void showAnalysisStatus(const QString& text);
+    // The "My Documents" choice tells where that folder is, or that it is missing.
+    void showDocumentsFolderTip();
     void showCleanCounts();
     void countPaths();
     // Runs `operations` on one document: in place, or on a cleaned copy
@@ -200,6 +203,9 @@ private:
     bool busy_ = false;           // a scan, a waited listing or a cleaning run: no close, no leaving the page
     bool placedOnce_ = false;
 };
+
+// The document types whose boxes are ticked.
+engine::TDocumentTypes TickedTypes(const QCheckBox* word, const QCheckBox* excel, const QCheckBox* powerpoint);
 
 // Counts one path by the counting rule (".doc", ".xls", ".ppt" anywhere in
 // the path, case-sensitively; one path may count for several types).

@@ -92,18 +92,6 @@ Cell Clip(const std::u16string& text, size_t limit) {
     return Shown(shown);
 }
 
-// The distinct hidden names, joined by ", ".
-std::u16string DistinctNames(const engine::HiddenNameScan& scan) {
-    std::vector<std::u16string> seen;
-    std::u16string joined;
-    for (const engine::HiddenName& name : scan.names) {
-        if (std::find(seen.begin(), seen.end(), name.name) != seen.end()) continue;
-        seen.push_back(name.name);
-        joined += (joined.empty() ? u"" : u", ") + name.name;
-    }
-    return joined;
-}
-
 void WriteTable(const std::vector<AnalyzedDocument>& documents, std::ostream& out) {
     static const char* const kHeadings[] = {"File",    "Title",      "Author",   "Company",     "Last edited by",
                                             "Created", "Last saved", "Revision", "Hidden names"};
@@ -121,7 +109,7 @@ void WriteTable(const std::vector<AnalyzedDocument>& documents, std::ostream& ou
         const auto& info = document.info;
         rows.push_back({Clip(name, kLimit), Clip(info.Title, kLimit), Clip(info.Author, kLimit), Clip(info.Company, kLimit),
                         Clip(info.LastAuthor, kLimit), Shown(FormatDateTime(info.Created)), Shown(FormatDateTime(info.LastSaved)),
-                        Clip(info.RevNumber, kLimit), Clip(DistinctNames(document.hidden), kLimit)});
+                        Clip(info.RevNumber, kLimit), Clip(engine::DistinctHiddenNames(document.hidden), kLimit)});
     }
     std::vector<size_t> widths(kColumns, 0);
     for (const auto& row : rows)

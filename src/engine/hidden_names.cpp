@@ -16,8 +16,6 @@ constexpr uint16_t kEof = 0x000A;
 constexpr uint16_t kFilePass = 0x002F;
 constexpr uint16_t kWriteAccess = 0x005C;
 
-uint16_t Word(std::span<const uint8_t> bytes, size_t at) { return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8); }
-
 bool OnlySpaces(const std::u16string& text) {
     return std::all_of(text.begin(), text.end(), [](char16_t c) { return c == u' ' || c == 0; });
 }
@@ -28,9 +26,7 @@ bool OnlySpaces(const std::u16string& text) {
 std::u16string Latin1(std::span<const uint8_t> bytes) { return std::u16string(bytes.begin(), bytes.end()); }
 
 std::u16string Utf16(std::span<const uint8_t> bytes) {
-    std::u16string text;
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) text += static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8);
-    return text;
+    return storage::Utf16LeText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 struct Stream {
@@ -49,8 +45,8 @@ std::optional<WriteAccessName> FindWriteAccess(std::span<const uint8_t> stream, 
     bool first = true;
     bool biff8 = true;
     while (at + 4 <= stream.size()) {
-        const uint16_t type = Word(stream, at);
-        const size_t length = Word(stream, at + 2);
+        const uint16_t type = storage::LoadU16(stream, at);
+        const size_t length = storage::LoadU16(stream, at + 2);
         const size_t body = at + 4;
         if (body + length > stream.size()) {
             problem = "not cleaned: malformed (a record runs past the stream)";
@@ -61,7 +57,7 @@ std::optional<WriteAccessName> FindWriteAccess(std::span<const uint8_t> stream, 
                 problem = "not cleaned: malformed (no BOF record at the start)";
                 return std::nullopt;
             }
-            const uint16_t version = Word(stream, body);
+            const uint16_t version = storage::LoadU16(stream, body);
             if (version != 0x0600 && version != 0x0500) {
                 problem = "not cleaned: an unknown BIFF version";
                 return std::nullopt;
@@ -80,7 +76,7 @@ std::optional<WriteAccessName> FindWriteAccess(std::span<const uint8_t> stream, 
                     problem = "not cleaned: malformed WriteAccess";
                     return std::nullopt;
                 }
-                const size_t count = Word(stream, body);
+                const size_t count = storage::LoadU16(stream, body);
                 const bool wide = stream[body + 2] & 1;
                 const size_t bytes = wide ? count * 2 : count;
                 if (3 + bytes > length) {
@@ -126,11 +122,11 @@ std::optional<std::u16string> FindCurrentUser(std::span<const uint8_t> stream, s
         problem = "not cleaned: malformed Current User (too short)";
         return std::nullopt;
     }
-    if (Word(stream, 2) != 0x0FF6) {
+    if (storage::LoadU16(stream, 2) != 0x0FF6) {
         problem = "not cleaned: malformed Current User (not a CurrentUserAtom)";
         return std::nullopt;
     }
-    const size_t length = Word(stream, 20);
+    const size_t length = storage::LoadU16(stream, 20);
     if (length > 255 || 28 + length > stream.size()) {
         problem = "not cleaned: malformed Current User (the name runs past the stream)";
         return std::nullopt;
@@ -144,7 +140,7 @@ std::optional<std::u16string> FindCurrentUser(std::span<const uint8_t> stream, s
 
 bool BlankCurrentUser(std::vector<uint8_t>& stream, std::string& problem) {
     if (!FindCurrentUser(stream, problem)) return false;
-    const size_t length = Word(stream, 20);
+    const size_t length = storage::LoadU16(stream, 20);
     std::fill(stream.begin() + 28, stream.begin() + 28 + static_cast<std::ptrdiff_t>(length), uint8_t{' '});
     if (stream.size() >= 32 + 3 * length) {
         for (size_t i = 0; i < length; ++i) {
@@ -153,6 +149,17 @@ bool BlankCurrentUser(std::vector<uint8_t>& stream, std::string& problem) {
         }
     }
     return true;
+}
+
+std::u16string DistinctHiddenNames(const HiddenNameScan& scan) {
+    std::vector<std::u16string> seen;
+    std::u16string joined;
+    for (const HiddenName& name : scan.names) {
+        if (std::find(seen.begin(), seen.end(), name.name) != seen.end()) continue;
+        seen.push_back(name.name);
+        joined += (joined.empty() ? u"" : u", ") + name.name;
+    }
+    return joined;
 }
 
 HiddenNameScan ScanHiddenNames(const std::filesystem::path& path) {
