@@ -78,6 +78,13 @@ ListedDocuments FolderListing::ListAndWait(const std::filesystem::path& folder, 
     return documents;
 }
 
+bool FolderListing::Active() const {
+    for (const auto& run : runs_) {
+        if (!run->stop && !run->ended.IsSignalled()) return true;
+    }
+    return false;
+}
+
 void FolderListing::Discard() {
     ++generation_;
     for (const auto& run : runs_) run->stop = true;

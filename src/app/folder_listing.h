@@ -46,6 +46,9 @@ public:
     // listing runs after this returns.
     void Cancel();
 
+    // A listing whose result still counts is searching.
+    bool Active() const;
+
     // Called on a listing thread before each folder it enters; lets tests hold
     // a listing in the middle of its search.
     void SetFolderHookForTesting(std::function<void()> hook) { folderHook_ = std::move(hook); }

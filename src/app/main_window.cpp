@@ -20,6 +20,7 @@
 #include "framework/desktop_helpers.h"
 #include "framework/event_guard.h"
 #include "framework/velmora_application.h"
+#include "update/check_for_updates.h"
 #include "version/program_version.h"
 
 namespace velmora::app {
@@ -79,6 +80,11 @@ QString BuildDateText(double built) {
     return QLocale().toString(date, QStringLiteral("MMMM d, yyyy"));
 }
 
+StartupUpdateCheck& StartupCheck() {
+    static StartupUpdateCheck check;
+    return check;
+}
+
 }  // namespace
 
 QString TfrmVelmoraMain::CaptionText() {
@@ -93,7 +99,13 @@ QString TfrmVelmoraMain::CaptionText() {
     return caption + QStringLiteral(" - ") + QString::fromUtf8(kMakersNotice);
 }
 
+StartupUpdateCheck SetStartupUpdateCheck(StartupUpdateCheck check) {
+    std::swap(StartupCheck(), check);
+    return check;
+}
+
 TfrmVelmoraMain::TfrmVelmoraMain() {
+    update::SetUpdateURL(update::BuiltInUpdateURL());
     setObjectName(QStringLiteral("frmVelmoraMain"));
     QFont font(QStringLiteral("Tahoma"));
     font.setPixelSize(11);
@@ -116,6 +128,10 @@ TfrmVelmoraMain::TfrmVelmoraMain() {
     FocusHelper1->IncludeControls = components::Bit(components::icEdit);
     FocusHelper1->ExcludeControls = 0;
     FocusHelper1->Opacity = 230;
+    TimerCheckForUpdates = new framework::TTimer(this);
+    TimerCheckForUpdates->SetEnabled(false);
+    TimerCheckForUpdates->SetInterval(500);
+    TimerCheckForUpdates->SetOnTimer([this] { TimerCheckForUpdatesTimer(); });
 }
 
 TfrmVelmoraMain::~TfrmVelmoraMain() = default;
@@ -583,6 +599,8 @@ void TfrmVelmoraMain::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (placedOnce_) return;
     placedOnce_ = true;
+    // A build without an update address never checks.
+    if (!update::UpdateURL().isEmpty()) TimerCheckForUpdates->SetEnabled(true);
     auto place = [this] {
         // The designed minimum is an outer size; Qt's is the client's, so the
         // frame is measured once the window is shown.
@@ -602,8 +620,21 @@ void TfrmVelmoraMain::showEvent(QShowEvent* event) {
     QTimer::singleShot(0, this, place);
 }
 
+void TfrmVelmoraMain::TimerCheckForUpdatesTimer() {
+    // A scan, a listing or a cleaning run finishes first; the timer asks again.
+    if (busy_ || listings_.Active()) return;
+    TimerCheckForUpdates->SetEnabled(false);
+    double lastCheck = update::LocalNow();
+    if (StartupCheck()) {
+        StartupCheck()(QString(), lastCheck, update::ufEveryStart);
+    } else {
+        update::ScheduledUpdateCheck(QString(), lastCheck, update::ufEveryStart);
+    }
+}
+
 void TfrmVelmoraMain::closeEvent(QCloseEvent* event) {
-    if (busy_ && event->spontaneous()) {
+    // The update check disables this window and must not lose it meanwhile.
+    if ((busy_ || update::UpdateCheckRunning()) && event->spontaneous()) {
         event->ignore();
         return;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include <QCheckBox>
@@ -23,10 +24,19 @@
 #include "components/focus_helper.h"
 #include "components/tw/html_label.h"
 #include "components/tw/tw_header.h"
+#include "framework/framework_timer.h"
+#include "framework/scoped_replacement.h"
 #include "engine/document_search.h"
 #include "engine/summary_info.h"
 
 namespace velmora::app {
+
+// What the window's start-up timer runs once: the scheduled update check.
+// Tests replace it, so that no window they show reaches for a server.
+using StartupUpdateCheck = std::function<void(const QString& address, double& lastCheck, uint8_t frequency)>;
+// Replaces it; an empty one restores the real check. Returns the one in place.
+StartupUpdateCheck SetStartupUpdateCheck(StartupUpdateCheck check);
+using ScopedStartupUpdateCheck = framework::ScopedReplacement<StartupUpdateCheck, &SetStartupUpdateCheck>;
 
 // The program's one window: a wizard of pages that analyses documents into a
 // report and cleans them. Control names are the object names, so tests and
@@ -169,6 +179,10 @@ public:
     QProgressBar* ProgressBar1 = nullptr;
     QLabel* Label25 = nullptr;
     QPushButton* Button10 = nullptr;
+
+    // Once, 500 ms after the window first shows, and later while busy.
+    framework::TTimer* TimerCheckForUpdates = nullptr;
+    void TimerCheckForUpdatesTimer();
 
 protected:
     void showEvent(QShowEvent* event) override;

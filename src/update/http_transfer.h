@@ -57,4 +57,9 @@ public:
     static constexpr size_t kPieceSize = 1025;
 };
 
+// The longest body a transfer accepts (the length is kept in 32 bits).
+inline constexpr int64_t kLargestBodyLength = 0x7FFFFFFF;
+// Text replies (information and what's-new pages) end here.
+inline constexpr int64_t kTextReplyCap = 1 << 20;
+
 }  // namespace velmora::update

@@ -1,5 +1,7 @@
 #include "update/update_address.h"
 
+#include <QUrl>
+
 namespace velmora::update {
 
 UpdateAddress ParseUpdateAddress(const QString& address) {
@@ -54,6 +56,18 @@ QString ResolveUpdateAddress(const QString& address, const QString& base, uint32
     int port = parts.port;
     if (port < 0) port = parts.scheme == QLatin1String("https") ? 443 : static_cast<int>(httpPort & 0xFFFF);
     return parts.scheme + QStringLiteral("://") + parts.host + u':' + QString::number(port) + parts.path;
+}
+
+bool IsWebAddress(const QString& text) {
+    const QUrl url(text, QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")) && !url.host().isEmpty();
+}
+
+bool NamesInvalidHost(const QString& address) {
+    QString host = ParseUpdateAddress(address).host.toLower();
+    if (host.endsWith(u'.')) host.chop(1);
+    return host == QLatin1String("invalid") || host.endsWith(QLatin1String(".invalid"));
 }
 
 }  // namespace velmora::update

@@ -21,4 +21,12 @@ UpdateAddress ParseUpdateAddress(const QString& address);
 // written port or 443. Empty when no usable address results.
 QString ResolveUpdateAddress(const QString& address, const QString& base, uint32_t httpPort);
 
+// An http or https address with a host: the only kind the program opens in
+// the user's browser.
+bool IsWebAddress(const QString& text);
+
+// The host of `address` is in the ".invalid" domain, which never resolves:
+// such a request fails at once, without asking the name service.
+bool NamesInvalidHost(const QString& address);
+
 }  // namespace velmora::update

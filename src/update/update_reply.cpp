@@ -1,5 +1,7 @@
 #include "update/update_reply.h"
 
+#include <QStringDecoder>
+
 #include <utility>
 
 namespace velmora::update {
@@ -50,6 +52,13 @@ QStringList SplitReplyLines(const QString& reply) {
     QStringList lines = text.split(u'\n');
     if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
     return lines;
+}
+
+QString DecodeReplyText(const QByteArray& bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString decoded = utf8(bytes);
+    if (utf8.hasError()) decoded = QString::fromLatin1(bytes);
+    return decoded;
 }
 
 }  // namespace velmora::update

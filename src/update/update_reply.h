@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -19,6 +20,9 @@ struct UpdateReply {
 // 255 characters (a longer value reads as empty). A later tag of the same
 // name wins; every other line is ignored.
 UpdateReply ReadUpdateReply(const QStringList& lines, const TTwTagInfo& tags);
+
+// The text of a reply's bytes: UTF-8 when they are valid UTF-8, else Latin-1.
+QString DecodeReplyText(const QByteArray& bytes);
 
 // Splits a reply at CR, LF or CR LF.
 QStringList SplitReplyLines(const QString& reply);

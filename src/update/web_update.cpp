@@ -29,19 +29,11 @@ namespace velmora::update {
 namespace {
 
 constexpr int kMaxRedirections = 8;      // META redirections followed in one check
-constexpr qsizetype kTextReplyCap = 1 << 20;
-constexpr int64_t kLargestLength = 0x7FFFFFFF;
 
 
 QString ShortDateText(double days) {
     const QDate date = QDate(1899, 12, 30).addDays(static_cast<qint64>(std::floor(days)));
     return QLocale().toString(date, QLocale::ShortFormat);
-}
-
-bool IsWebAddress(const QString& text) {
-    const QUrl url(text, QUrl::StrictMode);
-    const QString scheme = url.scheme().toLower();
-    return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")) && !url.host().isEmpty();
 }
 
 }  // namespace
@@ -148,6 +140,30 @@ QString TTwWebUpdate::RequestAddress(const QString& checkType) const {
     return address;
 }
 
+bool TTwWebUpdate::prepareRequest(const QString& address, const TransferLimits& limits,
+                                  HttpTransfer::Request& request) const {
+    const bool secure = secure_ || ProductInfo.URL().startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+    const QString resolved = ResolveUpdateAddress(address, ProductInfo.URL(), HTTPPort);
+    // A name lookup that blocks would freeze the windows: such a libcurl is
+    // not used at all.
+    if (resolved.isEmpty() || NamesInvalidHost(resolved) || !HttpTransfer::ResolverIsAsynchronous()) return false;
+    const bool https = resolved.startsWith(QLatin1String("https://"));
+    if (secure && !https) return false;
+    request = HttpTransfer::Request();
+    request.url = resolved;
+    request.userName = UserName;
+    request.password = Password;
+    request.agent = Agent;
+    request.httpsOnly = secure || https;
+    request.caFile = CaFileForTesting;
+    request.limits = limits;
+    return true;
+}
+
+bool TTwWebUpdate::PageRequest(const QString& address, HttpTransfer::Request& request) const {
+    return prepareRequest(address, InfoLimits, request);
+}
+
 bool TTwWebUpdate::transfer(const QString& address, Sink sink, bool requireSize, const QString& fileName,
                             bool raiseEvents, QByteArray* memory) {
     aborted_ = false;
@@ -158,24 +174,12 @@ bool TTwWebUpdate::transfer(const QString& address, Sink sink, bool requireSize,
         return false;
     };
     if (ProductInfo.URL().startsWith(QLatin1String("https://"), Qt::CaseInsensitive)) secure_ = true;
-    const QString resolved = ResolveUpdateAddress(address, ProductInfo.URL(), HTTPPort);
-    const bool https = resolved.startsWith(QLatin1String("https://"));
-    // A name lookup that blocks would freeze the windows: such a libcurl is
-    // not used at all.
-    if (resolved.isEmpty() || (secure_ && !https) || !HttpTransfer::ResolverIsAsynchronous()) return fail(true);
-    if (https) secure_ = true;
+    HttpTransfer::Request request;
+    if (!prepareRequest(address, sink == Sink::File ? DownloadLimits : InfoLimits, request)) return fail(true);
+    if (request.url.startsWith(QLatin1String("https://"))) secure_ = true;
 
     ProcessMessages();
     if (!*alive) return false;
-
-    HttpTransfer::Request request;
-    request.url = resolved;
-    request.userName = UserName;
-    request.password = Password;
-    request.agent = Agent;
-    request.httpsOnly = secure_;
-    request.caFile = CaFileForTesting;
-    request.limits = sink == Sink::File ? DownloadLimits : InfoLimits;
 
     QByteArray text;
     std::unique_ptr<PartFile> part;
@@ -189,7 +193,7 @@ bool TTwWebUpdate::transfer(const QString& address, Sink sink, bool requireSize,
     hooks.headersEnded = [&](long status, bool hasLength, int64_t length) {
         if (!*alive) return false;
         if (status < 200 || status > 299) return false;
-        if (hasLength && length > kLargestLength) return false;
+        if (hasLength && length > kLargestBodyLength) return false;
         if (hasLength) totalSize_ = static_cast<int32_t>(length);
         if (requireSize && !hasLength) return false;
         if (sink == Sink::File) {
@@ -234,11 +238,8 @@ bool TTwWebUpdate::transfer(const QString& address, Sink sink, bool requireSize,
         const bool complete = result.hasLength && bytesRead_ > 0 && static_cast<int64_t>(bytesRead_) == result.length;
         if (!complete || !part || !part->Finish()) return fail(true);
     } else if (sink == Sink::Text) {
-        // Decoded once, whole: UTF-8, else Latin-1.
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        QString decoded = utf8(text);
-        if (utf8.hasError()) decoded = QString::fromLatin1(text);
-        lines_ = SplitReplyLines(decoded);
+        // Decoded once, whole.
+        lines_ = SplitReplyLines(DecodeReplyText(text));
     } else if (memory) {
         *memory = text;
     }

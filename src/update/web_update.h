@@ -89,6 +89,11 @@ public:
     // The address of an information ("info") or what's-new ("whatsnew")
     // request, with the parameters PassParameters asks for.
     QString RequestAddress(const QString& checkType) const;
+    // The request for a page the user reads (the what's-new page) by the
+    // rules of this component's own information requests: TLS verified with
+    // its CA, never plain http once https was used, its limits and
+    // credentials. False when those rules refuse the address.
+    bool PageRequest(const QString& address, HttpTransfer::Request& request) const;
     // Whether the reply announces a newer version than the one installed.
     bool IsNewVersion();
 
@@ -114,6 +119,7 @@ private:
     enum class Sink { Text, File, Memory };
     bool transfer(const QString& address, Sink sink, bool requireSize, const QString& fileName, bool raiseEvents,
                   QByteArray* memory = nullptr);
+    bool prepareRequest(const QString& address, const TransferLimits& limits, HttpTransfer::Request& request) const;
     void getInfo();
     void downloadFile();
     void fetchSignature();

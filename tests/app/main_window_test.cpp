@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QFontInfo>
 #include <QTest>
@@ -27,6 +28,7 @@
 #include "framework/velmora_application.h"
 #include "../framework/recording_presenter.h"
 #include "support/test_paths.h"
+#include "update/check_for_updates.h"
 
 namespace velmora::app {
 namespace {
@@ -44,6 +46,13 @@ public:
     void SetUp() override { framework::MapDesignFonts(); }
 };
 [[maybe_unused]] const auto* const kDesignFonts = ::testing::AddGlobalTestEnvironment(new DesignFonts);
+
+// No window these tests show reaches for an update server; a test that looks
+// at the start-up check puts its own recorder in place.
+StartupUpdateCheck NoCheck() {
+    return [](const QString&, double&, uint8_t) {};
+}
+ScopedStartupUpdateCheck noStartupCheck{NoCheck()};
 
 QString Text(const fs::path& path) { return QString::fromStdU16String(engine::PathToText(path)); }
 
@@ -588,6 +597,102 @@ TEST(CountPath, CountsBySubstringCaseSensitively) {
         CountPath(test.path, word, excel, powerpoint);
         EXPECT_EQ(std::tie(word, excel, powerpoint), std::tie(test.word, test.excel, test.powerpoint)) << test.path;
     }
+}
+
+}  // namespace
+}  // namespace velmora::app
+
+namespace velmora::app {
+namespace {
+
+// The desktop's close request (the title-bar button): spontaneous.
+bool DesktopCloses(QWidget& window) {
+    QCloseEvent request;
+    QSpontaneKeyEvent::setSpontaneous(&request);
+    QCoreApplication::instance()->notify(&window, &request);
+    return request.isAccepted();
+}
+
+struct StartupCall {
+    QString address;
+    uint8_t frequency = 255;
+    qint64 afterShowMs = -1;
+};
+
+class StartupCheckTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        shown.start();
+        MainWindowTest::SetUp();
+    }
+    QElapsedTimer shown;
+    std::vector<StartupCall> calls;
+    ScopedStartupUpdateCheck recorder{[this](const QString& address, double&, uint8_t frequency) {
+        calls.push_back({address, frequency, shown.elapsed()});
+    }};
+};
+
+TEST_F(StartupCheckTest, ChecksOnceHalfASecondAfterTheWindowShowsWithTheBuiltInAddress) {
+    EXPECT_EQ(update::UpdateURL(), update::BuiltInUpdateURL());
+    QTest::qWait(1500);
+    window.hide();
+    window.show();
+    QTest::qWait(700);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_TRUE(calls[0].address.isEmpty());  // the address the window set stays
+    EXPECT_EQ(calls[0].frequency, 0);
+    EXPECT_GE(calls[0].afterShowMs, 450);
+}
+
+TEST_F(StartupCheckTest, WaitsWhileAListingSearches) {
+    std::atomic<bool> held{false}, release{false};
+    framework::ScopedFolderPicker picker([&](const QString&, const QString&) { return Text(folder()); });
+    window.Listings().SetFolderHookForTesting([&] {
+        held = true;
+        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    window.PageControl1->setCurrentIndex(2);
+    window.rbCleanSelectedDocsInFolder->click();
+    window.btnCleanSelectedDocsInFolder->click();
+    ASSERT_TRUE(ProcessUntil([&] { return held.load(); }));
+    QTest::qWait(1200);
+    EXPECT_TRUE(calls.empty());
+    release = true;
+    ASSERT_TRUE(ProcessUntil([&] { return calls.size() == 1; }));
+    QTest::qWait(600);
+    EXPECT_EQ(calls.size(), 1u);
+}
+
+class RealStartupCheckTest : public MainWindowTest {
+protected:
+    // An address in ".invalid" fails at once, without a lookup: the check
+    // shows "No updates available at this time." for a second.
+    ScopedStartupUpdateCheck offline{[](const QString&, double& lastCheck, uint8_t frequency) {
+        update::ScheduledUpdateCheck(QStringLiteral("https://updates.velmora.invalid/x.asp"), lastCheck, frequency);
+    }};
+};
+
+TEST_F(RealStartupCheckTest, KeepsTheWindowOpenAndDisabledUntilItEnds) {
+    bool refused = false, disabled = false;
+    QString bottom;
+    QTimer probe;
+    probe.setInterval(50);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (!update::UpdateCheckRunning() || refused) return;
+        disabled = !window.isEnabled();
+        refused = !DesktopCloses(window);
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (auto* label = top->findChild<QLabel*>("lblBottom"); label && top->isVisible()) bottom = label->text();
+        }
+    });
+    probe.start();
+    ASSERT_TRUE(ProcessUntil([&] { return refused; }));
+    ASSERT_TRUE(ProcessUntil([&] { return !update::UpdateCheckRunning(); }));
+    EXPECT_TRUE(disabled);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(window.isEnabled());
+    EXPECT_EQ(bottom, "No updates available at this time.");
+    EXPECT_TRUE(DesktopCloses(window));
 }
 
 }  // namespace

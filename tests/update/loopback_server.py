@@ -65,6 +65,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if kind == "static":
             body = self.file_bytes(rest)
             self.reply(404, b"not here") if body is None else self.reply(200, body)
+        elif kind == "script":
+            # An update script: the reply depends on the check type asked for.
+            query = self.path.split("?", 1)[1] if "?" in self.path else ""
+            fields = dict(pair.partition("=")[::2] for pair in query.split("&") if pair)
+            body = self.file_bytes(rest + "." + fields.get("checktype", ""))
+            self.reply(404, b"not here") if body is None else self.reply(200, body)
         elif kind == "nolength":
             body = self.file_bytes(rest) or b""
             self.reply(200, body, length=False)

@@ -157,6 +157,44 @@ QImage Icon(int size) {
     return image;
 }
 
+// The program's page with a green arrow coming down onto it: an update.
+QImage UpdatePicture(int size) {
+    QImage image = Icon(size);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(size / 32.0, size / 32.0);
+    QPainterPath arrow;
+    arrow.moveTo(3, 1);
+    arrow.lineTo(9, 1);
+    arrow.lineTo(9, 9);
+    arrow.lineTo(12, 9);
+    arrow.lineTo(6, 16);
+    arrow.lineTo(0, 9);
+    arrow.lineTo(3, 9);
+    arrow.closeSubpath();
+    painter.setPen(QPen(QColor(20, 100, 30), 0.8));
+    painter.setBrush(QColor(60, 170, 70));
+    painter.drawPath(arrow);
+    return image;
+}
+
+// A yellow warning triangle with an exclamation mark.
+QImage WarningSign(int size) {
+    QImage image(size, size, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(size / 32.0, size / 32.0);
+    painter.setPen(QPen(QColor(150, 110, 0), 1.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setBrush(QColor(250, 200, 40));
+    painter.drawPolygon(QPolygonF({QPointF(16, 2), QPointF(30, 29), QPointF(2, 29)}));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(40, 40, 40));
+    painter.drawRoundedRect(QRectF(14.5, 10, 3, 11), 1.2, 1.2);
+    painter.drawEllipse(QPointF(16, 25), 1.8, 1.8);
+    return image;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) try {
@@ -268,6 +306,8 @@ int main(int argc, char** argv) try {
         }), 918, 12, 60);
 
     png("VELMORA_ICON", Icon(32), 32, 32, 255);
+    png("UPDATE_WIZARD_PICTURE", UpdatePicture(128), 128, 128, 255);
+    png("UPDATE_WIZARD_WARNING", WarningSign(32), 32, 32, 255);
     png("VELMORA_NAME_LOGO", Lettering(246, 27, lettering, QStringLiteral("Velmora"), 24, 225), 246, 27, 255);
     png("TERNWICK_LOGO", Lettering(148, 39, lettering, QStringLiteral("Ternwick"), 26, 148), 148, 39, 255);
 
