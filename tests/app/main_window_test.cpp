@@ -75,6 +75,14 @@ bool ProcessUntil(Condition done) {
     return true;
 }
 
+// A listing hook that says it holds, then holds until released.
+std::function<void()> HoldingHook(std::atomic<bool>& held, std::atomic<bool>& release) {
+    return [&held, &release] {
+        held = true;
+        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+}
+
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -428,10 +436,7 @@ TEST_F(MainWindowTest, SelectedModeCollectsTheTicksOfTwoPickedFolders) {
 
 TEST_F(MainWindowTest, AListingHeldInItsSearchChangesNothingAfterNext) {
     std::atomic<bool> held{false}, release{false};
-    window.Listings().SetFolderHookForTesting([&] {
-        held = true;
-        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    });
+    window.Listings().SetFolderHookForTesting(HoldingHook(held, release));
     framework::ScopedFolderPicker picker([&](const QString&, const QString&) { return Text(folder()); });
     window.PageControl1->setCurrentIndex(2);
     window.rbCleanSelectedDocsInFolder->click();
@@ -440,10 +445,7 @@ TEST_F(MainWindowTest, AListingHeldInItsSearchChangesNothingAfterNext) {
     window.btnCleanSelectedDocsInFolder->click();
     ASSERT_TRUE(ProcessUntil([&] { return window.lvCleanSelectedDocsInFolder->topLevelItemCount() == 2; }));
     window.lvCleanSelectedDocsInFolder->topLevelItem(1)->setCheckState(0, Qt::Checked);
-    window.Listings().SetFolderHookForTesting([&] {
-        held = true;
-        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    });
+    window.Listings().SetFolderHookForTesting(HoldingHook(held, release));
     window.btnCleanSelectedDocsInFolder->click();
     ASSERT_TRUE(ProcessUntil([&] { return held.load(); }));
 
@@ -459,10 +461,7 @@ TEST_F(MainWindowTest, AListingHeldInItsSearchChangesNothingAfterNext) {
 TEST_F(MainWindowTest, AListingHeldWhileTheWindowClosesChangesNothing) {
     std::atomic<bool> held{false}, release{false};
     framework::ScopedFolderPicker picker([&](const QString&, const QString&) { return Text(folder()); });
-    window.Listings().SetFolderHookForTesting([&] {
-        held = true;
-        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    });
+    window.Listings().SetFolderHookForTesting(HoldingHook(held, release));
     window.PageControl1->setCurrentIndex(2);
     window.rbCleanSelectedDocsInFolder->click();
     window.btnCleanSelectedDocsInFolder->click();
@@ -481,10 +480,7 @@ TEST_F(MainWindowTest, AListingHeldWhileTheWindowClosesChangesNothing) {
 
 TEST_F(MainWindowTest, TheWaitedListingOfTheFolderModeLocksThePageAndSurvivesAClose) {
     std::atomic<bool> held{false}, release{false};
-    window.Listings().SetFolderHookForTesting([&] {
-        held = true;
-        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    });
+    window.Listings().SetFolderHookForTesting(HoldingHook(held, release));
     window.PageControl1->setCurrentIndex(2);
     window.rbCleanAllDocsInFolder->click();
     window.txtCleanAllDocsInFolder->setText(Text(folder()));
@@ -647,10 +643,7 @@ TEST_F(StartupCheckTest, ChecksOnceHalfASecondAfterTheWindowShowsWithTheBuiltInA
 TEST_F(StartupCheckTest, WaitsWhileAListingSearches) {
     std::atomic<bool> held{false}, release{false};
     framework::ScopedFolderPicker picker([&](const QString&, const QString&) { return Text(folder()); });
-    window.Listings().SetFolderHookForTesting([&] {
-        held = true;
-        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    });
+    window.Listings().SetFolderHookForTesting(HoldingHook(held, release));
     window.PageControl1->setCurrentIndex(2);
     window.rbCleanSelectedDocsInFolder->click();
     window.btnCleanSelectedDocsInFolder->click();
