@@ -161,7 +161,10 @@ QString TfrmVelmoraMain::cleanOne(const QString& path, bool inPlace) {
         if (chkResetTotalEditTime->isChecked()) info.SetEditTime(engine::kZeroEditTime);
         if (chkRemoveGUID->isChecked()) info.RemoveGuid();
         if (chkRemoveHyperlinks->isChecked()) info.RemoveHLinks();
-        if (chkClearLastEditedBy->isChecked()) info.SetLastAuthor(u"");
+        if (chkClearLastEditedBy->isChecked()) {
+            info.SetLastAuthor(u"");
+            info.ClearLastSaverNames();
+        }
         if (chkClearLastSavedDate->isChecked()) info.SetLastSaved(0.0);
         if (chkClearLastPrintedDate->isChecked()) info.SetLastPrinted(0.0);
         if (chkClearCreationDate->isChecked()) info.SetCreated(0.0);

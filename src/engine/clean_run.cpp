@@ -1,10 +1,12 @@
 #include "engine/clean_run.h"
 
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <optional>
 
 #include "engine/date_time_conversions.h"
+#include "engine/last_saver_blanking.h"
 #include "engine/property_change.h"
 #include "engine/property_writer.h"
 #include "engine/summary_info_class.h"
@@ -36,6 +38,30 @@ const char* CleanOperationField(CleanOperation operation) {
     }
     return "";
 }
+
+namespace {
+
+// Where a field stands in the run order; the names blanked outside the
+// property sets stand with "LastAuthor".
+size_t RunRank(const std::string& field) {
+    if (field == "WriteAccess" || field == "CurrentUser") return RunRank("LastAuthor");
+    for (size_t rank = 0; rank < std::size(kAllCleanOperations); ++rank)
+        if (field == CleanOperationField(kAllCleanOperations[rank])) return rank;
+    return std::size(kAllCleanOperations);
+}
+
+// Streams of the root storage, read from a document opened for reading.
+StreamReader ReadRootStreamOf(const std::filesystem::path& path) {
+    std::shared_ptr<storage::ByteSource> source = storage::OpenDocumentSource(path, storage::AccessMode::Read);
+    auto file = std::make_shared<storage::CompoundFile>(*source);
+    return [source, file](std::u16string_view name) -> std::optional<std::vector<uint8_t>> {
+        auto entry = file->findInRoot(name);
+        if (!entry || entry->type != storage::ObjectType::Stream) return std::nullopt;
+        return file->openStream(*entry).readAll();
+    };
+}
+
+}  // namespace
 
 bool CleanSettings::has(CleanOperation operation) const {
     return std::find(operations.begin(), operations.end(), operation) != operations.end();
@@ -132,7 +158,18 @@ CleanReport CleanDocument(const std::filesystem::path& path, const CleanSettings
                 return file.openStream(*entry).readAll();
             });
         }
-        if (!plan.contents.empty() && !cannotWrite) {
+        // Who saved it last, outside the property sets: blanked in place
+        // after them, each stream in a transaction of its own.
+        LastSaverBlanking blanking;
+        if (settings.has(CleanOperation::ClearLastEditedBy)) {
+            blanking = writer ? PlanLastSaverBlanking([&](std::u16string_view name) -> std::optional<std::vector<uint8_t>> {
+                if (!writer->hasRootStream(name)) return std::nullopt;
+                return writer->readRootStream(name);
+            })
+                              : PlanLastSaverBlanking(ReadRootStreamOf(path));
+        }
+        const bool anyWrite = !plan.contents.empty() || !blanking.empty();
+        if (anyWrite && !cannotWrite) {
             if (auto lockFile = storage::FindLiveOfficeLockFile(path))
                 cannotWrite = storage::StorageError(storage::StorageResult::ShareViolation, storage::Refusal::OfficeLockFile,
                                                     "The document is open in another program. " +
@@ -145,6 +182,20 @@ CleanReport CleanDocument(const std::filesystem::path& path, const CleanSettings
                 cannotWrite = error;
             }
         }
+        std::vector<std::pair<std::string, std::optional<storage::StorageError>>> blanked;
+        for (const LastSaverBlanking::Stream& stream : blanking.streams) {
+            const std::string field = stream.name == u"Current User" ? "CurrentUser" : "WriteAccess";
+            std::optional<storage::StorageError> failure = cannotWrite;
+            if (!failure && !dryRun) {
+                try {
+                    writer->patchRootStream(stream.name, stream.patches);
+                } catch (const storage::StorageError& error) {
+                    failure = error;
+                    cannotWrite = error;  // the writer is not used again
+                }
+            }
+            blanked.emplace_back(field, failure);
+        }
         // In run order: what changed, then what failed, each field once.
         std::vector<std::pair<size_t, const storage::StorageError*>> failures;
         for (const ChangeFailure& failure : plan.failed) failures.emplace_back(failure.change, &failure.error);
@@ -156,6 +207,24 @@ CleanReport CleanDocument(const std::filesystem::path& path, const CleanSettings
         }
         std::stable_sort(failures.begin(), failures.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
         for (const auto& [index, error] : failures) FailField(report, CleanOperationField(operations[index]), *error);
+        // The names outside the sets come right after "LastAuthor".
+        const auto afterLastAuthor = [&](std::vector<std::string>& fields) {
+            auto at = std::find(fields.begin(), fields.end(), "LastAuthor");
+            if (at != fields.end()) return at + 1;
+            return std::find_if(fields.begin(), fields.end(), [](const std::string& field) {
+                return RunRank(field) > RunRank("LastAuthor");
+            });
+        };
+        for (const auto& [field, failure] : blanked) {
+            if (failure) {
+                FailField(report, field.c_str(), *failure);
+            } else if (std::find(report.changed.begin(), report.changed.end(), field) == report.changed.end()) {
+                report.changed.insert(afterLastAuthor(report.changed), field);
+            }
+        }
+        for (const std::string& problem : blanking.problems)
+            FailField(report, problem.rfind("Current User", 0) == 0 ? "CurrentUser" : "WriteAccess",
+                      storage::StorageError(storage::StorageResult::InvalidParameter, storage::Refusal::Damaged, problem));
     } catch (const storage::StorageError& error) {
         FailDocument(report, error);
     } catch (const std::bad_alloc&) {

@@ -1,6 +1,7 @@
 #include "engine/summary_info_class.h"
 
 #include "engine/date_time_conversions.h"
+#include "engine/last_saver_blanking.h"
 #include "engine/property_change.h"
 #include "engine/property_writer.h"
 #include "engine/summary_reader.h"
@@ -59,6 +60,8 @@ void TSummaryInfoClass::SetCreated(TDateTime value) { setDate("Created", value, 
 void TSummaryInfoClass::SetLastSaved(TDateTime value) {
     setDate("LastSaved", value, DateToFileTime(value), value == 0.0);
 }
+
+void TSummaryInfoClass::ClearLastSaverNames() { BlankLastSaverNames(docPath_); }
 
 void TSummaryInfoClass::RemoveGuid() {
     const PropertyChange change = PropertyChange::Removal(SummaryPropertyNamed("Guid"));

@@ -57,6 +57,9 @@ public:
     // A document without them, or without the set, is left alone.
     void RemoveGuid();
     void RemoveHLinks();
+    // Blanks who saved the document last outside its property sets:
+    // Excel's WriteAccess and PowerPoint's Current User, in place.
+    void ClearLastSaverNames();
 
 private:
     void setText(const char* field, const std::u16string& value);

@@ -1067,4 +1067,195 @@ void CompoundFileWriter::finishAfterSwitch(Journal& journal, std::vector<Target>
     }
 }
 
+void CompoundFileWriter::patchRootStream(std::u16string_view name, std::span<const StreamPatch> patches) {
+    if (failed_) throw std::logic_error("a compound-file writer is not reused after a failed replacement");
+    lastPatchSectors_ = 0;
+    if (patches.empty()) return;
+    const std::optional<uint32_t> index = findRootStream(name);
+    if (!index)
+        throw StorageError(StorageResult::FileNotFound, Refusal::NoSuchPropertySet, "The document has no such stream");
+    const uint64_t size = entry(*index).streamSize;
+    std::vector<const StreamPatch*> ordered;
+    for (const StreamPatch& patch : patches) ordered.push_back(&patch);
+    std::sort(ordered.begin(), ordered.end(), [](const StreamPatch* a, const StreamPatch* b) { return a->offset < b->offset; });
+    uint64_t reached = 0;
+    for (const StreamPatch* patch : ordered) {
+        if (patch->bytes.empty() || patch->offset < reached || patch->offset > size || patch->bytes.size() > size - patch->offset)
+            throw std::invalid_argument("stream patches must lie inside the stream and not overlap");
+        reached = patch->offset + patch->bytes.size();
+    }
+    auto found = streamChains_.find(*index);
+    const Chain chain = found == streamChains_.end() ? Chain{} : found->second;
+    auto replaceWhole = [&] {
+        std::vector<uint8_t> content = readRootStream(name);
+        for (const StreamPatch* patch : ordered)
+            std::copy(patch->bytes.begin(), patch->bytes.end(), content.begin() + static_cast<std::ptrdiff_t>(patch->offset));
+        replaceRootStream(name, content);
+    };
+    if (chain.units.empty()) return replaceWhole();
+
+    // A stream in the mini stream is patched where its bytes lie: in the
+    // sectors of the mini stream, which the root entry owns.
+    std::vector<std::pair<uint64_t, std::span<const uint8_t>>> pieces;  // offset in the owner's chain
+    for (const StreamPatch* patch : ordered) {
+        if (!chain.mini) {
+            pieces.emplace_back(patch->offset, std::span(patch->bytes));
+            continue;
+        }
+        for (uint64_t at = 0; at < patch->bytes.size();) {
+            const uint64_t offset = patch->offset + at;
+            const uint64_t inUnit = offset % kMiniSectorSize;
+            const uint64_t length = std::min<uint64_t>(kMiniSectorSize - inUnit, patch->bytes.size() - at);
+            pieces.emplace_back(uint64_t{chain.units[offset / kMiniSectorSize]} * kMiniSectorSize + inUnit,
+                                std::span(patch->bytes).subspan(at, length));
+            at += length;
+        }
+    }
+    const uint32_t owner = chain.mini ? 0 : *index;
+    std::vector<uint32_t>& units = chain.mini ? rootChain_ : streamChains_[*index].units;
+    const uint64_t ownerSize = chain.mini ? rootSize_ : size;
+
+    std::map<size_t, std::vector<uint8_t>> sectors;  // touched sector of the chain -> its new bytes
+    for (const auto& [offset, bytes] : pieces)
+        for (uint64_t k = offset / sectorSize_; k <= (offset + bytes.size() - 1) / sectorSize_; ++k) sectors[k];
+    for (auto& [k, bytes] : sectors) {
+        bytes.resize(sectorSize_);
+        source_.readAt((uint64_t{units[k]} + 1) * sectorSize_, bytes);
+        const uint64_t begin = uint64_t{k} * sectorSize_, end = begin + sectorSize_;
+        for (const auto& [offset, piece] : pieces) {
+            const uint64_t from = std::max(begin, offset), to = std::min(end, offset + piece.size());
+            if (from < to)
+                std::copy(piece.begin() + static_cast<std::ptrdiff_t>(from - offset),
+                          piece.begin() + static_cast<std::ptrdiff_t>(to - offset), bytes.begin() + static_cast<std::ptrdiff_t>(from - begin));
+        }
+        // Past the owner's end the sector holds nothing.
+        if (end > ownerSize)
+            std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(std::max(begin, ownerSize) - begin), bytes.end(), 0);
+    }
+    if (switchSectorsOf(owner, units, sectors) != 1) return replaceWhole();
+
+    const uint64_t originalSectorCount = fileSectorCount_;
+    const size_t originalFatCount = fatLocations_.size();
+    copySectorsOnWrite(owner, units, ownerSize, sectors, UINT64_MAX, true);
+    lastPatchSectors_ = sectors.size();
+    // Sectors that had to be appended move back into the space the old
+    // ones left, and the file's end is cut again.
+    const bool appended = std::any_of(sectors.begin(), sectors.end(), [&](const auto& unit) {
+        return units[unit.first] >= originalSectorCount;
+    });
+    if (appended && availableSectors(originalSectorCount) >= sectors.size()) {
+        copySectorsOnWrite(owner, units, ownerSize, sectors, originalSectorCount, false);
+        lastPatchSectors_ += sectors.size();
+        Journal journal{source_, source_.size(), false, {}, {}};
+        try {
+            if (shrinkFat(originalFatCount)) {
+                header_.WriteTo(headerBytes_);
+                journal.write(0, headerBytes_);
+                headerDirty_ = false;
+            }
+            flushTables(journal);
+            journal.sync();
+            const uint64_t keep = trailingKeep();
+            if ((keep + 1) * sectorSize_ < source_.size()) source_.resize((keep + 1) * sectorSize_);
+            fileSectorCount_ = std::min(fileSectorCount_, keep);
+        } catch (...) {
+            failed_ = true;
+            throw;
+        }
+    }
+}
+
+// The sectors whose single write would switch a chain to fresh copies of
+// `sectors`: the directory sector for the first one, else the FAT sector
+// linking to the first of each run of touched sectors.
+size_t CompoundFileWriter::switchSectorsOf(uint32_t owner, const std::vector<uint32_t>& units,
+                                          const std::map<size_t, std::vector<uint8_t>>& sectors) const {
+    const uint32_t perDirectorySector = sectorSize_ / static_cast<uint32_t>(kDirectoryEntryLength);
+    std::set<std::pair<bool, uint32_t>> switches;
+    for (const auto& [k, bytes] : sectors) {
+        if (k > 0 && sectors.count(k - 1)) continue;
+        if (k == 0)
+            switches.insert({true, owner / perDirectorySector});
+        else
+            switches.insert({false, units[k - 1] / entriesPerSector_});
+    }
+    return switches.size();
+}
+
+// One copy-on-write step for some sectors of a chain: fresh sectors (below
+// `sectorLimit`) get the new bytes and allocation entries that link them to
+// the rest of the chain, all synced; then one sector write switches the
+// chain; then the old sectors are zeroed, synced and freed. A failure before
+// the switch puts every byte back when `undoable`.
+void CompoundFileWriter::copySectorsOnWrite(uint32_t owner, std::vector<uint32_t>& units, uint64_t ownerSize,
+                                            const std::map<size_t, std::vector<uint8_t>>& sectors, uint64_t sectorLimit,
+                                            bool undoable) {
+    const uint64_t originalSize = source_.size();
+    allocationCursor_ = 0;
+    freshSectors_.clear();
+    fatReach_ = std::max<uint64_t>(fatReach_, fat_.size());
+    Journal journal{source_, originalSize, undoable, {}, {}};
+    std::map<size_t, uint32_t> fresh;
+    const uint32_t perDirectorySector = sectorSize_ / static_cast<uint32_t>(kDirectoryEntryLength);
+    try {
+        if (undoable) zeroAndFreeUnreachable(journal);
+        for (const auto& [k, bytes] : sectors) {
+            fresh[k] = allocateSector();
+            if (fresh[k] >= sectorLimit) throw std::logic_error("no free sector below the limit");
+        }
+        for (const auto& [k, sector] : fresh) {
+            writeSector(journal, sector, sectors.at(k));
+            const size_t next = k + 1;
+            setFat(sector, next >= units.size() ? kEndOfChain : fresh.count(next) ? fresh.at(next) : units[next]);
+        }
+        flushTables(journal);
+        journal.sync();
+        if (headerDirty_) {
+            header_.WriteTo(headerBytes_);
+            journal.write(0, headerBytes_);
+            journal.sync();
+            headerDirty_ = false;
+        }
+        // The switch: one sector write.
+        for (const auto& [k, sector] : fresh) {
+            if (k > 0 && fresh.count(k - 1)) continue;
+            if (k == 0) {
+                DirectoryEntry::WriteStreamLocation(
+                    std::span(directoryBytes_).subspan(static_cast<size_t>(owner) * kDirectoryEntryLength, kDirectoryEntryLength),
+                    sector, ownerSize, header_.majorVersion);
+                const uint32_t directorySector = owner / perDirectorySector;
+                writeSector(journal, directoryChain_[directorySector],
+                            std::span(directoryBytes_).subspan(uint64_t{directorySector} * sectorSize_, sectorSize_));
+            } else {
+                setFat(units[k - 1], sector);
+            }
+        }
+        flushTables(journal);
+        journal.sync();
+    } catch (...) {
+        failed_ = true;
+        if (undoable) journal.rollback();
+        throw;
+    }
+
+    // The new bytes are in effect; the old sectors go, zeroed first so that
+    // nothing of what they held survives.
+    journal.recording = false;
+    try {
+        const std::vector<uint8_t> zeros(sectorSize_, 0);
+        for (const auto& [k, sector] : fresh) writeSector(journal, units[k], zeros);
+        journal.sync();
+        for (const auto& [k, sector] : fresh) {
+            setFat(units[k], kFreeSector);
+            sectorUsed_[units[k]] = 0;
+            units[k] = sector;
+        }
+        flushTables(journal);
+        journal.flush();
+    } catch (...) {
+        failed_ = true;
+        throw;
+    }
+}
+
 }  // namespace velmora::storage

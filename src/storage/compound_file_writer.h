@@ -21,6 +21,12 @@ struct RootStreamReplacement {
     std::span<const uint8_t> content;
 };
 
+// Bytes that replace as many bytes of a stream, from `offset` on.
+struct StreamPatch {
+    uint64_t offset = 0;
+    std::vector<uint8_t> bytes;
+};
+
 // Rewrites streams of a compound file in place, crash-consistently.
 //
 // The format has no journal, so every replacement is copy-on-write: the new
@@ -59,6 +65,22 @@ public:
     // new at every point of an interruption.
     void replaceRootStreams(std::span<const RootStreamReplacement> replacements);
     void replaceRootStream(std::u16string_view name, std::span<const uint8_t> content);
+
+    // Overwrites byte ranges of a stream of the root storage; its size stays.
+    // Copy-on-write of the touched sectors alone: each goes, patched, to a
+    // free sector whose allocation entry links it to the rest of the chain,
+    // then one sector write (the FAT sector or the directory sector that
+    // links the first of them) switches the stream, then the old sectors are
+    // zeroed and freed. Where the touched sectors would need links in more
+    // than one sector, or the stream lives in the mini stream, the whole
+    // stream is replaced instead: either way every range is old or every
+    // range is new at each point of an interruption. Ranges must lie inside
+    // the stream and not overlap (std::invalid_argument otherwise).
+    void patchRootStream(std::u16string_view name, std::span<const StreamPatch> patches);
+    // The sectors the last patchRootStream() wrote through copy-on-write
+    // (twice where a copy first had to be appended); 0 after a whole
+    // replacement.
+    uint64_t lastPatchSectors() const { return lastPatchSectors_; }
 
 private:
     struct Journal;
@@ -118,6 +140,10 @@ private:
     uint64_t trailingKeep() const;
     void scrubFreeSpace(Journal& journal, uint64_t keepSectors, const std::vector<Target>& rewritten);
     void zeroIfNotZero(Journal& journal, uint64_t offset, uint64_t length);
+    size_t switchSectorsOf(uint32_t owner, const std::vector<uint32_t>& units,
+                           const std::map<size_t, std::vector<uint8_t>>& sectors) const;
+    void copySectorsOnWrite(uint32_t owner, std::vector<uint32_t>& units, uint64_t ownerSize,
+                            const std::map<size_t, std::vector<uint8_t>>& sectors, uint64_t sectorLimit, bool undoable);
 
     WritableByteSource& source_;
     CompoundFileHeader header_;
@@ -155,6 +181,7 @@ private:
     std::vector<uint8_t>* miniStreamCopy_ = nullptr;
     bool rootSizeDurable_ = false;  // the mini stream shrank with the second switch  // while the mini stream moves  // the most sectors the FAT covered in this transaction
     bool failed_ = false;
+    uint64_t lastPatchSectors_ = 0;
     bool headerDirty_ = false;
     bool rootSizeDirty_ = false;
 };

@@ -100,6 +100,10 @@ HttpTransfer::Result HttpTransfer::Run(const Request& request, const Hooks& hook
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, protocols);
     curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, protocols);
     curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+#if LIBCURL_VERSION_NUM >= 0x075700
+    // An abort during a name lookup must not wait for the lookup to end.
+    curl_easy_setopt(e, CURLOPT_QUICK_EXIT, 1L);
+#endif
     curl_easy_setopt(e, CURLOPT_USERAGENT, agent.c_str());
     curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);

@@ -1,8 +1,10 @@
 #include "update/page_view.h"
 
 #include <QContextMenuEvent>
+#include <QImage>
 #include <QTextDocument>
 
+#include "framework/event_guard.h"
 #include "framework/shell_open.h"
 #include "update/page_fetch.h"
 #include "update/update_address.h"
@@ -13,15 +15,22 @@ namespace {
 
 const char kLoadFailure[] = "The description of this update could not be loaded.";
 
-// A document that loads nothing a page refers to. QTextDocument reads
-// local files itself when its view's loader returns nothing; this one does
-// not: no pictures, no style sheets, nothing from the disk or the network.
+// A document that loads nothing a page refers to: no pictures, no style
+// sheets, nothing from the disk or the network. QTextDocument reads local
+// files itself when its view's loader returns nothing, and its picture
+// handler loads any picture it is not given; so every picture is given, as
+// one transparent pixel.
 class InertDocument : public QTextDocument {
 public:
     using QTextDocument::QTextDocument;
 
 protected:
-    QVariant loadResource(int, const QUrl&) override { return QVariant(); }
+    QVariant loadResource(int type, const QUrl&) override {
+        if (type != QTextDocument::ImageResource) return QVariant();
+        QImage nothing(1, 1, QImage::Format_ARGB32);
+        nothing.fill(Qt::transparent);
+        return nothing;
+    }
 };
 
 }  // namespace
@@ -31,7 +40,9 @@ TPageView::TPageView(QWidget* parent) : QTextBrowser(parent) {
     // Links never navigate the view: not to a local file, not anywhere.
     setOpenLinks(false);
     setOpenExternalLinks(false);
-    connect(this, &QTextBrowser::anchorClicked, this, &TPageView::openLink);
+    connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl& link) {
+        framework::RunGuarded([&] { openLink(link); });
+    });
 }
 
 TPageView::~TPageView() { fetch_.reset(); }
@@ -43,7 +54,7 @@ void TPageView::Navigate(const HttpTransfer::Request& request) {
     clear();
     const uint64_t navigation = ++navigation_;
     fetch_ = std::make_unique<PageFetch>(request, this, [this, navigation](bool ok, const QString& text) {
-        pageArrived(navigation, ok, text);
+        framework::RunGuarded([&] { pageArrived(navigation, ok, text); });
     });
 }
 

@@ -17,6 +17,9 @@ public:
     components::TDProgressBar* pbCheckingForUpdates = nullptr;
     QLabel* lblBottom = nullptr;
 
+    // Escape does not hide the window: the check decides when it goes.
+    void reject() override {}
+
 protected:
     void showEvent(QShowEvent* event) override;
 

@@ -1,6 +1,7 @@
 #include "update/update_wizard.h"
 
 #include <QCloseEvent>
+#include <QPointer>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -336,6 +337,7 @@ void TfrmUpdateWizard::showEvent(QShowEvent* event) {
 
 void TfrmUpdateWizard::reject() {
     // The transfer ends at its next poll; the window closes once it has.
+    Timer.stop();
     if (WebUpdate->Busy()) WebUpdate->Abort();
     wbWhatsNew->Stop();
     QDialog::reject();
@@ -369,7 +371,13 @@ void TfrmUpdateWizard::btnNextClick() {
         // A new download is not an earlier one's cancellation.
         Cancelled_ = false;
         CancelButton->setEnabled(true);
-        WebUpdate->Download();
+        const QPointer<TfrmUpdateWizard> alive(this);
+        const bool downloaded = WebUpdate->Download();
+        if (!alive || downloaded || PageControlMain->currentIndex() != tsUpdateProgress) return;
+        // Ended without an event: cancelled, or the file could not be
+        // written. Close works again; a failure is said as one.
+        btnClose->setEnabled(true);
+        if (!Cancelled_) TwWebUpdateDownloadError();
     }
 }
 

@@ -8,12 +8,15 @@
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QTest>
+#include <QAbstractTextDocumentLayout>
+#include <QImage>
 #include <QTextDocument>
 #include <QTimer>
 
 #include "framework/shell_open.h"
 #include "loopback_servers.h"
 #include "shared/units/wb_container.h"
+#include "support/test_paths.h"
 
 namespace velmora::update {
 namespace {
@@ -62,13 +65,34 @@ TEST_F(PageViewTest, LoadsNothingLocalAndOpensOnlyWebLinksOutside) {
     EXPECT_FALSE(view.toPlainText().contains("root:"));
     for (const char* resource : {"/etc/passwd", "file:///etc/passwd"}) {
         EXPECT_FALSE(view.loadResource(QTextDocument::ImageResource, QUrl(resource)).isValid());
-        EXPECT_FALSE(view.document()->resource(QTextDocument::ImageResource, QUrl(resource)).isValid());
+        // Never the file's bytes: a picture is always one transparent pixel.
+        EXPECT_NE(view.document()->resource(QTextDocument::ImageResource, QUrl(resource)).userType(),
+                  QMetaType::QByteArray);
     }
     for (const char* link : {"file:///etc/passwd", "https://www.ternwick.example/news", "/more.html", "javascript:alert(1)"})
         emit view.anchorClicked(QUrl(link));
     EXPECT_EQ(opened, QStringList({"https://www.ternwick.example/news", servers.Http("/more.html")}));
     EXPECT_EQ(view.toHtml(), before);  // no click navigates the view itself
     EXPECT_TRUE(view.source().isEmpty());
+}
+
+TEST_F(PageViewTest, APictureOnTheDiskIsNeverRead) {
+    velmora::testing::ScopedTempDir folder;
+    const QString picture = QString::fromStdString((folder.path() / "private.png").string());
+    QImage real(40, 30, QImage::Format_RGB32);
+    real.fill(Qt::red);
+    ASSERT_TRUE(real.save(picture));
+    servers.Put("picture.html", "<p><img src=\"" + QUrl::fromLocalFile(picture).toString().toStdString() +
+                                    "\"><img src=\"" + picture.toStdString() + "\"></p>");
+    ASSERT_TRUE(load(servers.Http("/static/picture.html")));
+    view.resize(300, 200);
+    view.show();
+    QCoreApplication::processEvents();
+    view.document()->documentLayout()->documentSize();  // lays the pictures out
+    for (const QUrl& url : {QUrl::fromLocalFile(picture), QUrl(picture)}) {
+        const QVariant resource = view.document()->resource(QTextDocument::ImageResource, url);
+        EXPECT_NE(qvariant_cast<QImage>(resource).size(), real.size()) << url.toString().toStdString();
+    }
 }
 
 TEST_F(PageViewTest, FailuresAndRefusalsShowTheFailureText) {

@@ -158,7 +158,10 @@ TEST_F(UpdateWizardTest, WalksFromTheCheckToTheRestart) {
     EXPECT_EQ(launches[0].parameters, "--quiet");
     // The terminate request ends the application's loop at once; a backstop
     // ends it otherwise, with another code.
-    QTimer::singleShot(5000, [] { QCoreApplication::exit(1); });
+    QTimer backstop;
+    backstop.setSingleShot(true);
+    QObject::connect(&backstop, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    backstop.start(5000);
     EXPECT_EQ(QCoreApplication::exec(), 0);
 }
 
@@ -268,11 +271,12 @@ TEST_F(UpdateWizardTest, CancelDuringTheDownloadStopsItAndStaysOnItsPage) {
     EXPECT_TRUE(wizard->btnBack->isEnabled());
     EXPECT_FALSE(fs::exists(cache.path() / "cache" / "velmora" / "updates" / "velmora-update.sh"));
 
-    // Back leads to the start; only the close box is left from there.
+    // Close works again once the transfer has ended; Back leads to the start.
+    EXPECT_TRUE(wizard->btnClose->isEnabled());
     wizard->btnBack->click();
     EXPECT_EQ(page(), Wizard::tsWelcome);
     EXPECT_FALSE(wizard->btnNext->isEnabled());
-    wizard->close();
+    wizard->btnClose->click();
     EXPECT_FALSE(wizard->isVisible());
 }
 
@@ -314,15 +318,31 @@ TEST_F(UpdateWizardTest, CloseIsRefusedWhileBusyAndTheCloseBoxAbortsAndCloses) {
 }
 
 TEST_F(UpdateWizardTest, ClosingWhileThePageLoadsDropsIt) {
-    servers.Put("velmora.whatsnew", std::string(300, 'w'));
-    servers.Put("velmora.info", InfoPage("3.0.0.52", "/static/update.bin"));
-    open(servers.Http("/script/velmora"));
-    ASSERT_TRUE(ProcessUntil([&] { return wizard->wbWhatsNew->Loading() || !pageLoads.empty(); }));
+    servers.Put("slow.html", std::string(60, 'w'));  // three seconds of drip
+    open(servers.Http("/script/velmora"), false);
+    bool showInfo = true;
+    wizard->TwWebUpdateBeforeShowInfo(showInfo, servers.Http("/drip/slow.html"));
+    EXPECT_FALSE(showInfo);
+    EXPECT_TRUE(wizard->wbWhatsNew->Loading());
+    QTest::qWait(200);
     wizard->close();
     EXPECT_FALSE(wizard->wbWhatsNew->Loading());
-    wizard.reset();
-    QTest::qWait(100);
-    EXPECT_LE(pageLoads.size(), 1u);
+    QTest::qWait(3500);
+    EXPECT_TRUE(pageLoads.empty());
+}
+
+TEST_F(UpdateWizardTest, ADownloadThatCannotBeWrittenShowsTheErrorView) {
+    checkUntilOffered();
+    // The file cannot be written: a folder stands where its part file goes.
+    const fs::path updates = cache.path() / "cache" / "velmora" / "updates";
+    fs::create_directories(updates / "velmora-update.sh.part" / "inside");
+    fs::permissions(updates, fs::perms::owner_all);
+    fs::permissions(updates.parent_path(), fs::perms::owner_all);
+    wizard->btnNext->click();
+    EXPECT_EQ(page(), Wizard::tsCheckProgress);
+    EXPECT_EQ(wizard->Notebook1->currentIndex(), Wizard::nbError);
+    EXPECT_TRUE(wizard->btnClose->isEnabled());
+    EXPECT_TRUE(wizard->btnBack->isEnabled());
 }
 
 TEST_F(UpdateWizardTest, TheWelcomeAndReadyTextsNameTheProgramAndTheMaker) {
@@ -352,7 +372,7 @@ TEST_F(UpdateWizardTest, ServerTextIsShownAsWritten) {
     EXPECT_EQ(wizard->lblLatestVersion->text(), "<img src=x> (<i>d</i>)");
 }
 
-TEST_F(UpdateWizardTest, TheWhatsNewViewIsPartOfTheDialog) {
+TEST_F(UpdateWizardTest, TheWhatsNewViewBlendsIntoTheDialog) {
     open(servers.Http("/script/velmora"), false);
     shared::DocHostUiInfo info;
     EXPECT_EQ(wizard->BrowserHost().GetHostInfo(info), shared::kHostOk);

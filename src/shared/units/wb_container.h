@@ -4,8 +4,8 @@
 
 namespace velmora::shared {
 
-// A host with switches: the page view it serves can be made to look like a
-// part of a dialog (no frame, no text selection, no context menu).
+// A host with switches: the page view it serves can be made to blend into
+// a dialog (no frame, no text selection, no context menu).
 class TWBContainer : public TNulWBContainer {
 public:
     explicit TWBContainer(QWidget* browser);

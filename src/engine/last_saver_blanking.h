@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "storage/compound_file_writer.h"
+
+namespace velmora::engine {
+
+// The byte ranges where `after` differs from `before` (same length), as
+// patches that turn the one into the other.
+std::vector<storage::StreamPatch> DifferingRanges(const std::vector<uint8_t>& before, const std::vector<uint8_t>& after);
+
+// The in-place changes that blank who saved a document last, outside its
+// property sets: Excel's WriteAccess record in `Workbook` and in `Book` (the
+// format's "no user", two spaces) and PowerPoint's `Current User` (spaces of
+// the same length in both copies). No stream changes size.
+struct LastSaverBlanking {
+    struct Stream {
+        std::u16string name;
+        std::vector<storage::StreamPatch> patches;
+    };
+    std::vector<Stream> streams;        // only streams with a name to blank
+    std::vector<std::string> problems;  // "Workbook: not cleaned: malformed ..."; left alone
+    bool empty() const { return streams.empty(); }
+};
+using StreamReader = std::function<std::optional<std::vector<uint8_t>>(std::u16string_view name)>;
+LastSaverBlanking PlanLastSaverBlanking(const StreamReader& read);
+
+// Applies a plan through the writer, stream by stream; each stream is old or
+// new at every point of an interruption. Raises the writer's errors.
+void ApplyLastSaverBlanking(storage::CompoundFileWriter& writer, const LastSaverBlanking& plan);
+
+// Opens the document, blanks those names durably and closes it. Raises
+// storage::StorageError when the document cannot be written or a place
+// holding a name cannot be read ("not cleaned: malformed ..."); a document
+// without such names is left untouched.
+void BlankLastSaverNames(const std::filesystem::path& path);
+
+}  // namespace velmora::engine
