@@ -160,9 +160,14 @@ engine::CleanReport CleanOneAtATime(const fs::path& path, const engine::CleanSet
             case Op::ResetTemplate: document.SetTemplate(u"Normal.dot"); break;
             case Op::ResetRevision: document.SetRevNumber(u"1"); break;
             case Op::ResetEditTime: document.SetEditTime(engine::kZeroEditTime); break;
+            case Op::RemoveRevisionLog: document.RemoveRevisionLog(); break;
+            case Op::RemoveThumbnail: document.RemoveThumbnail(); break;
             case Op::RemoveGuid: document.RemoveGuid(); break;
             case Op::RemoveHyperlinks: document.RemoveHLinks(); break;
-            case Op::ClearLastEditedBy: document.SetLastAuthor(u""); break;
+            case Op::ClearLastEditedBy:
+                document.SetLastAuthor(u"");
+                document.ClearLastSaverNames();
+                break;
             case Op::ClearLastSaved: document.SetLastSaved(0.0); break;
             case Op::ClearLastPrinted: document.SetLastPrinted(0.0); break;
             case Op::ClearCreated: document.SetCreated(0.0); break;

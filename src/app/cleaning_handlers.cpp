@@ -137,9 +137,7 @@ void TfrmVelmoraMain::lblSelectAllClick(QLabel* clicked) {
 
 bool TfrmVelmoraMain::anyOperationTicked() const {
     for (QCheckBox* box : optionBoxes()) {
-        // The revision log lies outside the property sets: that box changes
-        // nothing yet.
-        if (box != chkRemoveRevisionLog && box->isChecked()) return true;
+        if (box->isChecked()) return true;
     }
     return false;
 }
@@ -159,6 +157,12 @@ QString TfrmVelmoraMain::cleanOne(const QString& path, bool inPlace) {
         if (chkResetTemplate->isChecked()) info.SetTemplate(u"Normal.dot");
         if (chkResetRevisionCount->isChecked()) info.SetRevNumber(u"1");
         if (chkResetTotalEditTime->isChecked()) info.SetEditTime(engine::kZeroEditTime);
+        // The names in comments, tracked changes and save histories, and the
+        // preview of the first page.
+        if (chkRemoveRevisionLog->isChecked()) {
+            info.RemoveRevisionLog();
+            info.RemoveThumbnail();
+        }
         if (chkRemoveGUID->isChecked()) info.RemoveGuid();
         if (chkRemoveHyperlinks->isChecked()) info.RemoveHLinks();
         if (chkClearLastEditedBy->isChecked()) {
@@ -212,8 +216,6 @@ void TfrmVelmoraMain::CleanDocuments(const QStringList& paths) {
     QString done = inPlace ? QStringLiteral("Cleaning completed!")
                            : QStringLiteral("Cleaning completed! The originals are unchanged; each cleaned copy is "
                                             "beside its original, named \"<name> (cleaned)\".");
-    // Ticked, but nothing removes it yet: say so rather than let it pass as done.
-    if (chkRemoveRevisionLog->isChecked()) done += QStringLiteral(" The hidden revision log was not removed.");
     Label25->setText(done);
 }
 

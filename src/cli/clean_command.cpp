@@ -44,6 +44,14 @@ std::string JsonLine(const std::filesystem::path& path, const engine::CleanRepor
         AppendJsonString(line, engine::Utf8ToWide(report.error));
         line += ", \"code\": \"" + HexCode(report.code) + "\"";
     }
+    if (!report.warnings.empty()) {
+        line += ", \"warnings\": [";
+        for (size_t i = 0; i < report.warnings.size(); ++i) {
+            if (i) line += ", ";
+            AppendJsonString(line, engine::Utf8ToWide(report.warnings[i]));
+        }
+        line += "]";
+    }
     line += "}";
     return line;
 }
@@ -62,6 +70,7 @@ std::string TextLine(const std::filesystem::path& path, const engine::CleanRepor
     } else {
         line += (dryRun ? "would change " : "changed ") + fields;
     }
+    for (const std::string& warning : report.warnings) line += "; warning: " + warning;
     return line;
 }
 

@@ -91,6 +91,8 @@ CleanOptions ParseCleanArguments(const std::vector<std::string>& arguments) {
         {"--reset-template", CleanOperation::ResetTemplate},
         {"--reset-revision", CleanOperation::ResetRevision},
         {"--reset-edit-time", CleanOperation::ResetEditTime},
+        {"--remove-revision-log", CleanOperation::RemoveRevisionLog},
+        {"--remove-thumbnail", CleanOperation::RemoveThumbnail},
         {"--remove-guid", CleanOperation::RemoveGuid},
         {"--remove-hyperlinks", CleanOperation::RemoveHyperlinks},
         {"--clear-last-edited-by", CleanOperation::ClearLastEditedBy},

@@ -18,7 +18,8 @@ constexpr const char* kUsage =
     "                         [--keep-dates] [--resume FILE] OPERATIONS PATH...\n"
     "operations, applied in this order:\n"
     "  --clear-title --clear-subject --clear-keywords --clear-comments --reset-template\n"
-    "  --reset-revision --reset-edit-time --remove-guid --remove-hyperlinks\n"
+    "  --reset-revision --reset-edit-time --remove-revision-log --remove-thumbnail --remove-guid\n"
+    "  --remove-hyperlinks\n"
     "  --clear-last-edited-by --clear-last-saved --clear-last-printed --clear-created\n"
     "  --author TEXT --company TEXT --clear-manager\n"
     "  --all   every operation (author and company empty unless --author/--company give them)\n";

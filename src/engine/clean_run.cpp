@@ -1,12 +1,14 @@
 #include "engine/clean_run.h"
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <new>
 #include <optional>
 
 #include "engine/date_time_conversions.h"
 #include "engine/last_saver_blanking.h"
+#include "engine/revision_log_blanking.h"
 #include "engine/property_change.h"
 #include "engine/property_writer.h"
 #include "engine/summary_info_class.h"
@@ -26,6 +28,8 @@ const char* CleanOperationField(CleanOperation operation) {
     case CleanOperation::ResetTemplate: return "Template";
     case CleanOperation::ResetRevision: return "RevNumber";
     case CleanOperation::ResetEditTime: return "EditTime";
+    case CleanOperation::RemoveRevisionLog: return "RevisionLog";
+    case CleanOperation::RemoveThumbnail: return "Thumbnail";
     case CleanOperation::RemoveGuid: return "Guid";
     case CleanOperation::RemoveHyperlinks: return "HLinks";
     case CleanOperation::ClearLastEditedBy: return "LastAuthor";
@@ -85,6 +89,7 @@ PropertyChange ChangeFor(CleanOperation operation, const CleanSettings& settings
         return change;
     }
     case CleanOperation::RemoveGuid:
+    case CleanOperation::RemoveThumbnail:
     case CleanOperation::RemoveHyperlinks: return PropertyChange::Removal(property);
     case CleanOperation::ClearLastSaved:
     case CleanOperation::ClearLastPrinted:
@@ -119,7 +124,8 @@ bool ReadableAnyway(storage::Refusal refusal) {
 PlannedOperations ChangesFor(const CleanSettings& settings) {
     PlannedOperations planned;
     for (CleanOperation operation : kAllCleanOperations) {
-        if (!settings.has(operation)) continue;
+        // Names outside the property sets are not a property change.
+        if (!settings.has(operation) || operation == CleanOperation::RemoveRevisionLog) continue;
         planned.operations.push_back(operation);
         planned.changes.push_back(ChangeFor(operation, settings));
     }
@@ -158,17 +164,26 @@ CleanReport CleanDocument(const std::filesystem::path& path, const CleanSettings
                 return file.openStream(*entry).readAll();
             });
         }
-        // Who saved it last, outside the property sets: blanked in place
-        // after them, each stream in a transaction of its own.
-        LastSaverBlanking blanking;
-        if (settings.has(CleanOperation::ClearLastEditedBy)) {
-            blanking = writer ? PlanLastSaverBlanking([&](std::u16string_view name) -> std::optional<std::vector<uint8_t>> {
-                if (!writer->hasRootStream(name)) return std::nullopt;
-                return writer->readRootStream(name);
-            })
-                              : PlanLastSaverBlanking(ReadRootStreamOf(path));
-        }
-        const bool anyWrite = !plan.contents.empty() || !blanking.empty();
+        // Names outside the property sets: blanked in place after them,
+        // each stream in a transaction of its own.
+        const StreamReader readStream = writer ? StreamReader([&](std::u16string_view name) -> std::optional<std::vector<uint8_t>> {
+            if (!writer->hasRootStream(name)) return std::nullopt;
+            return writer->readRootStream(name);
+        })
+                                               : ReadRootStreamOf(path);
+        struct InPlacePart {
+            InPlaceBlanking plan;
+            std::function<std::string(std::u16string_view stream)> field;
+        };
+        std::vector<InPlacePart> parts;
+        if (settings.has(CleanOperation::RemoveRevisionLog))
+            parts.push_back({PlanRevisionLogBlanking(readStream, &report.warnings), [](std::u16string_view) { return std::string("RevisionLog"); }});
+        if (settings.has(CleanOperation::ClearLastEditedBy))
+            parts.push_back({PlanLastSaverBlanking(readStream), [](std::u16string_view stream) {
+                                 return std::string(stream.starts_with(u"Current User") ? "CurrentUser" : "WriteAccess");
+                             }});
+        const bool anyInPlace = std::any_of(parts.begin(), parts.end(), [](const InPlacePart& part) { return !part.plan.empty(); });
+        const bool anyWrite = !plan.contents.empty() || anyInPlace;
         if (anyWrite && !cannotWrite) {
             if (auto lockFile = storage::FindLiveOfficeLockFile(path))
                 cannotWrite = storage::StorageError(storage::StorageResult::ShareViolation, storage::Refusal::OfficeLockFile,
@@ -183,18 +198,19 @@ CleanReport CleanDocument(const std::filesystem::path& path, const CleanSettings
             }
         }
         std::vector<std::pair<std::string, std::optional<storage::StorageError>>> blanked;
-        for (const LastSaverBlanking::Stream& stream : blanking.streams) {
-            const std::string field = stream.name == u"Current User" ? "CurrentUser" : "WriteAccess";
-            std::optional<storage::StorageError> failure = cannotWrite;
-            if (!failure && !dryRun) {
-                try {
-                    writer->patchRootStream(stream.name, stream.patches);
-                } catch (const storage::StorageError& error) {
-                    failure = error;
-                    cannotWrite = error;  // the writer is not used again
+        for (const InPlacePart& part : parts) {
+            for (const InPlaceBlanking::Stream& stream : part.plan.streams) {
+                std::optional<storage::StorageError> failure = cannotWrite;
+                if (!failure && !dryRun) {
+                    try {
+                        writer->patchRootStream(stream.name, stream.patches);
+                    } catch (const storage::StorageError& error) {
+                        failure = error;
+                        cannotWrite = error;  // the writer is not used again
+                    }
                 }
+                blanked.emplace_back(part.field(stream.name), failure);
             }
-            blanked.emplace_back(field, failure);
         }
         // In run order: what changed, then what failed, each field once.
         std::vector<std::pair<size_t, const storage::StorageError*>> failures;
@@ -207,24 +223,21 @@ CleanReport CleanDocument(const std::filesystem::path& path, const CleanSettings
         }
         std::stable_sort(failures.begin(), failures.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
         for (const auto& [index, error] : failures) FailField(report, CleanOperationField(operations[index]), *error);
-        // The names outside the sets come right after "LastAuthor".
-        const auto afterLastAuthor = [&](std::vector<std::string>& fields) {
-            auto at = std::find(fields.begin(), fields.end(), "LastAuthor");
-            if (at != fields.end()) return at + 1;
-            return std::find_if(fields.begin(), fields.end(), [](const std::string& field) {
-                return RunRank(field) > RunRank("LastAuthor");
-            });
-        };
+        // The names outside the sets take their place in the run order.
         for (const auto& [field, failure] : blanked) {
             if (failure) {
                 FailField(report, field.c_str(), *failure);
             } else if (std::find(report.changed.begin(), report.changed.end(), field) == report.changed.end()) {
-                report.changed.insert(afterLastAuthor(report.changed), field);
+                const size_t rank = RunRank(field);
+                report.changed.insert(std::find_if(report.changed.begin(), report.changed.end(),
+                                                   [&](const std::string& other) { return RunRank(other) > rank; }),
+                                      field);
             }
         }
-        for (const std::string& problem : blanking.problems)
-            FailField(report, problem.rfind("Current User", 0) == 0 ? "CurrentUser" : "WriteAccess",
-                      storage::StorageError(storage::StorageResult::InvalidParameter, storage::Refusal::Damaged, problem));
+        for (const InPlacePart& part : parts)
+            for (const std::string& problem : part.plan.problems)
+                FailField(report, part.field(std::u16string(problem.begin(), problem.end())).c_str(),
+                          storage::StorageError(storage::StorageResult::InvalidParameter, storage::Refusal::Damaged, problem));
     } catch (const storage::StorageError& error) {
         FailDocument(report, error);
     } catch (const std::bad_alloc&) {

@@ -18,6 +18,8 @@ enum class CleanOperation {
     ResetTemplate,
     ResetRevision,
     ResetEditTime,
+    RemoveRevisionLog,
+    RemoveThumbnail,
     RemoveGuid,
     RemoveHyperlinks,
     ClearLastEditedBy,
@@ -32,7 +34,8 @@ enum class CleanOperation {
 inline constexpr CleanOperation kAllCleanOperations[] = {
     CleanOperation::ClearTitle,      CleanOperation::ClearSubject,      CleanOperation::ClearKeywords,
     CleanOperation::ClearComments,   CleanOperation::ResetTemplate,     CleanOperation::ResetRevision,
-    CleanOperation::ResetEditTime,   CleanOperation::RemoveGuid,        CleanOperation::RemoveHyperlinks,
+    CleanOperation::ResetEditTime,   CleanOperation::RemoveRevisionLog, CleanOperation::RemoveThumbnail,
+    CleanOperation::RemoveGuid,      CleanOperation::RemoveHyperlinks,
     CleanOperation::ClearLastEditedBy, CleanOperation::ClearLastSaved,  CleanOperation::ClearLastPrinted,
     CleanOperation::ClearCreated,    CleanOperation::SetAuthor,         CleanOperation::SetCompany,
     CleanOperation::ClearManager,
@@ -68,6 +71,8 @@ struct CleanReport {
     bool ok = true;
     std::vector<std::string> changed;  // fields written (or, in a dry run, that would be)
     std::vector<FieldFailure> failed;  // fields with something to change that could not be
+    // Noticed, but no reason to leave anything alone ("fast-saved ...").
+    std::vector<std::string> warnings;
     // The first failure: of a field, or of the document as a whole (not a
     // compound file, damaged, locked, ...), which leaves `failed` empty.
     std::string error;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/revision_log_names.h"
 #include "storage/compound_file.h"
 #include "storage/document_source.h"
 #include "storage/little_endian.h"
@@ -184,6 +185,11 @@ HiddenNameScan ScanHiddenNames(const std::filesystem::path& path) {
             if (const auto found = FindCurrentUser(*bytes, problem)) scan.names.push_back({"CurrentUser", kCurrentUser, *found});
             if (!problem.empty()) scan.notCleaned.push_back("Current User: " + problem);
         }
+        const RevisionLogNames log = FindRevisionLogNames(read);
+        for (const StructureDrop& drop : log.drops)
+            for (const std::u16string& name : drop.names) scan.names.push_back({drop.where, drop.stream, name});
+        for (const NameSite& site : log.sites) scan.names.push_back({site.where, site.stream, site.name});
+        scan.notCleaned.insert(scan.notCleaned.end(), log.problems.begin(), log.problems.end());
     } catch (const storage::StorageError&) {
         // The property-set reader reports why a document cannot be read.
     }

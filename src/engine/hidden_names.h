@@ -11,8 +11,8 @@ namespace velmora::engine {
 
 // A person's name a document keeps outside its property sets.
 struct HiddenName {
-    std::string where;      // "WriteAccess", "CurrentUser"
-    std::u16string stream;  // u"Workbook", u"Book", u"Current User"
+    std::string where;      // "WriteAccess", "CurrentUser", "CommentAuthor", "SavedBy", ...
+    std::u16string stream;  // u"Workbook", u"Book", u"Current User", u"1Table", ...
     std::u16string name;
 };
 
@@ -46,7 +46,9 @@ std::optional<std::u16string> FindCurrentUser(std::span<const uint8_t> stream, s
 // Spaces of the same length in both copies; the lengths stay.
 bool BlankCurrentUser(std::vector<uint8_t>& stream, std::string& problem);
 
-// Every such name the document at `path` holds. Read only; never throws for
+// Every such name the document at `path` holds: who saved it last, and the
+// names of its comments, tracked changes, save history and shared-workbook
+// records (FindRevisionLogNames). Read only; never throws for
 // a document it cannot read (the scan is then empty).
 HiddenNameScan ScanHiddenNames(const std::filesystem::path& path);
 

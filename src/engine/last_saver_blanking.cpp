@@ -30,8 +30,8 @@ std::vector<storage::StreamPatch> DifferingRanges(const std::vector<uint8_t>& be
     return patches;
 }
 
-LastSaverBlanking PlanLastSaverBlanking(const StreamReader& read) {
-    LastSaverBlanking plan;
+InPlaceBlanking PlanLastSaverBlanking(const StreamReader& read) {
+    InPlaceBlanking plan;
     struct Place {
         const char16_t* stream;
         bool (*blank)(std::vector<uint8_t>&, std::string&);
@@ -54,14 +54,14 @@ LastSaverBlanking PlanLastSaverBlanking(const StreamReader& read) {
     return plan;
 }
 
-void ApplyLastSaverBlanking(storage::CompoundFileWriter& writer, const LastSaverBlanking& plan) {
-    for (const LastSaverBlanking::Stream& stream : plan.streams) writer.patchRootStream(stream.name, stream.patches);
+void ApplyInPlaceBlanking(storage::CompoundFileWriter& writer, const InPlaceBlanking& plan) {
+    for (const InPlaceBlanking::Stream& stream : plan.streams) writer.patchRootStream(stream.name, stream.patches);
 }
 
 void BlankLastSaverNames(const std::filesystem::path& path) {
     auto source = storage::OpenDocumentSource(path, storage::AccessMode::ReadWrite);
     storage::CompoundFileWriter writer(*source);
-    const LastSaverBlanking plan = PlanLastSaverBlanking([&](std::u16string_view name) -> std::optional<std::vector<uint8_t>> {
+    const InPlaceBlanking plan = PlanLastSaverBlanking([&](std::u16string_view name) -> std::optional<std::vector<uint8_t>> {
         if (!writer.hasRootStream(name)) return std::nullopt;
         return writer.readRootStream(name);
     });
@@ -71,7 +71,7 @@ void BlankLastSaverNames(const std::filesystem::path& path) {
     if (auto lockFile = storage::FindLiveOfficeLockFile(path))
         throw storage::StorageError(storage::StorageResult::ShareViolation, storage::Refusal::OfficeLockFile,
                                     "The document is open in another program. " + storage::OfficeLockFileMessage(*lockFile));
-    ApplyLastSaverBlanking(writer, plan);
+    ApplyInPlaceBlanking(writer, plan);
 }
 
 }  // namespace velmora::engine

@@ -16,11 +16,8 @@ namespace velmora::engine {
 // patches that turn the one into the other.
 std::vector<storage::StreamPatch> DifferingRanges(const std::vector<uint8_t>& before, const std::vector<uint8_t>& after);
 
-// The in-place changes that blank who saved a document last, outside its
-// property sets: Excel's WriteAccess record in `Workbook` and in `Book` (the
-// format's "no user", two spaces) and PowerPoint's `Current User` (spaces of
-// the same length in both copies). No stream changes size.
-struct LastSaverBlanking {
+// Changes made in place, stream by stream: no stream changes size.
+struct InPlaceBlanking {
     struct Stream {
         std::u16string name;
         std::vector<storage::StreamPatch> patches;
@@ -30,11 +27,17 @@ struct LastSaverBlanking {
     bool empty() const { return streams.empty(); }
 };
 using StreamReader = std::function<std::optional<std::vector<uint8_t>>(std::u16string_view name)>;
-LastSaverBlanking PlanLastSaverBlanking(const StreamReader& read);
 
-// Applies a plan through the writer, stream by stream; each stream is old or
-// new at every point of an interruption. Raises the writer's errors.
-void ApplyLastSaverBlanking(storage::CompoundFileWriter& writer, const LastSaverBlanking& plan);
+// What blanks who saved a document last, outside its property sets: Excel's
+// WriteAccess record in `Workbook` and in `Book` (the format's "no user",
+// two spaces) and PowerPoint's `Current User` (spaces of the same length in
+// both copies).
+InPlaceBlanking PlanLastSaverBlanking(const StreamReader& read);
+
+// Applies a plan through the writer, stream by stream in its order; each
+// stream is old or new at every point of an interruption. Raises the
+// writer's errors.
+void ApplyInPlaceBlanking(storage::CompoundFileWriter& writer, const InPlaceBlanking& plan);
 
 // Opens the document, blanks those names durably and closes it. Raises
 // storage::StorageError when the document cannot be written or a place

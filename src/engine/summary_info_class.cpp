@@ -2,6 +2,7 @@
 
 #include "engine/date_time_conversions.h"
 #include "engine/last_saver_blanking.h"
+#include "engine/revision_log_blanking.h"
 #include "engine/property_change.h"
 #include "engine/property_writer.h"
 #include "engine/summary_reader.h"
@@ -62,6 +63,12 @@ void TSummaryInfoClass::SetLastSaved(TDateTime value) {
 }
 
 void TSummaryInfoClass::ClearLastSaverNames() { BlankLastSaverNames(docPath_); }
+void TSummaryInfoClass::RemoveRevisionLog() { BlankRevisionLogNames(docPath_); }
+
+void TSummaryInfoClass::RemoveThumbnail() {
+    const PropertyChange change = PropertyChange::Removal(SummaryPropertyNamed("Thumbnail"));
+    ApplyChanges(docPath_, std::span(&change, 1));
+}
 
 void TSummaryInfoClass::RemoveGuid() {
     const PropertyChange change = PropertyChange::Removal(SummaryPropertyNamed("Guid"));

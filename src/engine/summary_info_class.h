@@ -60,6 +60,11 @@ public:
     // Blanks who saved the document last outside its property sets:
     // Excel's WriteAccess and PowerPoint's Current User, in place.
     void ClearLastSaverNames();
+    // Takes the names out of comments, tracked changes, the save history and
+    // shared-workbook records, in place (BlankRevisionLogNames).
+    void RemoveRevisionLog();
+    // Removes the preview picture of the first page (SummaryInformation 17).
+    void RemoveThumbnail();
 
 private:
     void setText(const char* field, const std::u16string& value);

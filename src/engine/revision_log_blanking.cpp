@@ -1,0 +1,101 @@
+#include "engine/revision_log_blanking.h"
+
+#include <algorithm>
+#include <map>
+
+#include "storage/document_source.h"
+#include "storage/office_lock_files.h"
+#include "storage/storage_error.h"
+
+namespace velmora::engine {
+
+namespace {
+
+// 1 -> "A", 26 -> "Z", 27 -> "AA", as spreadsheet columns are named.
+std::u16string Letters(size_t number) {
+    std::u16string letters;
+    for (; number > 0; number = (number - 1) / 26) letters.insert(letters.begin(), static_cast<char16_t>(u'A' + (number - 1) % 26));
+    return letters;
+}
+
+}  // namespace
+
+std::u16string Placeholder(size_t person, size_t length, bool initials) {
+    std::u16string text = u"Author ";
+    for (char c : std::to_string(person)) text.push_back(static_cast<char16_t>(c));
+    if (initials || text.size() > length) text = Letters(person);
+    text.resize(length, u' ');
+    return text;
+}
+
+InPlaceBlanking PlanRevisionLogBlanking(const NameStreamReader& read, std::vector<std::string>* warnings) {
+    const RevisionLogNames found = FindRevisionLogNames(read);
+    InPlaceBlanking plan;
+    plan.problems = found.problems;
+    if (warnings) warnings->insert(warnings->end(), found.warnings.begin(), found.warnings.end());
+
+    // One number per distinct person, in the order the document names them.
+    std::map<std::u16string, size_t> people, initials;
+    for (const NameSite& site : found.sites) {
+        auto& numbers = site.initials ? initials : people;
+        numbers.emplace(site.name, numbers.size() + 1);
+    }
+
+    std::vector<std::u16string> order;  // streams in the order they are written
+    std::map<std::u16string, std::pair<std::vector<uint8_t>, std::vector<uint8_t>>> streams;  // before, after
+    auto stream = [&](const std::u16string& name) -> std::vector<uint8_t>& {
+        auto at = streams.find(name);
+        if (at == streams.end()) {
+            std::vector<uint8_t> bytes = read(name).value_or(std::vector<uint8_t>());
+            at = streams.emplace(name, std::make_pair(bytes, bytes)).first;
+            order.push_back(name);
+        }
+        return at->second.second;
+    };
+    // The FIB goes first: once it no longer points at the save history,
+    // nothing reads the bytes that are zeroed after it.
+    for (const StructureDrop& drop : found.drops) {
+        std::vector<uint8_t>& word = stream(u"WordDocument");
+        std::fill(word.begin() + static_cast<std::ptrdiff_t>(drop.fibOffset), word.begin() + static_cast<std::ptrdiff_t>(drop.fibOffset + 8), 0);
+    }
+    for (const StructureDrop& drop : found.drops) {
+        std::vector<uint8_t>& table = stream(drop.stream);
+        std::fill(table.begin() + static_cast<std::ptrdiff_t>(drop.offset), table.begin() + static_cast<std::ptrdiff_t>(drop.offset + drop.length), 0);
+    }
+    for (const NameSite& site : found.sites) {
+        std::vector<uint8_t>& bytes = stream(site.stream);
+        const std::u16string text = Placeholder((site.initials ? initials : people).at(site.name), site.count, site.initials);
+        for (size_t i = 0; i < site.count; ++i) {
+            if (site.wide) {
+                bytes[site.offset + 2 * i] = static_cast<uint8_t>(text[i]);
+                bytes[site.offset + 2 * i + 1] = static_cast<uint8_t>(text[i] >> 8);
+            } else {
+                bytes[site.offset + i] = static_cast<uint8_t>(text[i]);
+            }
+        }
+    }
+    for (const std::u16string& name : order) {
+        const auto& [before, after] = streams.at(name);
+        std::vector<storage::StreamPatch> patches = DifferingRanges(before, after);
+        if (!patches.empty()) plan.streams.push_back({name, std::move(patches)});
+    }
+    return plan;
+}
+
+void BlankRevisionLogNames(const std::filesystem::path& path) {
+    auto source = storage::OpenDocumentSource(path, storage::AccessMode::ReadWrite);
+    storage::CompoundFileWriter writer(*source);
+    const InPlaceBlanking plan = PlanRevisionLogBlanking([&](std::u16string_view name) -> std::optional<std::vector<uint8_t>> {
+        if (!writer.hasRootStream(name)) return std::nullopt;
+        return writer.readRootStream(name);
+    });
+    if (!plan.problems.empty())
+        throw storage::StorageError(storage::StorageResult::InvalidParameter, storage::Refusal::Damaged, plan.problems.front());
+    if (plan.empty()) return;
+    if (auto lockFile = storage::FindLiveOfficeLockFile(path))
+        throw storage::StorageError(storage::StorageResult::ShareViolation, storage::Refusal::OfficeLockFile,
+                                    "The document is open in another program. " + storage::OfficeLockFileMessage(*lockFile));
+    ApplyInPlaceBlanking(writer, plan);
+}
+
+}  // namespace velmora::engine

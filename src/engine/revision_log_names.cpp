@@ -1,0 +1,300 @@
+#include "engine/revision_log_names.h"
+
+#include <algorithm>
+
+#include "storage/little_endian.h"
+
+namespace velmora::engine {
+
+namespace {
+
+using Bytes = std::span<const uint8_t>;
+
+std::string Narrow(std::u16string_view text) { return std::string(text.begin(), text.end()); }
+
+std::u16string Decode(Bytes bytes, bool wide) {
+    std::u16string text;
+    if (wide) {
+        for (size_t i = 0; i + 1 < bytes.size(); i += 2) text.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+    } else {
+        text.assign(bytes.begin(), bytes.end());  // Latin-1; a code page changes no byte count
+    }
+    return text;
+}
+
+bool Blank(const std::u16string& text) {
+    return std::all_of(text.begin(), text.end(), [](char16_t c) { return c == u' ' || c == 0; });
+}
+
+struct Malformed {
+    std::string what;
+};
+
+// ----- Word -------------------------------------------------------------
+
+constexpr uint16_t kWordIdent = 0xA5EC;
+constexpr size_t kSavedByPair = 71, kOwnersPair = 36, kAnnotationRefPair = 4, kRevisionMarkPair = 51, kAssocPair = 32;
+
+struct FcLcb {
+    size_t fibOffset = 0;
+    uint32_t fc = 0, lcb = 0;
+};
+
+// An STTB with fExtend (UTF-16 strings): cData, cbExtra; each string's
+// count and characters. `visit` sees the index, offset of the characters
+// and count.
+template <class Visit>
+void WalkSttb(Bytes table, const FcLcb& at, const char* what, Visit visit) {
+    const uint64_t end = uint64_t{at.fc} + at.lcb;
+    if (end > table.size() || at.lcb < 6) throw Malformed{std::string(what) + " lies outside the table stream"};
+    if (storage::LoadU16(table, at.fc) != 0xFFFF) throw Malformed{std::string(what) + " is not an extended string table"};
+    const size_t count = storage::LoadU16(table, at.fc + 2);
+    const size_t extra = storage::LoadU16(table, at.fc + 4);
+    size_t p = at.fc + 6;
+    for (size_t i = 0; i < count; ++i) {
+        if (p + 2 > end) throw Malformed{std::string(what) + " ends inside a string"};
+        const size_t characters = storage::LoadU16(table, p);
+        if (p + 2 + 2 * characters + extra > end) throw Malformed{std::string(what) + " ends inside a string"};
+        visit(i, p + 2, characters);
+        p += 2 + 2 * characters + extra;
+    }
+}
+
+}  // namespace
+
+void FindWordNames(Bytes word, const NameStreamReader& read, RevisionLogNames& found) {
+    if (word.size() < 34 || storage::LoadU16(word, 0) != kWordIdent) return;  // not a Word 97-2003 FIB
+    if (storage::LoadU16(word, 2) < 0x00C1) return;
+    const uint16_t flags = storage::LoadU16(word, 0x0A);
+    if (flags & 0x0100) {
+        found.problems.push_back("WordDocument: not cleaned: the document is encrypted");
+        return;
+    }
+    if (flags & 0x0004) found.warnings.push_back("WordDocument: fast-saved; older copies of its tables may remain until it is saved in full");
+    const std::u16string tableName = flags & 0x0200 ? u"1Table" : u"0Table";
+    try {
+        size_t p = 32;
+        const size_t csw = storage::LoadU16(word, p);
+        p += 2 + 2 * csw;
+        if (p + 2 > word.size()) throw Malformed{"the FIB is cut short"};
+        const size_t cslw = storage::LoadU16(word, p);
+        p += 2 + 4 * cslw;
+        if (p + 2 > word.size()) throw Malformed{"the FIB is cut short"};
+        const size_t pairs = storage::LoadU16(word, p);
+        p += 2;
+        if (p + 8 * pairs > word.size()) throw Malformed{"the FIB is cut short"};
+        auto pair = [&](size_t i) -> std::optional<FcLcb> {
+            if (i >= pairs) return std::nullopt;
+            FcLcb at{p + 8 * i, storage::LoadU32(word, p + 8 * i), storage::LoadU32(word, p + 8 * i + 4)};
+            if (at.lcb == 0) return std::nullopt;
+            return at;
+        };
+        const std::optional<FcLcb> savedBy = pair(kSavedByPair), owners = pair(kOwnersPair),
+                                   references = pair(kAnnotationRefPair), marks = pair(kRevisionMarkPair),
+                                   assoc = pair(kAssocPair);
+        if (!savedBy && !owners && !references && !marks && !assoc) return;
+        // A template with AutoText keeps a second FIB, with tables of its own.
+        if (storage::LoadU16(word, 0x08) != 0)
+            found.warnings.push_back("WordDocument: a second FIB (AutoText) keeps names this cleaning does not reach");
+        const std::optional<std::vector<uint8_t>> tableBytes = read(tableName);
+        if (!tableBytes) throw Malformed{"its table stream is missing"};
+        const Bytes table(*tableBytes);
+        // The structures must not share bytes: a crafted overlap would make
+        // one blanking write into another's data.
+        std::vector<std::pair<uint64_t, uint64_t>> ranges;
+        for (const auto& at : {savedBy, owners, references, marks, assoc})
+            if (at) ranges.emplace_back(at->fc, uint64_t{at->fc} + at->lcb);
+        std::sort(ranges.begin(), ranges.end());
+        for (size_t i = 1; i < ranges.size(); ++i)
+            if (ranges[i].first < ranges[i - 1].second) throw Malformed{"two of its tables overlap"};
+
+        std::vector<NameSite> sites;
+        std::vector<StructureDrop> drops;
+        if (savedBy) {
+            StructureDrop drop{"SavedBy", savedBy->fibOffset, tableName, savedBy->fc, savedBy->lcb, {}};
+            WalkSttb(table, *savedBy, "the save history", [&](size_t i, size_t at, size_t count) {
+                if (i % 2 == 0) drop.names.push_back(Decode(table.subspan(at, 2 * count), true));
+            });
+            drops.push_back(std::move(drop));
+        }
+        if (owners) {
+            // Xst after Xst: a count and UTF-16 characters, filling the structure.
+            const uint64_t end = uint64_t{owners->fc} + owners->lcb;
+            if (end > table.size()) throw Malformed{"the comment authors lie outside the table stream"};
+            for (size_t at = owners->fc; at < end;) {
+                if (at + 2 > end) throw Malformed{"the comment authors end inside a name"};
+                const size_t count = storage::LoadU16(table, at);
+                if (at + 2 + 2 * count > end) throw Malformed{"the comment authors end inside a name"};
+                sites.push_back({"CommentAuthor", tableName, at + 2, count, true, Decode(table.subspan(at + 2, 2 * count), true)});
+                at += 2 + 2 * count;
+            }
+        }
+        if (references) {
+            // (n + 1) character positions, then n 30-byte records whose
+            // first 20 bytes are the initials: a count and 9 slots.
+            if (references->lcb < 4 || (references->lcb - 4) % 34 != 0) throw Malformed{"the comment references have an odd size"};
+            const uint64_t end = uint64_t{references->fc} + references->lcb;
+            if (end > table.size()) throw Malformed{"the comment references lie outside the table stream"};
+            const size_t n = (references->lcb - 4) / 34;
+            for (size_t k = 0; k < n; ++k) {
+                const size_t record = references->fc + 4 * (n + 1) + 30 * k;
+                const size_t count = storage::LoadU16(table, record);
+                if (count > 9) throw Malformed{"comment initials longer than their nine places"};
+                sites.push_back({"CommentInitials", tableName, record + 2, count, true,
+                                 Decode(table.subspan(record + 2, 2 * count), true), true});
+            }
+        }
+        if (marks) {
+            WalkSttb(table, *marks, "the tracked-change authors", [&](size_t i, size_t at, size_t count) {
+                if (i == 0) return;  // "Unknown", which the format requires first
+                sites.push_back({"RevisionAuthor", tableName, at, count, true, Decode(table.subspan(at, 2 * count), true)});
+            });
+        }
+        if (assoc) {
+            WalkSttb(table, *assoc, "the associated strings", [&](size_t i, size_t at, size_t count) {
+                if (i == 6 || i == 7)
+                    sites.push_back({i == 6 ? "AssocAuthor" : "AssocLastEditor", tableName, at, count, true,
+                                     Decode(table.subspan(at, 2 * count), true)});
+            });
+        }
+        std::erase_if(sites, [](const NameSite& site) { return Blank(site.name); });
+        found.sites.insert(found.sites.end(), sites.begin(), sites.end());
+        found.drops.insert(found.drops.end(), drops.begin(), drops.end());
+    } catch (const Malformed& malformed) {
+        found.problems.push_back("WordDocument: not cleaned: malformed (" + malformed.what + ")");
+    }
+}
+
+namespace {
+
+// ----- Excel ------------------------------------------------------------
+
+constexpr uint16_t kBof = 0x0809, kFilePass = 0x002F, kFileSharing = 0x005B, kNote = 0x001C, kUserBView = 0x01A9,
+                   kUsrInfo = 0x0193, kUsrExcl = 0x0194, kFileLock = 0x0195, kRrdHead = 0x0138;
+
+// An XLUnicodeString at `at` inside the record [body, end): a count, a
+// flags byte (bit 0: two bytes a character; no other bit), the characters.
+std::optional<NameSite> UnicodeString(std::u16string_view stream, Bytes bytes, size_t at, size_t end, const char* where) {
+    if (at + 3 > end) throw Malformed{std::string(where) + " is cut short"};
+    const size_t count = storage::LoadU16(bytes, at);
+    const uint8_t flags = bytes[at + 2];
+    if (flags & 0xFE) throw Malformed{std::string(where) + " has a string of an unknown kind"};
+    const bool wide = flags & 1;
+    if (at + 3 + (wide ? 2 : 1) * count > end) throw Malformed{std::string(where) + " runs past its record"};
+    NameSite site{where, std::u16string(stream), at + 3, count, wide, Decode(bytes.subspan(at + 3, (wide ? 2 : 1) * count), wide)};
+    if (count == 0 || Blank(site.name)) return std::nullopt;
+    return site;
+}
+
+}  // namespace
+
+void FindWorkbookNames(std::u16string_view streamName, Bytes stream, RevisionLogNames& found) {
+    std::vector<NameSite> sites;
+    const bool workbook = streamName == u"Workbook" || streamName == u"Book";
+    try {
+        bool biff8 = !workbook;  // the shared-workbook streams are BIFF8 records
+        for (size_t at = 0; at + 4 <= stream.size();) {
+            const uint16_t type = storage::LoadU16(stream, at);
+            const size_t length = storage::LoadU16(stream, at + 2);
+            const size_t body = at + 4, end = body + length;
+            if (end > stream.size()) throw Malformed{"a record runs past the stream"};
+            if (workbook && at == 0) {
+                if (type != kBof || length < 4) throw Malformed{"no BOF record at the start"};
+                biff8 = storage::LoadU16(stream, body) == 0x0600;
+            }
+            if (workbook && type == kFilePass) {
+                found.problems.push_back(Narrow(streamName) + ": not cleaned: the workbook is encrypted");
+                return;
+            }
+            std::optional<NameSite> site;
+            if (workbook && biff8 && type == kFileSharing && length > 4) site = UnicodeString(streamName, stream, body + 4, end, "FileSharing");
+            else if (workbook && biff8 && type == kNote && length >= 11) site = UnicodeString(streamName, stream, body + 8, end, "NoteAuthor");
+            else if (workbook && biff8 && type == kUserBView && length >= 53) site = UnicodeString(streamName, stream, body + 50, end, "UserBView");
+            else if (!workbook && type == kUsrInfo && length >= 31) site = UnicodeString(streamName, stream, body + 28, end, "UsrInfo");
+            else if (!workbook && type == kFileLock && length >= 7) site = UnicodeString(streamName, stream, body + 4, end, "FileLock");
+            // Four bytes, the time the user took the workbook, the user.
+            else if (!workbook && type == kUsrExcl && length >= 15) site = UnicodeString(streamName, stream, body + 12, end, "UsrExcl");
+            else if (!workbook && type == kRrdHead && length >= 35) {
+                // A count, then a fixed 114-byte field: a flags byte and the characters.
+                const size_t count = storage::LoadU16(stream, body + 32);
+                const bool wide = stream[body + 34] & 1;
+                if (body + 35 + (wide ? 2 : 1) * count > end || 1 + (wide ? 2 : 1) * count > 114)
+                    throw Malformed{"RRDHead's user runs past its field"};
+                NameSite head{"RRDHead", std::u16string(streamName), body + 35, count, wide,
+                              Decode(stream.subspan(body + 35, (wide ? 2 : 1) * count), wide)};
+                if (count > 0 && !Blank(head.name)) site = head;
+            }
+            if (site) sites.push_back(*site);
+            at = end;
+        }
+        found.sites.insert(found.sites.end(), sites.begin(), sites.end());
+    } catch (const Malformed& malformed) {
+        found.problems.push_back(Narrow(streamName) + ": not cleaned: malformed (" + malformed.what + ")");
+    }
+}
+
+namespace {
+
+// ----- PowerPoint -------------------------------------------------------
+
+constexpr uint16_t kCString = 0x0FBA, kComment10 = 0x2EE0, kCommentIndex10 = 0x2EE4, kBinaryTagData = 0x138B,
+                   kCryptSession = 0x2F14;
+constexpr int kDepthLimit = 32;
+
+void WalkRecords(Bytes document, size_t begin, size_t end, uint16_t parent, int depth, std::vector<NameSite>& sites) {
+    if (depth > kDepthLimit) throw Malformed{"records nest too deep"};
+    for (size_t at = begin; at < end;) {
+        if (at + 8 > end) throw Malformed{"a record header runs past its container"};
+        const uint16_t verInstance = storage::LoadU16(document, at);
+        const uint16_t type = storage::LoadU16(document, at + 2);
+        const uint64_t length = storage::LoadU32(document, at + 4);
+        const size_t body = at + 8;
+        if (body + length > end) throw Malformed{"a record runs past its container"};
+        if (type == kCryptSession) throw Malformed{"the document is encrypted"};
+        const uint16_t version = verInstance & 0x0F, instance = verInstance >> 4;
+        if (version == 0x0F || type == kBinaryTagData) {
+            // Containers, and the binary tag's body, which is a record list.
+            WalkRecords(document, body, body + static_cast<size_t>(length), type, depth + 1, sites);
+        } else if (type == kCString && length % 2 == 0) {
+            const bool author = instance == 0 && (parent == kComment10 || parent == kCommentIndex10);
+            const bool initials = instance == 2 && parent == kComment10;
+            if (author || initials) {
+                NameSite site{initials ? "CommentInitials" : "CommentAuthor", u"PowerPoint Document", body,
+                              static_cast<size_t>(length / 2), true, Decode(document.subspan(body, static_cast<size_t>(length)), true), initials};
+                if (!Blank(site.name)) sites.push_back(site);
+            }
+        }
+        at = body + static_cast<size_t>(length);
+    }
+}
+
+}  // namespace
+
+void FindPowerPointNames(Bytes document, RevisionLogNames& found) {
+    std::vector<NameSite> sites;
+    try {
+        WalkRecords(document, 0, document.size(), 0, 0, sites);
+        found.sites.insert(found.sites.end(), sites.begin(), sites.end());
+    } catch (const Malformed& malformed) {
+        found.problems.push_back("PowerPoint Document: not cleaned: " +
+                                 (malformed.what == "the document is encrypted" ? malformed.what : "malformed (" + malformed.what + ")"));
+    }
+}
+
+RevisionLogNames FindRevisionLogNames(const NameStreamReader& read) {
+    RevisionLogNames found;
+    if (const auto word = read(u"WordDocument")) FindWordNames(*word, read, found);
+    for (const char16_t* name : {u"Workbook", u"Book", u"User Names", u"Revision Log"})
+        if (const auto bytes = read(name)) FindWorkbookNames(name, *bytes, found);
+    if (const auto document = read(u"PowerPoint Document")) {
+        // The Current User stream says whether the document is encrypted.
+        const auto current = read(u"Current User");
+        if (current && current->size() >= 16 && storage::LoadU32(*current, 12) == 0xF3D1C4DF)
+            found.problems.push_back("PowerPoint Document: not cleaned: the document is encrypted");
+        else
+            FindPowerPointNames(*document, found);
+    }
+    return found;
+}
+
+}  // namespace velmora::engine

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora::engine {
+
+// One place in a stream where a document keeps a person's name as counted
+// characters: blanking overwrites exactly those characters, the count stays.
+struct NameSite {
+    std::string where;      // "CommentAuthor", "NoteAuthor", "RevisionAuthor", ...
+    std::u16string stream;  // u"1Table", u"Workbook", u"PowerPoint Document", ...
+    size_t offset = 0;      // first byte of the characters
+    size_t count = 0;       // characters
+    bool wide = false;      // UTF-16LE; else one byte each
+    std::u16string name;
+    // Initials get placeholders of their own, apart from full names.
+    bool initials = false;
+};
+
+// A structure the format lets writers leave out, dropped whole: its length
+// (and offset) in the FIB set to 0 and its bytes zeroed.
+struct StructureDrop {
+    std::string where;      // "SavedBy"
+    size_t fibOffset = 0;   // of the fc; the lcb follows it (in `WordDocument`)
+    std::u16string stream;  // where its bytes lie (the table stream)
+    size_t offset = 0, length = 0;
+    std::vector<std::u16string> names;  // the people it names
+};
+
+struct RevisionLogNames {
+    std::vector<NameSite> sites;
+    std::vector<StructureDrop> drops;
+    // "1Table: not cleaned: malformed ...", "... encrypted": left alone.
+    std::vector<std::string> problems;
+    // Said in the report but no reason to leave anything alone.
+    std::vector<std::string> warnings;
+};
+
+using NameStreamReader = std::function<std::optional<std::vector<uint8_t>>(std::u16string_view name)>;
+
+// Every name a document keeps in its comments, tracked changes, save
+// history and shared-workbook records: Word (SttbSavedBy, GrpXstAtnOwners,
+// comment initials, SttbfRMark, SttbfAssoc's author and last editor), Excel
+// (Note authors, FileSharing, UserBView, and the `User Names` and `Revision
+// Log` streams) and PowerPoint (comment authors and initials, by a walk of
+// every record of the document stream). Counts and offsets are checked
+// against their own lengths and the stream; anything that does not parse
+// cleanly is a problem and yields no site of its stream.
+RevisionLogNames FindRevisionLogNames(const NameStreamReader& read);
+
+// The Word, Excel and PowerPoint walkers on their own (tests).
+void FindWordNames(std::span<const uint8_t> wordDocument, const NameStreamReader& read, RevisionLogNames& found);
+void FindWorkbookNames(std::u16string_view streamName, std::span<const uint8_t> stream, RevisionLogNames& found);
+void FindPowerPointNames(std::span<const uint8_t> document, RevisionLogNames& found);
+
+}  // namespace velmora::engine
