@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #include "storage/document_source.h"
 #include "storage/office_lock_files.h"
@@ -16,6 +17,20 @@ std::u16string Letters(size_t number) {
     std::u16string letters;
     for (; number > 0; number = (number - 1) / 26) letters.insert(letters.begin(), static_cast<char16_t>(u'A' + (number - 1) % 26));
     return letters;
+}
+
+// The number of a full-name placeholder ("Author 12", space padded); 0 for
+// anything else.
+size_t PlaceholderNumber(const std::u16string& name) {
+    std::u16string text = name.substr(0, name.find_last_not_of(u' ') + 1);
+    const std::u16string prefix = u"Author ";
+    if (text.size() <= prefix.size() || text.compare(0, prefix.size(), prefix) != 0 || text.size() > prefix.size() + 6) return 0;
+    size_t number = 0;
+    for (size_t i = prefix.size(); i < text.size(); ++i) {
+        if (text[i] < u'0' || text[i] > u'9') return 0;
+        number = number * 10 + (text[i] - u'0');
+    }
+    return number;
 }
 
 }  // namespace
@@ -35,10 +50,26 @@ InPlaceBlanking PlanRevisionLogBlanking(const NameStreamReader& read, std::vecto
     if (warnings) warnings->insert(warnings->end(), found.warnings.begin(), found.warnings.end());
 
     // One number per distinct person, in the order the document names them.
+    // A name that already is a placeholder ("Author 3", from a run that was
+    // interrupted between two streams) keeps its number, and nobody else
+    // gets it.
     std::map<std::u16string, size_t> people, initials;
+    std::set<size_t> taken;
+    for (const NameSite& site : found.sites)
+        if (!site.initials)
+            if (const size_t number = PlaceholderNumber(site.name)) {
+                people.emplace(site.name, number);
+                taken.insert(number);
+            }
+    size_t next = 1;
     for (const NameSite& site : found.sites) {
-        auto& numbers = site.initials ? initials : people;
-        numbers.emplace(site.name, numbers.size() + 1);
+        if (site.initials) {
+            initials.emplace(site.name, initials.size() + 1);
+        } else if (!people.count(site.name)) {
+            while (taken.count(next)) ++next;
+            people.emplace(site.name, next);
+            taken.insert(next);
+        }
     }
 
     std::vector<std::u16string> order;  // streams in the order they are written

@@ -378,14 +378,26 @@ TEST_F(MainWindowTest, NoOptionTickedChangesNothingAndSaysSo) {
     window.lblSelectAllClick(window.lblSelectAll);
     EXPECT_TRUE(window.chkRemoveRevisionLog->isChecked());
     window.lblSelectAllClick(window.lblSelectNone);
-    window.chkRemoveRevisionLog->setChecked(true);  // changes nothing yet
     window.Button8->click();
     EXPECT_EQ(window.Label25->text(), "No cleaning option was ticked; nothing was changed.");
     EXPECT_EQ(ReadWholeFile(folder() / "a.doc"), before);
-    window.chkClearTitle->setChecked(true);  // with another option, the page says what it did not do
+}
+
+TEST_F(MainWindowTest, RemoveHiddenRevisionLogTakesTheNamesOutOfCommentsAndChanges) {
+    CopyWritable(TestDataPath("hidden-names/lo-comments.doc"), folder() / "comments.doc");
+    analyzeFolder(folder(), false);
+    window.Button2->click();
+    window.lblSelectAllClick(window.lblSelectNone);
+    window.chkRemoveRevisionLog->setChecked(true);
     window.chkCleanOverwriteOriginal->setChecked(true);
     window.Button8->click();
-    EXPECT_EQ(window.Label25->text(), "Cleaning completed! The hidden revision log was not removed.");
+    EXPECT_EQ(window.Label25->text(), "Cleaning completed!");
+    const std::vector<uint8_t> bytes = ReadWholeFile(folder() / "comments.doc");
+    for (const std::u16string& name : {std::u16string(u"Grace Hopper"), std::u16string(u"Alan Turing")}) {
+        std::string utf16;
+        for (char16_t c : name) utf16 += {static_cast<char>(c), '\0'};
+        EXPECT_EQ(std::search(bytes.begin(), bytes.end(), utf16.begin(), utf16.end()), bytes.end());
+    }
 }
 
 TEST_F(MainWindowTest, FolderModeHonoursTheTypeBoxes) {

@@ -417,6 +417,8 @@ void EveryOperationOneAtATime(const fs::path& path, const std::u16string& author
     document.SetTemplate(u"Normal.dot");
     document.SetRevNumber(u"1");
     document.SetEditTime(kZeroEditTime);
+    document.RemoveRevisionLog();
+    document.RemoveThumbnail();
     document.RemoveGuid();
     document.RemoveHLinks();
     document.SetLastAuthor(u"");

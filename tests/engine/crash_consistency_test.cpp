@@ -15,6 +15,7 @@
 #include <functional>
 
 #include "engine/clean_run.h"
+#include "engine/hidden_names.h"
 #include "engine/last_saver_blanking.h"
 #include "engine/summary_info_class.h"
 #include "engine/summary_properties.h"
@@ -38,6 +39,11 @@ struct Scenario {
     std::string document;  // under tests/data/corpus
     std::vector<std::string> streams;  // the streams it rewrites
     std::function<void(const fs::path&)> apply;  // raises StorageError on failure
+    // Running again after a crash gives exactly the uninterrupted result.
+    // Not so for names replaced in several streams: once one stream holds
+    // placeholders, nothing ties them to the names still in the other, so
+    // a person may get a second placeholder there (the names still go).
+    bool recoveryMatches = true;
 };
 
 const std::u16string kLongText(3000, u'x');  // moves a small set into regular sectors
@@ -89,6 +95,9 @@ std::vector<Scenario> Scenarios() {
         // Who saved it last, in place: sectors copied on write and moved back
         // (iris.xls has no free sector), and a stream in the mini stream.
         {"BlankWriteAccessInBothWorkbooks", "real/r-cran-gdata/iris.xls", {"Workbook", "Book"}, BlankLastSaver()},
+        {"RevisionLogOfAWordDocument", "../hidden-names/lo-comments.doc", {"1Table"}, Batch({CleanOperation::RemoveRevisionLog})},
+        {"RevisionLogOfASharedWorkbook", "../hidden-names/lo-comments.xls", {"Workbook", "Revision Log"},
+         Batch({CleanOperation::RemoveRevisionLog}), false},
         {"BlankCurrentUserInTheMiniStream", "real/golang-github-gabriel-vasile-mimetype-dev/ppt.ppt", {"Current User"}, BlankLastSaver()},
     };
     if (std::getenv("VELMORA_FULL_SWEEP")) {
@@ -224,6 +233,15 @@ TEST_P(CrashConsistencyTest, EveryStepCanFailOrCrash) {
         fs::copy_file(crashed, recovered);
         ApplyScenario(recovered, scenario);
         EXPECT_EQ(Record(recovered), newRecord);
+        if (!scenario.recoveryMatches) {
+            const HiddenNameScan left = ScanHiddenNames(recovered), expected = ScanHiddenNames(reference);
+            EXPECT_EQ(left.names.size(), expected.names.size());
+            for (const HiddenName& name : ScanHiddenNames(original).names) {
+                if (name.where == "WriteAccess" || name.where == "CurrentUser") continue;  // not this operation's
+                for (const HiddenName& now : left.names) EXPECT_NE(now.name, name.name) << "a name survives the recovery";
+            }
+            continue;
+        }
         testing::OracleCase check;
         check.name = "recovered after crash at " + std::to_string(k);
         check.file = recovered;
