@@ -9,6 +9,7 @@
 // other stream byte for byte. Shared by the writer's fuzz target and the
 // regression test that replays its findings.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -16,7 +17,9 @@
 #include <vector>
 
 #include "engine/clean_run.h"
+#include "engine/last_saver_blanking.h"
 #include "engine/property_change.h"
+#include "engine/revision_log_blanking.h"
 #include "engine/summary_reader.h"
 #include "property_set_walk.h"
 #include "storage/byte_source.h"
@@ -57,7 +60,8 @@ inline std::map<std::u16string, std::vector<uint8_t>> Streams(const std::vector<
 inline void CheckCleanInMemory(const uint8_t* data, size_t size) {
     if (size < 3) return;
     engine::CleanSettings settings;
-    const unsigned choice = data[0] | (data[1] << 8);
+    // Two bytes and two more bits of the third: one bit per operation, in run order.
+    const unsigned choice = data[0] | (data[1] << 8) | ((data[2] >> 2 & 3u) << 16);
     for (size_t i = 0; i < std::size(engine::kAllCleanOperations); ++i)
         if (choice & (1u << i)) settings.operations.push_back(engine::kAllCleanOperations[i]);
     if (data[2] & 1) settings.author = u"Fuzz \u00e9 Author";
@@ -67,12 +71,26 @@ inline void CheckCleanInMemory(const uint8_t* data, size_t size) {
 
     storage::MemoryByteSource source(original);
     engine::DocumentPlan plan;
+    // Names outside the property sets, changed in place after them.
+    std::vector<engine::InPlaceBlanking> inPlace;
+    bool wrote = false;
     try {
         storage::CompoundFileWriter writer(source);
         plan = engine::PlanChanges(changes, writer);
-        if (plan.contents.empty()) return;
-        writer.replaceRootStreams(plan.replacements());
+        const engine::StreamReader read = [&](std::u16string_view name) -> std::optional<std::vector<uint8_t>> {
+            if (!writer.hasRootStream(name)) return std::nullopt;
+            return writer.readRootStream(name);
+        };
+        if (settings.has(engine::CleanOperation::RemoveRevisionLog)) inPlace.push_back(engine::PlanRevisionLogBlanking(read));
+        if (settings.has(engine::CleanOperation::ClearLastEditedBy)) inPlace.push_back(engine::PlanLastSaverBlanking(read));
+        const bool anyInPlace =
+            std::any_of(inPlace.begin(), inPlace.end(), [](const engine::InPlaceBlanking& part) { return !part.empty(); });
+        if (plan.contents.empty() && !anyInPlace) return;
+        if (!plan.contents.empty()) writer.replaceRootStreams(plan.replacements());
+        wrote = true;
+        for (const engine::InPlaceBlanking& part : inPlace) engine::ApplyInPlaceBlanking(writer, part);
     } catch (const storage::StorageError&) {
+        if (wrote) return;  // refused part way: what was written is checked elsewhere
         fuzz::Require(source.bytes() == original, "a refused clean changed the file");
         return;
     }
@@ -84,6 +102,13 @@ inline void CheckCleanInMemory(const uint8_t* data, size_t size) {
         storage::CompoundFileWriter reloaded(again);
         engine::DocumentPlan next = engine::PlanChanges(changes, reloaded);
         fuzz::Require(next.changed.empty(), "a clean left something to change");
+        if (settings.has(engine::CleanOperation::ClearLastEditedBy)) {
+            const engine::InPlaceBlanking leftover = engine::PlanLastSaverBlanking([&](std::u16string_view name) -> std::optional<std::vector<uint8_t>> {
+                if (!reloaded.hasRootStream(name)) return std::nullopt;
+                return reloaded.readRootStream(name);
+            });
+            fuzz::Require(leftover.empty(), "a name of the last saver is left");
+        }
     } catch (const storage::StorageError&) {
         fuzz::Require(false, "a cleaned file no longer loads");
     }
@@ -115,7 +140,19 @@ inline void CheckCleanInMemory(const uint8_t* data, size_t size) {
             replaced = true;
             fuzz::Require(found->second == plan.contents[i], "a rewritten stream does not hold its new content");
         }
-        if (!replaced) fuzz::Require(found->second == content, "a stream the clean did not touch changed");
+        if (replaced) continue;
+        // A stream patched in place: the old bytes with the patches, its size kept.
+        std::vector<uint8_t> expected = content;
+        for (const engine::InPlaceBlanking& part : inPlace)
+            for (const engine::InPlaceBlanking::Stream& stream : part.streams) {
+                if (path.find(u'/', 1) != std::u16string::npos || !storage::DirectoryNamesEqual(std::u16string_view(path).substr(1), stream.name))
+                    continue;
+                for (const storage::StreamPatch& patch : stream.patches) {
+                    fuzz::Require(patch.offset + patch.bytes.size() <= expected.size(), "a patch past its stream");
+                    std::copy(patch.bytes.begin(), patch.bytes.end(), expected.begin() + static_cast<std::ptrdiff_t>(patch.offset));
+                }
+            }
+        fuzz::Require(found->second == expected, "a stream the clean did not touch, or patched, holds other bytes");
     }
     return;
 }

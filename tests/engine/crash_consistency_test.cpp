@@ -105,7 +105,10 @@ std::vector<Scenario> Scenarios() {
             std::string relative = fs::relative(path, testing::TestDataPath("corpus")).string();
             scenarios.push_back({"SweepClearAuthor", relative, {kSi}, OnDocument([](auto& d) { d.SetAuthor(u""); })});
             scenarios.push_back({"SweepRemoveHLinks", relative, {kDsi}, OnDocument([](auto& d) { d.RemoveHLinks(); })});
-            scenarios.push_back({"SweepBatch", relative, {kSi, kDsi, "Workbook", "Book", "Current User"}, Batch(Every())});
+            scenarios.push_back({"SweepBatch", relative,
+                                 {kSi, kDsi, "Workbook", "Book", "Current User", "WordDocument", "0Table", "1Table",
+                                  "PowerPoint Document", "User Names", "Revision Log"},
+                                 Batch(Every()), false});
         }
     }
     return scenarios;
