@@ -15,7 +15,7 @@
 #include "engine/summary_reader.h"
 #include "framework/desktop_helpers.h"
 #include "framework/event_guard.h"
-#include "framework/gui_folder_scan.h"
+#include "framework/framework_services.h"
 #include "framework/orrin_dialogs.h"
 
 namespace velmora::app {
@@ -98,8 +98,17 @@ void TfrmVelmoraMain::btnAnalyze2Click() {
     PageControl1->setCurrentIndex(3);
     const engine::TDocumentTypes types = TickedTypes(chkAnalyzeWordDocs, chkAnalyzeExcelDocs, chkAnalyzePowerpointDocs);
 
+    // What the record does not carry (a hyperlinks list under a user-defined
+    // name, the names outside the property sets) is read where the record
+    // was: on the scan thread, so that a large document keeps no window
+    // waiting. The row itself is added on the GUI thread.
     auto delivered = [this](const std::u16string& fileName, const std::u16string& filePath, engine::TSummaryInfo info,
-                            int32_t) { DocumentAnalyzed(fileName, filePath, std::move(info)); };
+                            int32_t) {
+        const std::filesystem::path path = engine::TextToPath(filePath + fileName);
+        const bool hyperlinks = HoldsHyperlinks(path, info);
+        const std::u16string hidden = engine::DistinctHiddenNames(engine::ScanHiddenNames(path));
+        framework::RunOnGuiThread([&] { DocumentAnalyzed(fileName, filePath, std::move(info), hyperlinks, hidden); });
+    };
     if (rbAnalyzeFile->isChecked()) {
         const std::filesystem::path path = PathOf(txtAnalyzeFile->text());
         if (!engine::AnalyzeFile(path, delivered)) {
@@ -116,8 +125,9 @@ void TfrmVelmoraMain::btnAnalyze2Click() {
     {
         LoadingPanel loading(pnlAnalysisLoading);
         BusyGuard guard(this, busy_, {Button2, Button1});
-        framework::AnalyzeFolderForWindow(PathOf(folder), types, chkAnalyzeIncludeSubFolders->isChecked(), delivered,
-                                          &scanError, &unreadable);
+        engine::AnalyzeFolder(
+            PathOf(folder), types, chkAnalyzeIncludeSubFolders->isChecked(), delivered,
+            [](engine::CompletionSignal& ended) { framework::WaitWithMessages(ended); }, &scanError, &unreadable);
     }
     if (scanError) {
         showAnalysisStatus(QStringLiteral("The list is incomplete: ") + framework::ExceptionText(scanError));
@@ -127,12 +137,9 @@ void TfrmVelmoraMain::btnAnalyze2Click() {
 }
 
 void TfrmVelmoraMain::DocumentAnalyzed(const std::u16string& fileName, const std::u16string& filePath,
-                                       engine::TSummaryInfo info) {
-    const std::u16string fullPath = filePath + fileName;
-    const std::filesystem::path path = engine::TextToPath(fullPath);
-    AddReportRow(QString::fromStdU16String(fileName), info, HoldsHyperlinks(path, info),
-                 QString::fromStdU16String(engine::DistinctHiddenNames(engine::ScanHiddenNames(path))));
-    PathList_.append(QString::fromStdU16String(fullPath));
+                                       engine::TSummaryInfo info, bool holdsHyperlinks, const std::u16string& hiddenNames) {
+    AddReportRow(QString::fromStdU16String(fileName), info, holdsHyperlinks, QString::fromStdU16String(hiddenNames));
+    PathList_.append(QString::fromStdU16String(filePath + fileName));
 }
 
 void TfrmVelmoraMain::AddReportRow(const QString& fileName, const engine::TSummaryInfo& info, bool holdsHyperlinks,

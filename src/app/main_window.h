@@ -200,7 +200,8 @@ private:
     void buildUnusedPage();
     void connectHandlers();
 
-    void DocumentAnalyzed(const std::u16string& fileName, const std::u16string& filePath, engine::TSummaryInfo info);
+    void DocumentAnalyzed(const std::u16string& fileName, const std::u16string& filePath, engine::TSummaryInfo info,
+                          bool holdsHyperlinks, const std::u16string& hiddenNames);
     void showAnalysisStatus(const QString& text);
     // The "My Documents" choice tells where that folder is, or that it is missing.
     void showDocumentsFolderTip();

@@ -171,18 +171,18 @@ CleanReport CleanDocument(const std::filesystem::path& path, const CleanSettings
             return writer->readRootStream(name);
         })
                                                : ReadRootStreamOf(path);
-        struct InPlacePart {
+        struct InPlaceStep {
             InPlaceBlanking plan;
             std::function<std::string(std::u16string_view stream)> field;
         };
-        std::vector<InPlacePart> parts;
+        std::vector<InPlaceStep> steps;  // in run order
         if (settings.has(CleanOperation::RemoveRevisionLog))
-            parts.push_back({PlanRevisionLogBlanking(readStream, &report.warnings), [](std::u16string_view) { return std::string("RevisionLog"); }});
+            steps.push_back({PlanRevisionLogBlanking(readStream, &report.warnings), [](std::u16string_view) { return std::string("RevisionLog"); }});
         if (settings.has(CleanOperation::ClearLastEditedBy))
-            parts.push_back({PlanLastSaverBlanking(readStream), [](std::u16string_view stream) {
+            steps.push_back({PlanLastSaverBlanking(readStream), [](std::u16string_view stream) {
                                  return std::string(stream.starts_with(u"Current User") ? "CurrentUser" : "WriteAccess");
                              }});
-        const bool anyInPlace = std::any_of(parts.begin(), parts.end(), [](const InPlacePart& part) { return !part.plan.empty(); });
+        const bool anyInPlace = std::any_of(steps.begin(), steps.end(), [](const InPlaceStep& step) { return !step.plan.empty(); });
         const bool anyWrite = !plan.contents.empty() || anyInPlace;
         if (anyWrite && !cannotWrite) {
             if (auto lockFile = storage::FindLiveOfficeLockFile(path))
@@ -197,19 +197,23 @@ CleanReport CleanDocument(const std::filesystem::path& path, const CleanSettings
                 cannotWrite = error;
             }
         }
+        // A failure here leaves what the property sets got as written; the
+        // writer is not used again after it.
         std::vector<std::pair<std::string, std::optional<storage::StorageError>>> blanked;
-        for (const InPlacePart& part : parts) {
-            for (const InPlaceBlanking::Stream& stream : part.plan.streams) {
-                std::optional<storage::StorageError> failure = cannotWrite;
-                if (!failure && !dryRun) {
+        std::optional<storage::StorageError> inPlaceFailure = cannotWrite;
+        for (const InPlaceStep& step : steps) {
+            for (const InPlaceBlanking::Stream& stream : step.plan.streams) {
+                if (!inPlaceFailure && !dryRun) {
                     try {
                         writer->patchRootStream(stream.name, stream.patches);
                     } catch (const storage::StorageError& error) {
-                        failure = error;
-                        cannotWrite = error;  // the writer is not used again
+                        inPlaceFailure = error;
+                    } catch (const std::exception& error) {
+                        inPlaceFailure = storage::StorageError(storage::StorageResult::InvalidParameter, storage::Refusal::None,
+                                                               std::string("The document could not be cleaned: ") + error.what());
                     }
                 }
-                blanked.emplace_back(part.field(stream.name), failure);
+                blanked.emplace_back(step.field(stream.name), inPlaceFailure);
             }
         }
         // In run order: what changed, then what failed, each field once.
@@ -223,20 +227,25 @@ CleanReport CleanDocument(const std::filesystem::path& path, const CleanSettings
         }
         std::stable_sort(failures.begin(), failures.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
         for (const auto& [index, error] : failures) FailField(report, CleanOperationField(operations[index]), *error);
-        // The names outside the sets take their place in the run order.
+        // The names outside the sets take their place in the run order; a
+        // field with any stream that failed is failed, not changed.
+        std::vector<std::string> failedFields;
         for (const auto& [field, failure] : blanked) {
-            if (failure) {
-                FailField(report, field.c_str(), *failure);
-            } else if (std::find(report.changed.begin(), report.changed.end(), field) == report.changed.end()) {
-                const size_t rank = RunRank(field);
-                report.changed.insert(std::find_if(report.changed.begin(), report.changed.end(),
-                                                   [&](const std::string& other) { return RunRank(other) > rank; }),
-                                      field);
-            }
+            if (!failure || std::find(failedFields.begin(), failedFields.end(), field) != failedFields.end()) continue;
+            failedFields.push_back(field);
+            FailField(report, field.c_str(), *failure);
         }
-        for (const InPlacePart& part : parts)
-            for (const std::string& problem : part.plan.problems)
-                FailField(report, part.field(std::u16string(problem.begin(), problem.end())).c_str(),
+        for (const auto& [field, failure] : blanked) {
+            if (failure || std::find(failedFields.begin(), failedFields.end(), field) != failedFields.end()) continue;
+            if (std::find(report.changed.begin(), report.changed.end(), field) != report.changed.end()) continue;
+            const size_t rank = RunRank(field);
+            report.changed.insert(std::find_if(report.changed.begin(), report.changed.end(),
+                                               [&](const std::string& other) { return RunRank(other) > rank; }),
+                                  field);
+        }
+        for (const InPlaceStep& step : steps)
+            for (const std::string& problem : step.plan.problems)
+                FailField(report, step.field(std::u16string(problem.begin(), problem.end())).c_str(),
                           storage::StorageError(storage::StorageResult::InvalidParameter, storage::Refusal::Damaged, problem));
     } catch (const storage::StorageError& error) {
         FailDocument(report, error);

@@ -44,7 +44,7 @@ struct FcLcb {
 // count and characters. `visit` sees the index, offset of the characters
 // and count.
 template <class Visit>
-void WalkSttb(Bytes table, const FcLcb& at, const char* what, Visit visit) {
+size_t WalkSttb(Bytes table, const FcLcb& at, const char* what, Visit visit) {
     const uint64_t end = uint64_t{at.fc} + at.lcb;
     if (end > table.size() || at.lcb < 6) throw Malformed{std::string(what) + " lies outside the table stream"};
     if (storage::LoadU16(table, at.fc) != 0xFFFF) throw Malformed{std::string(what) + " is not an extended string table"};
@@ -58,6 +58,7 @@ void WalkSttb(Bytes table, const FcLcb& at, const char* what, Visit visit) {
         visit(i, p + 2, characters);
         p += 2 + 2 * characters + extra;
     }
+    return p;
 }
 
 }  // namespace
@@ -99,22 +100,29 @@ void FindWordNames(Bytes word, const NameStreamReader& read, RevisionLogNames& f
         const std::optional<std::vector<uint8_t>> tableBytes = read(tableName);
         if (!tableBytes) throw Malformed{"its table stream is missing"};
         const Bytes table(*tableBytes);
-        // The structures must not share bytes: a crafted overlap would make
-        // one blanking write into another's data.
-        std::vector<std::pair<uint64_t, uint64_t>> ranges;
-        for (const auto& at : {savedBy, owners, references, marks, assoc})
-            if (at) ranges.emplace_back(at->fc, uint64_t{at->fc} + at->lcb);
-        std::sort(ranges.begin(), ranges.end());
-        for (size_t i = 1; i < ranges.size(); ++i)
-            if (ranges[i].first < ranges[i - 1].second) throw Malformed{"two of its tables overlap"};
+        // What is changed must share no byte with any other table the FIB
+        // points at: a crafted overlap would make blanking write into
+        // another structure's data.
+        for (const size_t mine : {kSavedByPair, kOwnersPair, kAnnotationRefPair, kRevisionMarkPair, kAssocPair}) {
+            const std::optional<FcLcb> at = pair(mine);
+            if (!at) continue;
+            const uint64_t begin = at->fc, end = uint64_t{at->fc} + at->lcb;
+            for (size_t other = 0; other < pairs; ++other) {
+                const std::optional<FcLcb> them = pair(other);
+                if (other == mine || !them) continue;
+                if (them->fc < end && uint64_t{them->fc} + them->lcb > begin) throw Malformed{"two of its tables overlap"};
+            }
+        }
 
         std::vector<NameSite> sites;
         std::vector<StructureDrop> drops;
         if (savedBy) {
             StructureDrop drop{"SavedBy", savedBy->fibOffset, tableName, savedBy->fc, savedBy->lcb, {}};
-            WalkSttb(table, *savedBy, "the save history", [&](size_t i, size_t at, size_t count) {
+            const size_t end = WalkSttb(table, *savedBy, "the save history", [&](size_t i, size_t at, size_t count) {
                 if (i % 2 == 0) drop.names.push_back(Decode(table.subspan(at, 2 * count), true));
             });
+            // Its bytes are zeroed whole: they must be its strings and nothing else.
+            if (end != uint64_t{savedBy->fc} + savedBy->lcb) throw Malformed{"the save history's length is not its strings'"};
             drops.push_back(std::move(drop));
         }
         if (owners) {
@@ -237,12 +245,13 @@ namespace {
 
 // ----- PowerPoint -------------------------------------------------------
 
-constexpr uint16_t kCString = 0x0FBA, kComment10 = 0x2EE0, kCommentIndex10 = 0x2EE4, kBinaryTagData = 0x138B,
-                   kCryptSession = 0x2F14;
+constexpr uint16_t kCString = 0x0FBA, kComment10 = 0x2EE0, kCommentIndex10 = 0x2EE4, kProgBinaryTag = 0x138A,
+                   kBinaryTagData = 0x138B, kCryptSession = 0x2F14;
 constexpr int kDepthLimit = 32;
 
 void WalkRecords(Bytes document, size_t begin, size_t end, uint16_t parent, int depth, std::vector<NameSite>& sites) {
     if (depth > kDepthLimit) throw Malformed{"records nest too deep"};
+    std::u16string tagName;  // of a ProgBinaryTag: its blob is a record list only for PowerPoint's own tags
     for (size_t at = begin; at < end;) {
         if (at + 8 > end) throw Malformed{"a record header runs past its container"};
         const uint16_t verInstance = storage::LoadU16(document, at);
@@ -252,8 +261,12 @@ void WalkRecords(Bytes document, size_t begin, size_t end, uint16_t parent, int 
         if (body + length > end) throw Malformed{"a record runs past its container"};
         if (type == kCryptSession) throw Malformed{"the document is encrypted"};
         const uint16_t version = verInstance & 0x0F, instance = verInstance >> 4;
-        if (version == 0x0F || type == kBinaryTagData) {
-            // Containers, and the binary tag's body, which is a record list.
+        if (parent == kProgBinaryTag && type == kCString)
+            tagName = Decode(document.subspan(body, static_cast<size_t>(length)), true);
+        if (version == 0x0F || (type == kBinaryTagData && parent == kProgBinaryTag && tagName.starts_with(u"___PPT"))) {
+            // Containers, and the body of PowerPoint's own binary tags ("___PPT9",
+            // "___PPT10", ...), which is a record list; other programs' tags
+            // hold whatever they like.
             WalkRecords(document, body, body + static_cast<size_t>(length), type, depth + 1, sites);
         } else if (type == kCString && length % 2 == 0) {
             const bool author = instance == 0 && (parent == kComment10 || parent == kCommentIndex10);
@@ -284,8 +297,21 @@ void FindPowerPointNames(Bytes document, RevisionLogNames& found) {
 RevisionLogNames FindRevisionLogNames(const NameStreamReader& read) {
     RevisionLogNames found;
     if (const auto word = read(u"WordDocument")) FindWordNames(*word, read, found);
-    for (const char16_t* name : {u"Workbook", u"Book", u"User Names", u"Revision Log"})
-        if (const auto bytes = read(name)) FindWorkbookNames(name, *bytes, found);
+    bool encrypted = false;
+    for (const char16_t* name : {u"Workbook", u"Book"})
+        if (const auto bytes = read(name)) {
+            const size_t before = found.problems.size();
+            FindWorkbookNames(name, *bytes, found);
+            for (size_t i = before; i < found.problems.size(); ++i) encrypted |= found.problems[i].ends_with("encrypted");
+        }
+    // An encrypted workbook's shared-workbook records are encrypted as well.
+    for (const char16_t* name : {u"User Names", u"Revision Log"})
+        if (const auto bytes = read(name)) {
+            if (encrypted)
+                found.problems.push_back(Narrow(name) + ": not cleaned: the workbook is encrypted");
+            else
+                FindWorkbookNames(name, *bytes, found);
+        }
     if (const auto document = read(u"PowerPoint Document")) {
         // The Current User stream says whether the document is encrypted.
         const auto current = read(u"Current User");

@@ -1115,12 +1115,10 @@ void CompoundFileWriter::patchRootStream(std::u16string_view name, std::span<con
     std::vector<uint32_t>& units = chain.mini ? rootChain_ : streamChains_[*index].units;
     const uint64_t ownerSize = chain.mini ? rootSize_ : size;
 
-    std::map<size_t, std::vector<uint8_t>> sectors;  // touched sector of the chain -> its new bytes
+    std::set<size_t> touched;  // sectors of the owner's chain the pieces fall in
     for (const auto& [offset, bytes] : pieces)
-        for (uint64_t k = offset / sectorSize_; k <= (offset + bytes.size() - 1) / sectorSize_; ++k) sectors[k];
-    for (auto& [k, bytes] : sectors) {
-        bytes.resize(sectorSize_);
-        source_.readAt((uint64_t{units[k]} + 1) * sectorSize_, bytes);
+        for (uint64_t k = offset / sectorSize_; k <= (offset + bytes.size() - 1) / sectorSize_; ++k) touched.insert(k);
+    const auto patch = [&](size_t k, std::vector<uint8_t>& bytes) {
         const uint64_t begin = uint64_t{k} * sectorSize_, end = begin + sectorSize_;
         for (const auto& [offset, piece] : pieces) {
             const uint64_t from = std::max(begin, offset), to = std::min(end, offset + piece.size());
@@ -1128,24 +1126,22 @@ void CompoundFileWriter::patchRootStream(std::u16string_view name, std::span<con
                 std::copy(piece.begin() + static_cast<std::ptrdiff_t>(from - offset),
                           piece.begin() + static_cast<std::ptrdiff_t>(to - offset), bytes.begin() + static_cast<std::ptrdiff_t>(from - begin));
         }
-        // Past the owner's end the sector holds nothing.
-        if (end > ownerSize)
-            std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(std::max(begin, ownerSize) - begin), bytes.end(), 0);
-    }
-    if (switchSectorsOf(owner, units, sectors) != 1) return replaceWhole();
+    };
+    if (switchSectorsOf(owner, units, touched) != 1) return replaceWhole();
 
+    // The mini stream's last mini sector counts whole.
+    const uint64_t inUse = chain.mini ? CeilDivide(ownerSize, kMiniSectorSize) * kMiniSectorSize : ownerSize;
     const uint64_t originalSectorCount = fileSectorCount_;
     const size_t originalFatCount = fatLocations_.size();
-    copySectorsOnWrite(owner, units, ownerSize, sectors, UINT64_MAX, true);
-    lastPatchSectors_ = sectors.size();
+    copySectorsOnWrite(owner, units, inUse, ownerSize, touched, patch, UINT64_MAX, true);
+    lastPatchSectors_ = touched.size();
     // Sectors that had to be appended move back into the space the old
     // ones left, and the file's end is cut again.
-    const bool appended = std::any_of(sectors.begin(), sectors.end(), [&](const auto& unit) {
-        return units[unit.first] >= originalSectorCount;
-    });
-    if (appended && availableSectors(originalSectorCount) >= sectors.size()) {
-        copySectorsOnWrite(owner, units, ownerSize, sectors, originalSectorCount, false);
-        lastPatchSectors_ += sectors.size();
+    const bool appended = std::any_of(touched.begin(), touched.end(), [&](size_t k) { return units[k] >= originalSectorCount; });
+    if (appended && availableSectors(originalSectorCount) >= touched.size()) {
+        copySectorsOnWrite(owner, units, inUse, ownerSize, touched, [](size_t, std::vector<uint8_t>&) {}, originalSectorCount,
+                           false);
+        lastPatchSectors_ += touched.size();
         Journal journal{source_, source_.size(), false, {}, {}};
         try {
             if (shrinkFat(originalFatCount)) {
@@ -1169,10 +1165,10 @@ void CompoundFileWriter::patchRootStream(std::u16string_view name, std::span<con
 // `sectors`: the directory sector for the first one, else the FAT sector
 // linking to the first of each run of touched sectors.
 size_t CompoundFileWriter::switchSectorsOf(uint32_t owner, const std::vector<uint32_t>& units,
-                                          const std::map<size_t, std::vector<uint8_t>>& sectors) const {
+                                          const std::set<size_t>& sectors) const {
     const uint32_t perDirectorySector = sectorSize_ / static_cast<uint32_t>(kDirectoryEntryLength);
     std::set<std::pair<bool, uint32_t>> switches;
-    for (const auto& [k, bytes] : sectors) {
+    for (size_t k : sectors) {
         if (k > 0 && sectors.count(k - 1)) continue;
         if (k == 0)
             switches.insert({true, owner / perDirectorySector});
@@ -1183,13 +1179,15 @@ size_t CompoundFileWriter::switchSectorsOf(uint32_t owner, const std::vector<uin
 }
 
 // One copy-on-write step for some sectors of a chain: fresh sectors (below
-// `sectorLimit`) get the new bytes and allocation entries that link them to
-// the rest of the chain, all synced; then one sector write switches the
-// chain; then the old sectors are zeroed, synced and freed. A failure before
-// the switch puts every byte back when `undoable`.
-void CompoundFileWriter::copySectorsOnWrite(uint32_t owner, std::vector<uint32_t>& units, uint64_t ownerSize,
-                                            const std::map<size_t, std::vector<uint8_t>>& sectors, uint64_t sectorLimit,
-                                            bool undoable) {
+// `sectorLimit`) get the old bytes with `patch` applied, nothing past the
+// `inUse` bytes of the chain, and allocation entries that link them to the
+// rest of the chain, all synced; then one sector write switches the chain;
+// then the old sectors are zeroed, synced and freed. A failure before the
+// switch puts every byte back when `undoable`.
+void CompoundFileWriter::copySectorsOnWrite(uint32_t owner, std::vector<uint32_t>& units, uint64_t inUse,
+                                            uint64_t ownerSize, const std::set<size_t>& sectors,
+                                            const std::function<void(size_t, std::vector<uint8_t>&)>& patch,
+                                            uint64_t sectorLimit, bool undoable) {
     const uint64_t originalSize = source_.size();
     allocationCursor_ = 0;
     freshSectors_.clear();
@@ -1198,13 +1196,25 @@ void CompoundFileWriter::copySectorsOnWrite(uint32_t owner, std::vector<uint32_t
     std::map<size_t, uint32_t> fresh;
     const uint32_t perDirectorySector = sectorSize_ / static_cast<uint32_t>(kDirectoryEntryLength);
     try {
+        // Orphaned units are zeroed first, so that no copy carries them on.
         if (undoable) zeroAndFreeUnreachable(journal);
-        for (const auto& [k, bytes] : sectors) {
+        journal.flush();
+        for (size_t k : sectors) {
             fresh[k] = allocateSector();
             if (fresh[k] >= sectorLimit) throw std::logic_error("no free sector below the limit");
         }
+        std::vector<uint8_t> bytes(sectorSize_);
         for (const auto& [k, sector] : fresh) {
-            writeSector(journal, sector, sectors.at(k));
+            // A file may end inside its last sector: what is missing reads as zeros.
+            std::fill(bytes.begin(), bytes.end(), 0);
+            const uint64_t at = (uint64_t{units[k]} + 1) * sectorSize_;
+            if (at < source_.size())
+                source_.readAt(at, std::span(bytes).first(static_cast<size_t>(std::min<uint64_t>(sectorSize_, source_.size() - at))));
+            patch(k, bytes);
+            const uint64_t begin = uint64_t{k} * sectorSize_;
+            if (begin + sectorSize_ > inUse)
+                std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(std::max(begin, inUse) - begin), bytes.end(), 0);
+            writeSector(journal, sector, bytes);
             const size_t next = k + 1;
             setFat(sector, next >= units.size() ? kEndOfChain : fresh.count(next) ? fresh.at(next) : units[next]);
         }

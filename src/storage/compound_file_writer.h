@@ -140,10 +140,10 @@ private:
     uint64_t trailingKeep() const;
     void scrubFreeSpace(Journal& journal, uint64_t keepSectors, const std::vector<Target>& rewritten);
     void zeroIfNotZero(Journal& journal, uint64_t offset, uint64_t length);
-    size_t switchSectorsOf(uint32_t owner, const std::vector<uint32_t>& units,
-                           const std::map<size_t, std::vector<uint8_t>>& sectors) const;
-    void copySectorsOnWrite(uint32_t owner, std::vector<uint32_t>& units, uint64_t ownerSize,
-                            const std::map<size_t, std::vector<uint8_t>>& sectors, uint64_t sectorLimit, bool undoable);
+    size_t switchSectorsOf(uint32_t owner, const std::vector<uint32_t>& units, const std::set<size_t>& sectors) const;
+    void copySectorsOnWrite(uint32_t owner, std::vector<uint32_t>& units, uint64_t inUse, uint64_t ownerSize,
+                            const std::set<size_t>& sectors, const std::function<void(size_t, std::vector<uint8_t>&)>& patch,
+                            uint64_t sectorLimit, bool undoable);
 
     WritableByteSource& source_;
     CompoundFileHeader header_;

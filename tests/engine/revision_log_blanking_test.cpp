@@ -254,6 +254,17 @@ TEST(RevisionLogWord, WhatDoesNotParseCleanlyIsLeftAlone) {
         outside.setPair(71, 4990, 400);
         cases.push_back({"a table past the stream", outside, "outside the table stream"});
     }
+    {
+        WordFixture longer = MakeWord();
+        longer.setPair(32, 0, 0);
+        longer.setPair(71, 0, 180);  // past its strings (154 bytes), over bytes nothing else claims
+        cases.push_back({"a save history longer than its strings", longer, "not its strings'"});
+    }
+    {
+        WordFixture shared = MakeWord();
+        shared.setPair(5, 10, 4);  // another table inside the save history
+        cases.push_back({"another table inside it", shared, "overlap"});
+    }
     cases.push_back({"encrypted", MakeWord(0x0200 | 0x0100), "encrypted"});
     testing::ScopedTempDir folder;
     for (const Case& test : cases) {
@@ -290,6 +301,39 @@ TEST(RevisionLogWalkers, MalformedRecordsAreRefused) {
     EXPECT_TRUE(excel.sites.empty());
     ASSERT_EQ(excel.problems.size(), 1u);
     EXPECT_NE(excel.problems[0].find("runs past its record"), std::string::npos);
+}
+
+TEST(RevisionLogWalkers, AnEncryptedWorkbooksSharedRecordsAreNotTouched) {
+    // BOF, FilePass: everything after is encrypted, the Revision Log too.
+    const Bytes book = {0x09, 0x08, 0x04, 0x00, 0x00, 0x06, 0x05, 0x00, 0x2F, 0x00, 0x02, 0x00, 0x00, 0x00};
+    Bytes log = {0x38, 0x01, 0x30, 0x00};
+    log.resize(4 + 32, 0);
+    log.insert(log.end(), {0x0B, 0x00, 0x00});  // 11 characters, 8-bit
+    for (char c : std::string("Alan Turing")) log.push_back(static_cast<uint8_t>(c));
+    log[2] = static_cast<uint8_t>(log.size() - 4);
+    const NameStreamReader read = [&](std::u16string_view name) -> std::optional<Bytes> {
+        if (name == u"Workbook") return book;
+        if (name == u"Revision Log") return log;
+        return std::nullopt;
+    };
+    const RevisionLogNames found = FindRevisionLogNames(read);
+    EXPECT_TRUE(found.sites.empty());
+    ASSERT_EQ(found.problems.size(), 2u);
+    EXPECT_EQ(found.problems[1], "Revision Log: not cleaned: the workbook is encrypted");
+}
+
+TEST(RevisionLogWalkers, AnotherProgramsBinaryTagIsNotReadAsRecords) {
+    // ProgBinaryTag { CString "OtherTag", BinaryTagData of bytes that are no record list }
+    Bytes tag = {0x0F, 0x00, 0x8A, 0x13, 0, 0, 0, 0};
+    const std::u16string name = u"OtherTag";
+    tag.insert(tag.end(), {0x00, 0x00, 0xBA, 0x0F, static_cast<uint8_t>(2 * name.size()), 0, 0, 0});
+    for (char16_t c : name) tag.insert(tag.end(), {static_cast<uint8_t>(c), 0});
+    tag.insert(tag.end(), {0x00, 0x00, 0x8B, 0x13, 6, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+    tag[4] = static_cast<uint8_t>(tag.size() - 8);
+    RevisionLogNames found;
+    FindPowerPointNames(tag, found);
+    EXPECT_TRUE(found.problems.empty()) << found.problems.front();
+    EXPECT_TRUE(found.sites.empty());
 }
 
 TEST(Thumbnail, TheFirstPagesPreviewIsRemoved) {
