@@ -58,20 +58,22 @@ void ApplyInPlaceBlanking(storage::CompoundFileWriter& writer, const InPlaceBlan
     for (const InPlaceBlanking::Stream& stream : plan.streams) writer.patchRootStream(stream.name, stream.patches);
 }
 
-void BlankLastSaverNames(const std::filesystem::path& path) {
+void BlankInPlace(const std::filesystem::path& path, const std::function<InPlaceBlanking(const StreamReader&)>& plan) {
     auto source = storage::OpenDocumentSource(path, storage::AccessMode::ReadWrite);
     storage::CompoundFileWriter writer(*source);
-    const InPlaceBlanking plan = PlanLastSaverBlanking([&](std::u16string_view name) -> std::optional<std::vector<uint8_t>> {
+    const InPlaceBlanking planned = plan([&](std::u16string_view name) -> std::optional<std::vector<uint8_t>> {
         if (!writer.hasRootStream(name)) return std::nullopt;
         return writer.readRootStream(name);
     });
-    if (!plan.problems.empty())
-        throw storage::StorageError(storage::StorageResult::InvalidParameter, storage::Refusal::Damaged, plan.problems.front());
-    if (plan.empty()) return;
+    if (!planned.problems.empty())
+        throw storage::StorageError(storage::StorageResult::InvalidParameter, storage::Refusal::Damaged, planned.problems.front());
+    if (planned.empty()) return;
     if (auto lockFile = storage::FindLiveOfficeLockFile(path))
         throw storage::StorageError(storage::StorageResult::ShareViolation, storage::Refusal::OfficeLockFile,
                                     "The document is open in another program. " + storage::OfficeLockFileMessage(*lockFile));
-    ApplyInPlaceBlanking(writer, plan);
+    ApplyInPlaceBlanking(writer, planned);
 }
+
+void BlankLastSaverNames(const std::filesystem::path& path) { BlankInPlace(path, PlanLastSaverBlanking); }
 
 }  // namespace velmora::engine

@@ -39,6 +39,13 @@ InPlaceBlanking PlanLastSaverBlanking(const StreamReader& read);
 // writer's errors.
 void ApplyInPlaceBlanking(storage::CompoundFileWriter& writer, const InPlaceBlanking& plan);
 
+// Opens the document for writing, plans with `plan` on what it holds and
+// applies the plan durably. Raises storage::StorageError when the document
+// cannot be written, a place the plan reads does not parse cleanly (its
+// first problem), or the document is open in an office program; a document
+// with nothing to change is left untouched.
+void BlankInPlace(const std::filesystem::path& path, const std::function<InPlaceBlanking(const StreamReader&)>& plan);
+
 // Opens the document, blanks those names durably and closes it. Raises
 // storage::StorageError when the document cannot be written or a place
 // holding a name cannot be read ("not cleaned: malformed ..."); a document

@@ -4,9 +4,6 @@
 #include <map>
 #include <set>
 
-#include "storage/document_source.h"
-#include "storage/office_lock_files.h"
-#include "storage/storage_error.h"
 
 namespace velmora::engine {
 
@@ -114,19 +111,7 @@ InPlaceBlanking PlanRevisionLogBlanking(const NameStreamReader& read, std::vecto
 }
 
 void BlankRevisionLogNames(const std::filesystem::path& path) {
-    auto source = storage::OpenDocumentSource(path, storage::AccessMode::ReadWrite);
-    storage::CompoundFileWriter writer(*source);
-    const InPlaceBlanking plan = PlanRevisionLogBlanking([&](std::u16string_view name) -> std::optional<std::vector<uint8_t>> {
-        if (!writer.hasRootStream(name)) return std::nullopt;
-        return writer.readRootStream(name);
-    });
-    if (!plan.problems.empty())
-        throw storage::StorageError(storage::StorageResult::InvalidParameter, storage::Refusal::Damaged, plan.problems.front());
-    if (plan.empty()) return;
-    if (auto lockFile = storage::FindLiveOfficeLockFile(path))
-        throw storage::StorageError(storage::StorageResult::ShareViolation, storage::Refusal::OfficeLockFile,
-                                    "The document is open in another program. " + storage::OfficeLockFileMessage(*lockFile));
-    ApplyInPlaceBlanking(writer, plan);
+    BlankInPlace(path, [](const StreamReader& read) { return PlanRevisionLogBlanking(read); });
 }
 
 }  // namespace velmora::engine

@@ -23,18 +23,6 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
-bool Holds(const Bytes& file, const std::u16string& name) {
-    std::string latin1, utf16;
-    for (char16_t c : name) {
-        latin1.push_back(static_cast<char>(c));
-        utf16.push_back(static_cast<char>(c & 0xFF));
-        utf16.push_back(static_cast<char>(c >> 8));
-    }
-    for (const std::string& needle : {latin1, utf16})
-        if (std::search(file.begin(), file.end(), needle.begin(), needle.end()) != file.end()) return true;
-    return false;
-}
-
 std::map<std::u16string, uint64_t> StreamSizes(const fs::path& path) {
     auto source = storage::OpenDocumentSource(path, storage::AccessMode::Read);
     storage::CompoundFile file(*source);
@@ -77,7 +65,7 @@ TEST(LastSaverBlanking, BlankingLeavesTheNameNowhereAndEveryStreamItsSize) {
         const Bytes bytes = testing::ReadWholeFile(copy);
         for (const HiddenName& name : before.names) {
             if (record.Cache().Author == name.name || record.Cache().LastAuthor == name.name || sizes.count(name.name)) continue;
-            EXPECT_FALSE(Holds(bytes, name.name)) << std::string(name.name.begin(), name.name.end());
+            EXPECT_FALSE(testing::HoldsText(bytes, name.name)) << std::string(name.name.begin(), name.name.end());
         }
         // Once more: nothing left to do, nothing written.
         BlankLastSaverNames(copy);

@@ -22,18 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
-bool Holds(const Bytes& file, const std::u16string& name) {
-    std::string latin1, utf16;
-    for (char16_t c : name) {
-        latin1.push_back(static_cast<char>(c));
-        utf16.push_back(static_cast<char>(c & 0xFF));
-        utf16.push_back(static_cast<char>(c >> 8));
-    }
-    for (const std::string& needle : {latin1, utf16})
-        if (std::search(file.begin(), file.end(), needle.begin(), needle.end()) != file.end()) return true;
-    return false;
-}
-
 NameStreamReader ReaderOf(const fs::path& path) {
     auto source = std::shared_ptr<storage::WritableByteSource>(storage::OpenDocumentSource(path, storage::AccessMode::Read));
     auto file = std::make_shared<storage::CompoundFile>(*source);
@@ -134,7 +122,7 @@ TEST_P(RevisionLogFixtureTest, EveryNameBecomesItsPersonsPlaceholder) {
     const Bytes bytes = testing::ReadWholeFile(copy);
     for (const NameSite& site : before.sites)
         if (!site.initials) {
-            EXPECT_FALSE(Holds(bytes, site.name)) << std::string(site.name.begin(), site.name.end());
+            EXPECT_FALSE(testing::HoldsText(bytes, site.name)) << std::string(site.name.begin(), site.name.end());
         }
     EXPECT_TRUE(Clean(copy, {CleanOperation::RemoveRevisionLog}).changed.empty());
 }
@@ -222,8 +210,8 @@ TEST(RevisionLogWord, TheSaveHistoryIsDroppedAndTheAssociatedNamesReplaced) {
     for (size_t i = 0; i < 8; ++i) EXPECT_EQ(word[WordFixture::kPairs + 8 * 71 + i], 0) << "the FIB still points at the history";
     const Bytes bytes = testing::ReadWholeFile(path);
     for (const char16_t* gone : {u"Grace Hopper", u"Alan Turing", u"Ada Lovelace", u"ghopper", u"turing"})
-        EXPECT_FALSE(Holds(bytes, gone)) << std::string(gone, gone + std::char_traits<char16_t>::length(gone));
-    EXPECT_TRUE(Holds(bytes, u"C:\\Templates\\Normal.dot"));  // the template path is not a person
+        EXPECT_FALSE(testing::HoldsText(bytes, gone)) << std::string(gone, gone + std::char_traits<char16_t>::length(gone));
+    EXPECT_TRUE(testing::HoldsText(bytes, u"C:\\Templates\\Normal.dot"));  // the template path is not a person
     const RevisionLogNames after = FindRevisionLogNames(ReaderOf(path));
     ASSERT_EQ(after.sites.size(), 2u);
     EXPECT_EQ(after.sites[0].name, u"Author 1    ");

@@ -4,12 +4,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
-#include <algorithm>
 
 namespace velmora::testing {
 
@@ -91,6 +91,18 @@ ScopedTimeZone::~ScopedTimeZone() {
     else
         ::unsetenv("TZ");
     ::tzset();
+}
+
+bool HoldsText(const std::vector<uint8_t>& bytes, std::u16string_view text) {
+    std::string latin1, utf16;
+    for (char16_t c : text) {
+        latin1.push_back(static_cast<char>(c));
+        utf16.push_back(static_cast<char>(c & 0xFF));
+        utf16.push_back(static_cast<char>(c >> 8));
+    }
+    for (const std::string& needle : {latin1, utf16})
+        if (std::search(bytes.begin(), bytes.end(), needle.begin(), needle.end()) != bytes.end()) return true;
+    return false;
 }
 
 }  // namespace velmora::testing

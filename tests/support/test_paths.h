@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string_view>
 #include <functional>
 #include <string>
 #include <vector>
@@ -18,6 +19,9 @@ void CopyWritable(const std::filesystem::path& from, const std::filesystem::path
 
 std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path);
 void WriteWholeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+
+// Whether `bytes` hold `text` as 8-bit characters (Latin-1) or as UTF-16LE.
+bool HoldsText(const std::vector<uint8_t>& bytes, std::u16string_view text);
 
 // Runs `check` and gives its result; as root, in a child process that has
 // given up root's power to open any folder, so that permissions set by a test
