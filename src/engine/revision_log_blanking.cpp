@@ -69,6 +69,19 @@ InPlaceBlanking PlanRevisionLogBlanking(const NameStreamReader& read, std::vecto
         }
     }
 
+    // Word needs its comment authors distinct; a field too short to tell
+    // that many people apart is left alone rather than merged.
+    std::map<std::u16string, size_t> commentAuthors;  // placeholder -> person
+    for (const NameSite& site : found.sites) {
+        if (site.where != "CommentAuthor" || site.stream == u"PowerPoint Document") continue;
+        const size_t person = people.at(site.name);
+        const auto [at, inserted] = commentAuthors.emplace(Placeholder(person, site.count, false), person);
+        if (!inserted && at->second != person) {
+            plan.problems.push_back("WordDocument: not cleaned: comment authors whose names are too short to keep apart");
+            return plan;
+        }
+    }
+
     std::vector<std::u16string> order;  // streams in the order they are written
     std::map<std::u16string, std::pair<std::vector<uint8_t>, std::vector<uint8_t>>> streams;  // before, after
     auto stream = [&](const std::u16string& name) -> std::vector<uint8_t>& {

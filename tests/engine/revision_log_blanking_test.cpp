@@ -253,6 +253,20 @@ TEST(RevisionLogWord, WhatDoesNotParseCleanlyIsLeftAlone) {
         shared.setPair(5, 10, 4);  // another table inside the save history
         cases.push_back({"another table inside it", shared, "overlap"});
     }
+    {
+        // 27 comment authors of one character each: one letter cannot keep
+        // them apart, and Word needs them distinct.
+        WordFixture crowd = MakeWord();
+        const uint32_t at = static_cast<uint32_t>(crowd.table.size());
+        for (char16_t c = u'a'; c <= u'z'; ++c) {
+            PutU16(crowd.table, 1);
+            PutU16(crowd.table, c);
+        }
+        PutU16(crowd.table, 1);
+        PutU16(crowd.table, u'0');
+        crowd.setPair(36, at, static_cast<uint32_t>(crowd.table.size()) - at);
+        cases.push_back({"comment authors too short to keep apart", crowd, "too short to keep apart"});
+    }
     cases.push_back({"encrypted", MakeWord(0x0200 | 0x0100), "encrypted"});
     testing::ScopedTempDir folder;
     for (const Case& test : cases) {
