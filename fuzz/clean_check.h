@@ -77,10 +77,7 @@ inline void CheckCleanInMemory(const uint8_t* data, size_t size) {
     try {
         storage::CompoundFileWriter writer(source);
         plan = engine::PlanChanges(changes, writer);
-        const engine::StreamReader read = [&](std::u16string_view name) -> std::optional<std::vector<uint8_t>> {
-            if (!writer.hasRootStream(name)) return std::nullopt;
-            return writer.readRootStream(name);
-        };
+        const engine::RootStreamSource read = engine::RootStreamsOf(writer);
         if (settings.has(engine::CleanOperation::RemoveRevisionLog)) inPlace.push_back(engine::PlanRevisionLogBlanking(read));
         if (settings.has(engine::CleanOperation::ClearLastEditedBy)) inPlace.push_back(engine::PlanLastSaverBlanking(read));
         const bool anyInPlace =
@@ -103,10 +100,7 @@ inline void CheckCleanInMemory(const uint8_t* data, size_t size) {
         engine::DocumentPlan next = engine::PlanChanges(changes, reloaded);
         fuzz::Require(next.changed.empty(), "a clean left something to change");
         if (settings.has(engine::CleanOperation::ClearLastEditedBy)) {
-            const engine::InPlaceBlanking leftover = engine::PlanLastSaverBlanking([&](std::u16string_view name) -> std::optional<std::vector<uint8_t>> {
-                if (!reloaded.hasRootStream(name)) return std::nullopt;
-                return reloaded.readRootStream(name);
-            });
+            const engine::InPlaceBlanking leftover = engine::PlanLastSaverBlanking(engine::RootStreamsOf(reloaded));
             fuzz::Require(leftover.empty(), "a name of the last saver is left");
         }
     } catch (const storage::StorageError&) {

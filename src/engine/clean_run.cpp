@@ -8,11 +8,10 @@
 
 #include "engine/date_time_conversions.h"
 #include "engine/last_saver_blanking.h"
-#include "engine/revision_log_blanking.h"
 #include "engine/property_change.h"
 #include "engine/property_writer.h"
+#include "engine/revision_log_blanking.h"
 #include "engine/summary_info_class.h"
-#include "storage/compound_file.h"
 #include "storage/compound_file_writer.h"
 #include "storage/document_source.h"
 #include "storage/office_lock_files.h"
@@ -52,17 +51,6 @@ size_t RunRank(const std::string& field) {
     for (size_t rank = 0; rank < std::size(kAllCleanOperations); ++rank)
         if (field == CleanOperationField(kAllCleanOperations[rank])) return rank;
     return std::size(kAllCleanOperations);
-}
-
-// Streams of the root storage, read from a document opened for reading.
-StreamReader ReadRootStreamOf(const std::filesystem::path& path) {
-    std::shared_ptr<storage::ByteSource> source = storage::OpenDocumentSource(path, storage::AccessMode::Read);
-    auto file = std::make_shared<storage::CompoundFile>(*source);
-    return [source, file](std::u16string_view name) -> std::optional<std::vector<uint8_t>> {
-        auto entry = file->findInRoot(name);
-        if (!entry || entry->type != storage::ObjectType::Stream) return std::nullopt;
-        return file->openStream(*entry).readAll();
-    };
 }
 
 }  // namespace
@@ -152,25 +140,12 @@ CleanReport CleanDocument(const std::filesystem::path& path, const CleanSettings
             writer.reset();
             source.reset();  // our own lock would keep the reading out
         }
-        DocumentPlan plan;
-        if (writer) {
-            plan = PlanChanges(changes, *writer);
-        } else {
-            auto readable = storage::OpenDocumentSource(path, storage::AccessMode::Read);
-            storage::CompoundFile file(*readable);
-            plan = PlanChanges(changes, [&](std::u16string_view name) -> std::optional<std::vector<uint8_t>> {
-                auto entry = file.findInRoot(name);
-                if (!entry || entry->type != storage::ObjectType::Stream) return std::nullopt;
-                return file.openStream(*entry).readAll();
-            });
-        }
+        // The document's streams, read through the writer, or where the
+        // writer was refused, through one opening for reading.
+        const RootStreamSource readStream = writer ? RootStreamsOf(*writer) : RootStreamsOf(path);
+        const DocumentPlan plan = PlanChanges(changes, readStream);
         // Names outside the property sets: blanked in place after them,
         // each stream in a transaction of its own.
-        const StreamReader readStream = writer ? StreamReader([&](std::u16string_view name) -> std::optional<std::vector<uint8_t>> {
-            if (!writer->hasRootStream(name)) return std::nullopt;
-            return writer->readRootStream(name);
-        })
-                                               : ReadRootStreamOf(path);
         struct InPlaceStep {
             InPlaceBlanking plan;
             std::function<std::string(std::u16string_view stream)> field;

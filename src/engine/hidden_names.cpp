@@ -3,8 +3,7 @@
 #include <algorithm>
 
 #include "engine/revision_log_names.h"
-#include "storage/compound_file.h"
-#include "storage/document_source.h"
+#include "engine/text_conversions.h"
 #include "storage/little_endian.h"
 #include "storage/storage_error.h"
 
@@ -17,27 +16,12 @@ constexpr uint16_t kEof = 0x000A;
 constexpr uint16_t kFilePass = 0x002F;
 constexpr uint16_t kWriteAccess = 0x005C;
 
-bool OnlySpaces(const std::u16string& text) {
-    return std::all_of(text.begin(), text.end(), [](char16_t c) { return c == u' ' || c == 0; });
-}
-
-// The 8-bit text as Latin-1 (BIFF8's compressed strings are exactly that;
-// BIFF5 and PowerPoint's 8-bit copy are in a code page the file names
-// elsewhere, read here as Latin-1).
-std::u16string Latin1(std::span<const uint8_t> bytes) { return std::u16string(bytes.begin(), bytes.end()); }
-
-std::u16string Utf16(std::span<const uint8_t> bytes) {
-    return storage::Utf16LeText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-}
-
 struct Stream {
     const char16_t* name;
     const char* where;
 };
 constexpr Stream kWorkbookStreams[] = {{u"Workbook", "WriteAccess"}, {u"Book", "WriteAccess"}};
 constexpr char16_t kCurrentUser[] = u"Current User";
-
-std::string Narrow(std::u16string_view text) { return std::string(text.begin(), text.end()); }
 
 }  // namespace
 
@@ -85,15 +69,15 @@ std::optional<WriteAccessName> FindWriteAccess(std::span<const uint8_t> stream, 
                     return std::nullopt;
                 }
                 const auto text = stream.subspan(body + 3, bytes);
-                found.name = wide ? Utf16(text) : Latin1(text);
+                found.name = DecodeName(text, wide);
             } else {
                 if (length < 1 || 1 + static_cast<size_t>(stream[body]) > length) {
                     problem = "not cleaned: malformed WriteAccess (the name runs past its record)";
                     return std::nullopt;
                 }
-                found.name = Latin1(stream.subspan(body + 1, stream[body]));
+                found.name = DecodeName(stream.subspan(body + 1, stream[body]), false);
             }
-            if (OnlySpaces(found.name)) return std::nullopt;  // the format's "no user"
+            if (IsBlankName(found.name)) return std::nullopt;  // the format's "no user"
             return found;
         }
         at = body + length;
@@ -132,10 +116,10 @@ std::optional<std::u16string> FindCurrentUser(std::span<const uint8_t> stream, s
         problem = "not cleaned: malformed Current User (the name runs past the stream)";
         return std::nullopt;
     }
-    std::u16string name = Latin1(stream.subspan(28, length));
+    std::u16string name = DecodeName(stream.subspan(28, length), false);
     // The UTF-16 copy, when the stream holds it, after relVersion.
-    if (stream.size() >= 32 + 3 * length) name = Utf16(stream.subspan(32 + length, 2 * length));
-    if (OnlySpaces(name)) return std::nullopt;
+    if (stream.size() >= 32 + 3 * length) name = DecodeName(stream.subspan(32 + length, 2 * length), true);
+    if (IsBlankName(name)) return std::nullopt;
     return name;
 }
 
@@ -166,19 +150,13 @@ std::u16string DistinctHiddenNames(const HiddenNameScan& scan) {
 HiddenNameScan ScanHiddenNames(const std::filesystem::path& path) {
     HiddenNameScan scan;
     try {
-        auto source = storage::OpenDocumentSource(path, storage::AccessMode::Read);
-        storage::CompoundFile file(*source);
-        auto read = [&](std::u16string_view name) -> std::optional<std::vector<uint8_t>> {
-            const auto entry = file.findInRoot(name);
-            if (!entry || entry->type != storage::ObjectType::Stream) return std::nullopt;
-            return file.openStream(*entry).readAll();
-        };
+        const RootStreamSource read = RootStreamsOf(path);
         for (const Stream& stream : kWorkbookStreams) {
             const auto bytes = read(stream.name);
             if (!bytes) continue;
             std::string problem;
             if (const auto found = FindWriteAccess(*bytes, problem)) scan.names.push_back({stream.where, stream.name, found->name});
-            if (!problem.empty()) scan.notCleaned.push_back(Narrow(stream.name) + ": " + problem);
+            if (!problem.empty()) scan.notCleaned.push_back(WideToUtf8(stream.name) + ": " + problem);
         }
         if (const auto bytes = read(kCurrentUser)) {
             std::string problem;

@@ -1,17 +1,12 @@
 #include "engine/last_saver_blanking.h"
 
 #include "engine/hidden_names.h"
+#include "engine/text_conversions.h"
 #include "storage/document_source.h"
 #include "storage/office_lock_files.h"
 #include "storage/storage_error.h"
 
 namespace velmora::engine {
-
-namespace {
-
-std::string Narrow(std::u16string_view text) { return std::string(text.begin(), text.end()); }
-
-}  // namespace
 
 std::vector<storage::StreamPatch> DifferingRanges(const std::vector<uint8_t>& before, const std::vector<uint8_t>& after) {
     std::vector<storage::StreamPatch> patches;
@@ -30,7 +25,7 @@ std::vector<storage::StreamPatch> DifferingRanges(const std::vector<uint8_t>& be
     return patches;
 }
 
-InPlaceBlanking PlanLastSaverBlanking(const StreamReader& read) {
+InPlaceBlanking PlanLastSaverBlanking(const RootStreamSource& read) {
     InPlaceBlanking plan;
     struct Place {
         const char16_t* stream;
@@ -44,7 +39,7 @@ InPlaceBlanking PlanLastSaverBlanking(const StreamReader& read) {
         std::string problem;
         const bool blanked = place.blank(after, problem);
         if (!problem.empty()) {
-            plan.problems.push_back(Narrow(place.stream) + ": " + problem);
+            plan.problems.push_back(WideToUtf8(place.stream) + ": " + problem);
             continue;
         }
         if (!blanked) continue;
@@ -58,13 +53,10 @@ void ApplyInPlaceBlanking(storage::CompoundFileWriter& writer, const InPlaceBlan
     for (const InPlaceBlanking::Stream& stream : plan.streams) writer.patchRootStream(stream.name, stream.patches);
 }
 
-void BlankInPlace(const std::filesystem::path& path, const std::function<InPlaceBlanking(const StreamReader&)>& plan) {
+void BlankInPlace(const std::filesystem::path& path, const std::function<InPlaceBlanking(const RootStreamSource&)>& plan) {
     auto source = storage::OpenDocumentSource(path, storage::AccessMode::ReadWrite);
     storage::CompoundFileWriter writer(*source);
-    const InPlaceBlanking planned = plan([&](std::u16string_view name) -> std::optional<std::vector<uint8_t>> {
-        if (!writer.hasRootStream(name)) return std::nullopt;
-        return writer.readRootStream(name);
-    });
+    const InPlaceBlanking planned = plan(RootStreamsOf(writer));
     if (!planned.problems.empty())
         throw storage::StorageError(storage::StorageResult::InvalidParameter, storage::Refusal::Damaged, planned.problems.front());
     if (planned.empty()) return;

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/property_change.h"
 #include "storage/compound_file_writer.h"
 
 namespace velmora::engine {
@@ -26,13 +27,11 @@ struct InPlaceBlanking {
     std::vector<std::string> problems;  // "Workbook: not cleaned: malformed ..."; left alone
     bool empty() const { return streams.empty(); }
 };
-using StreamReader = std::function<std::optional<std::vector<uint8_t>>(std::u16string_view name)>;
-
 // What blanks who saved a document last, outside its property sets: Excel's
 // WriteAccess record in `Workbook` and in `Book` (the format's "no user",
 // two spaces) and PowerPoint's `Current User` (spaces of the same length in
 // both copies).
-InPlaceBlanking PlanLastSaverBlanking(const StreamReader& read);
+InPlaceBlanking PlanLastSaverBlanking(const RootStreamSource& read);
 
 // Applies a plan through the writer, stream by stream in its order; each
 // stream is old or new at every point of an interruption. Raises the
@@ -44,7 +43,7 @@ void ApplyInPlaceBlanking(storage::CompoundFileWriter& writer, const InPlaceBlan
 // cannot be written, a place the plan reads does not parse cleanly (its
 // first problem), or the document is open in an office program; a document
 // with nothing to change is left untouched.
-void BlankInPlace(const std::filesystem::path& path, const std::function<InPlaceBlanking(const StreamReader&)>& plan);
+void BlankInPlace(const std::filesystem::path& path, const std::function<InPlaceBlanking(const RootStreamSource&)>& plan);
 
 // Opens the document, blanks those names durably and closes it. Raises
 // storage::StorageError when the document cannot be written or a place

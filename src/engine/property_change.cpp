@@ -5,6 +5,8 @@
 
 #include "engine/code_page_text.h"
 #include "engine/date_time_conversions.h"
+#include "storage/compound_file.h"
+#include "storage/document_source.h"
 #include "storage/format_id.h"
 #include "storage/little_endian.h"
 #include "storage/property_set.h"
@@ -298,11 +300,25 @@ DocumentPlan PlanChanges(std::span<const PropertyChange> changes, const RootStre
     return plan;
 }
 
-DocumentPlan PlanChanges(std::span<const PropertyChange> changes, storage::CompoundFileWriter& writer) {
-    return PlanChanges(changes, [&](std::u16string_view name) -> std::optional<std::vector<uint8_t>> {
+RootStreamSource RootStreamsOf(storage::CompoundFileWriter& writer) {
+    return [&writer](std::u16string_view name) -> std::optional<std::vector<uint8_t>> {
         if (!writer.hasRootStream(name)) return std::nullopt;
         return writer.readRootStream(name);
-    });
+    };
+}
+
+RootStreamSource RootStreamsOf(const std::filesystem::path& path) {
+    std::shared_ptr<storage::ByteSource> source = storage::OpenDocumentSource(path, storage::AccessMode::Read);
+    auto file = std::make_shared<storage::CompoundFile>(*source);
+    return [source, file](std::u16string_view name) -> std::optional<std::vector<uint8_t>> {
+        auto entry = file->findInRoot(name);
+        if (!entry || entry->type != storage::ObjectType::Stream) return std::nullopt;
+        return file->openStream(*entry).readAll();
+    };
+}
+
+DocumentPlan PlanChanges(std::span<const PropertyChange> changes, storage::CompoundFileWriter& writer) {
+    return PlanChanges(changes, RootStreamsOf(writer));
 }
 
 }  // namespace velmora::engine

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <span>
@@ -61,6 +62,11 @@ struct DocumentPlan {
 
 // Reads a root stream by name; nullopt when the document has none.
 using RootStreamSource = std::function<std::optional<std::vector<uint8_t>>(std::u16string_view)>;
+// The root streams of a loaded writer.
+RootStreamSource RootStreamsOf(storage::CompoundFileWriter& writer);
+// The root streams of the document at `path`, opened for reading once and
+// kept open by the source. Raises the opening's storage::StorageError.
+RootStreamSource RootStreamsOf(const std::filesystem::path& path);
 
 // Plans every change against one reading of the document's two summary
 // streams. Failures are per change where the cause is the change's own (a

@@ -40,7 +40,7 @@ std::u16string Placeholder(size_t person, size_t length, bool initials) {
     return text;
 }
 
-InPlaceBlanking PlanRevisionLogBlanking(const NameStreamReader& read, std::vector<std::string>* warnings) {
+InPlaceBlanking PlanRevisionLogBlanking(const RootStreamSource& read, std::vector<std::string>* warnings) {
     const RevisionLogNames found = FindRevisionLogNames(read);
     InPlaceBlanking plan;
     plan.problems = found.problems;
@@ -124,7 +124,7 @@ InPlaceBlanking PlanRevisionLogBlanking(const NameStreamReader& read, std::vecto
 }
 
 void BlankRevisionLogNames(const std::filesystem::path& path) {
-    BlankInPlace(path, [](const StreamReader& read) { return PlanRevisionLogBlanking(read); });
+    BlankInPlace(path, [](const RootStreamSource& read) { return PlanRevisionLogBlanking(read); });
 }
 
 }  // namespace velmora::engine

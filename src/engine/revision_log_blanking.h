@@ -19,7 +19,7 @@ std::u16string Placeholder(size_t person, size_t length, bool initials);
 // each person's name becomes that person's stand-in everywhere in the file
 // (so one person's comments stay one person's), initials likewise, and the
 // save history is dropped. `warnings` receives what the walkers noticed.
-InPlaceBlanking PlanRevisionLogBlanking(const NameStreamReader& read, std::vector<std::string>* warnings = nullptr);
+InPlaceBlanking PlanRevisionLogBlanking(const RootStreamSource& read, std::vector<std::string>* warnings = nullptr);
 
 // Opens the document, applies that plan durably and closes it. Raises
 // storage::StorageError when the document cannot be written or a place

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/text_conversions.h"
 #include "storage/little_endian.h"
 
 namespace velmora::engine {
@@ -10,21 +11,6 @@ namespace {
 
 using Bytes = std::span<const uint8_t>;
 
-std::string Narrow(std::u16string_view text) { return std::string(text.begin(), text.end()); }
-
-std::u16string Decode(Bytes bytes, bool wide) {
-    std::u16string text;
-    if (wide) {
-        for (size_t i = 0; i + 1 < bytes.size(); i += 2) text.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
-    } else {
-        text.assign(bytes.begin(), bytes.end());  // Latin-1; a code page changes no byte count
-    }
-    return text;
-}
-
-bool Blank(const std::u16string& text) {
-    return std::all_of(text.begin(), text.end(), [](char16_t c) { return c == u' ' || c == 0; });
-}
 
 struct Malformed {
     std::string what;
@@ -63,7 +49,16 @@ size_t WalkSttb(Bytes table, const FcLcb& at, const char* what, Visit visit) {
 
 }  // namespace
 
-void FindWordNames(Bytes word, const NameStreamReader& read, RevisionLogNames& found) {
+std::u16string DecodeName(Bytes bytes, bool wide) {
+    if (!wide) return std::u16string(bytes.begin(), bytes.end());
+    return storage::Utf16LeText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+bool IsBlankName(std::u16string_view name) {
+    return std::all_of(name.begin(), name.end(), [](char16_t c) { return c == u' ' || c == 0; });
+}
+
+void FindWordNames(Bytes word, const RootStreamSource& read, RevisionLogNames& found) {
     if (word.size() < 34 || storage::LoadU16(word, 0) != kWordIdent) return;  // not a Word 97-2003 FIB
     if (storage::LoadU16(word, 2) < 0x00C1) return;
     const uint16_t flags = storage::LoadU16(word, 0x0A);
@@ -119,7 +114,7 @@ void FindWordNames(Bytes word, const NameStreamReader& read, RevisionLogNames& f
         if (savedBy) {
             StructureDrop drop{"SavedBy", savedBy->fibOffset, tableName, savedBy->fc, savedBy->lcb, {}};
             const size_t end = WalkSttb(table, *savedBy, "the save history", [&](size_t i, size_t at, size_t count) {
-                if (i % 2 == 0) drop.names.push_back(Decode(table.subspan(at, 2 * count), true));
+                if (i % 2 == 0) drop.names.push_back(DecodeName(table.subspan(at, 2 * count), true));
             });
             // Its bytes are zeroed whole: they must be its strings and nothing else.
             if (end != uint64_t{savedBy->fc} + savedBy->lcb) throw Malformed{"the save history's length is not its strings'"};
@@ -133,7 +128,7 @@ void FindWordNames(Bytes word, const NameStreamReader& read, RevisionLogNames& f
                 if (at + 2 > end) throw Malformed{"the comment authors end inside a name"};
                 const size_t count = storage::LoadU16(table, at);
                 if (at + 2 + 2 * count > end) throw Malformed{"the comment authors end inside a name"};
-                sites.push_back({"CommentAuthor", tableName, at + 2, count, true, Decode(table.subspan(at + 2, 2 * count), true)});
+                sites.push_back({"CommentAuthor", tableName, at + 2, count, true, DecodeName(table.subspan(at + 2, 2 * count), true)});
                 at += 2 + 2 * count;
             }
         }
@@ -149,23 +144,23 @@ void FindWordNames(Bytes word, const NameStreamReader& read, RevisionLogNames& f
                 const size_t count = storage::LoadU16(table, record);
                 if (count > 9) throw Malformed{"comment initials longer than their nine places"};
                 sites.push_back({"CommentInitials", tableName, record + 2, count, true,
-                                 Decode(table.subspan(record + 2, 2 * count), true), true});
+                                 DecodeName(table.subspan(record + 2, 2 * count), true), true});
             }
         }
         if (marks) {
             WalkSttb(table, *marks, "the tracked-change authors", [&](size_t i, size_t at, size_t count) {
                 if (i == 0) return;  // "Unknown", which the format requires first
-                sites.push_back({"RevisionAuthor", tableName, at, count, true, Decode(table.subspan(at, 2 * count), true)});
+                sites.push_back({"RevisionAuthor", tableName, at, count, true, DecodeName(table.subspan(at, 2 * count), true)});
             });
         }
         if (assoc) {
             WalkSttb(table, *assoc, "the associated strings", [&](size_t i, size_t at, size_t count) {
                 if (i == 6 || i == 7)
                     sites.push_back({i == 6 ? "AssocAuthor" : "AssocLastEditor", tableName, at, count, true,
-                                     Decode(table.subspan(at, 2 * count), true)});
+                                     DecodeName(table.subspan(at, 2 * count), true)});
             });
         }
-        std::erase_if(sites, [](const NameSite& site) { return Blank(site.name); });
+        std::erase_if(sites, [](const NameSite& site) { return IsBlankName(site.name); });
         found.sites.insert(found.sites.end(), sites.begin(), sites.end());
         found.drops.insert(found.drops.end(), drops.begin(), drops.end());
     } catch (const Malformed& malformed) {
@@ -189,8 +184,8 @@ std::optional<NameSite> UnicodeString(std::u16string_view stream, Bytes bytes, s
     if (flags & 0xFE) throw Malformed{std::string(where) + " has a string of an unknown kind"};
     const bool wide = flags & 1;
     if (at + 3 + (wide ? 2 : 1) * count > end) throw Malformed{std::string(where) + " runs past its record"};
-    NameSite site{where, std::u16string(stream), at + 3, count, wide, Decode(bytes.subspan(at + 3, (wide ? 2 : 1) * count), wide)};
-    if (count == 0 || Blank(site.name)) return std::nullopt;
+    NameSite site{where, std::u16string(stream), at + 3, count, wide, DecodeName(bytes.subspan(at + 3, (wide ? 2 : 1) * count), wide)};
+    if (count == 0 || IsBlankName(site.name)) return std::nullopt;
     return site;
 }
 
@@ -211,7 +206,7 @@ void FindWorkbookNames(std::u16string_view streamName, Bytes stream, RevisionLog
                 biff8 = storage::LoadU16(stream, body) == 0x0600;
             }
             if (workbook && type == kFilePass) {
-                found.problems.push_back(Narrow(streamName) + ": not cleaned: the workbook is encrypted");
+                found.problems.push_back(WideToUtf8(streamName) + ": not cleaned: the workbook is encrypted");
                 return;
             }
             std::optional<NameSite> site;
@@ -229,15 +224,15 @@ void FindWorkbookNames(std::u16string_view streamName, Bytes stream, RevisionLog
                 if (body + 35 + (wide ? 2 : 1) * count > end || 1 + (wide ? 2 : 1) * count > 114)
                     throw Malformed{"RRDHead's user runs past its field"};
                 NameSite head{"RRDHead", std::u16string(streamName), body + 35, count, wide,
-                              Decode(stream.subspan(body + 35, (wide ? 2 : 1) * count), wide)};
-                if (count > 0 && !Blank(head.name)) site = head;
+                              DecodeName(stream.subspan(body + 35, (wide ? 2 : 1) * count), wide)};
+                if (count > 0 && !IsBlankName(head.name)) site = head;
             }
             if (site) sites.push_back(*site);
             at = end;
         }
         found.sites.insert(found.sites.end(), sites.begin(), sites.end());
     } catch (const Malformed& malformed) {
-        found.problems.push_back(Narrow(streamName) + ": not cleaned: malformed (" + malformed.what + ")");
+        found.problems.push_back(WideToUtf8(streamName) + ": not cleaned: malformed (" + malformed.what + ")");
     }
 }
 
@@ -262,7 +257,7 @@ void WalkRecords(Bytes document, size_t begin, size_t end, uint16_t parent, int 
         if (type == kCryptSession) throw Malformed{"the document is encrypted"};
         const uint16_t version = verInstance & 0x0F, instance = verInstance >> 4;
         if (parent == kProgBinaryTag && type == kCString)
-            tagName = Decode(document.subspan(body, static_cast<size_t>(length)), true);
+            tagName = DecodeName(document.subspan(body, static_cast<size_t>(length)), true);
         if (version == 0x0F || (type == kBinaryTagData && parent == kProgBinaryTag && tagName.starts_with(u"___PPT"))) {
             // Containers, and the body of PowerPoint's own binary tags ("___PPT9",
             // "___PPT10", ...), which is a record list; other programs' tags
@@ -273,8 +268,8 @@ void WalkRecords(Bytes document, size_t begin, size_t end, uint16_t parent, int 
             const bool initials = instance == 2 && parent == kComment10;
             if (author || initials) {
                 NameSite site{initials ? "CommentInitials" : "CommentAuthor", u"PowerPoint Document", body,
-                              static_cast<size_t>(length / 2), true, Decode(document.subspan(body, static_cast<size_t>(length)), true), initials};
-                if (!Blank(site.name)) sites.push_back(site);
+                              static_cast<size_t>(length / 2), true, DecodeName(document.subspan(body, static_cast<size_t>(length)), true), initials};
+                if (!IsBlankName(site.name)) sites.push_back(site);
             }
         }
         at = body + static_cast<size_t>(length);
@@ -294,7 +289,7 @@ void FindPowerPointNames(Bytes document, RevisionLogNames& found) {
     }
 }
 
-RevisionLogNames FindRevisionLogNames(const NameStreamReader& read) {
+RevisionLogNames FindRevisionLogNames(const RootStreamSource& read) {
     RevisionLogNames found;
     if (const auto word = read(u"WordDocument")) FindWordNames(*word, read, found);
     bool encrypted = false;
@@ -308,7 +303,7 @@ RevisionLogNames FindRevisionLogNames(const NameStreamReader& read) {
     for (const char16_t* name : {u"User Names", u"Revision Log"})
         if (const auto bytes = read(name)) {
             if (encrypted)
-                found.problems.push_back(Narrow(name) + ": not cleaned: the workbook is encrypted");
+                found.problems.push_back(WideToUtf8(name) + ": not cleaned: the workbook is encrypted");
             else
                 FindWorkbookNames(name, *bytes, found);
         }

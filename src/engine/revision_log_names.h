@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/property_change.h"
+
 namespace velmora::engine {
 
 // One place in a stream where a document keeps a person's name as counted
@@ -33,6 +35,12 @@ struct StructureDrop {
     std::vector<std::u16string> names;  // the people it names
 };
 
+// A name's characters as stored: UTF-16LE, or one byte each read as
+// Latin-1 (a code page changes no byte count).
+std::u16string DecodeName(std::span<const uint8_t> bytes, bool wide);
+// Spaces and zeros only: how the formats say "no name".
+bool IsBlankName(std::u16string_view name);
+
 struct RevisionLogNames {
     std::vector<NameSite> sites;
     std::vector<StructureDrop> drops;
@@ -42,8 +50,6 @@ struct RevisionLogNames {
     std::vector<std::string> warnings;
 };
 
-using NameStreamReader = std::function<std::optional<std::vector<uint8_t>>(std::u16string_view name)>;
-
 // Every name a document keeps in its comments, tracked changes, save
 // history and shared-workbook records: Word (SttbSavedBy, GrpXstAtnOwners,
 // comment initials, SttbfRMark, SttbfAssoc's author and last editor), Excel
@@ -52,10 +58,10 @@ using NameStreamReader = std::function<std::optional<std::vector<uint8_t>>(std::
 // every record of the document stream). Counts and offsets are checked
 // against their own lengths and the stream; anything that does not parse
 // cleanly is a problem and yields no site of its stream.
-RevisionLogNames FindRevisionLogNames(const NameStreamReader& read);
+RevisionLogNames FindRevisionLogNames(const RootStreamSource& read);
 
 // The Word, Excel and PowerPoint walkers on their own (tests).
-void FindWordNames(std::span<const uint8_t> wordDocument, const NameStreamReader& read, RevisionLogNames& found);
+void FindWordNames(std::span<const uint8_t> wordDocument, const RootStreamSource& read, RevisionLogNames& found);
 void FindWorkbookNames(std::u16string_view streamName, std::span<const uint8_t> stream, RevisionLogNames& found);
 void FindPowerPointNames(std::span<const uint8_t> document, RevisionLogNames& found);
 

@@ -22,16 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
-NameStreamReader ReaderOf(const fs::path& path) {
-    auto source = std::shared_ptr<storage::WritableByteSource>(storage::OpenDocumentSource(path, storage::AccessMode::Read));
-    auto file = std::make_shared<storage::CompoundFile>(*source);
-    return [source, file](std::u16string_view name) -> std::optional<Bytes> {
-        auto entry = file->findInRoot(name);
-        if (!entry || entry->type != storage::ObjectType::Stream) return std::nullopt;
-        return file->openStream(*entry).readAll();
-    };
-}
-
 std::map<std::u16string, Bytes> Streams(const fs::path& path) {
     auto source = storage::OpenDocumentSource(path, storage::AccessMode::Read);
     storage::CompoundFile file(*source);
@@ -74,7 +64,7 @@ TEST_P(RevisionLogFixtureTest, EveryNameBecomesItsPersonsPlaceholder) {
     const fs::path original = testing::TestDataPath(std::string("hidden-names/") + param.file);
     const fs::path copy = folder.path() / param.file;
     testing::CopyWritable(original, copy);
-    const RevisionLogNames before = FindRevisionLogNames(ReaderOf(original));
+    const RevisionLogNames before = FindRevisionLogNames(RootStreamsOf(original));
     std::multiset<std::string> places;
     for (const NameSite& site : before.sites) places.insert(site.where);
     EXPECT_EQ(places, param.places);
@@ -105,7 +95,7 @@ TEST_P(RevisionLogFixtureTest, EveryNameBecomesItsPersonsPlaceholder) {
     EXPECT_EQ(fs::file_size(copy), fs::file_size(original));
 
     // One person, one placeholder, everywhere; different people, different ones.
-    const RevisionLogNames after = FindRevisionLogNames(ReaderOf(copy));
+    const RevisionLogNames after = FindRevisionLogNames(RootStreamsOf(copy));
     ASSERT_EQ(after.sites.size(), before.sites.size());
     std::map<std::u16string, std::u16string> mapping;
     for (size_t i = 0; i < before.sites.size(); ++i) {
@@ -212,7 +202,7 @@ TEST(RevisionLogWord, TheSaveHistoryIsDroppedAndTheAssociatedNamesReplaced) {
     for (const char16_t* gone : {u"Grace Hopper", u"Alan Turing", u"Ada Lovelace", u"ghopper", u"turing"})
         EXPECT_FALSE(testing::HoldsText(bytes, gone)) << std::string(gone, gone + std::char_traits<char16_t>::length(gone));
     EXPECT_TRUE(testing::HoldsText(bytes, u"C:\\Templates\\Normal.dot"));  // the template path is not a person
-    const RevisionLogNames after = FindRevisionLogNames(ReaderOf(path));
+    const RevisionLogNames after = FindRevisionLogNames(RootStreamsOf(path));
     ASSERT_EQ(after.sites.size(), 2u);
     EXPECT_EQ(after.sites[0].name, u"Author 1    ");
     EXPECT_EQ(after.sites[1].name, u"Author 2    ");
@@ -313,7 +303,7 @@ TEST(RevisionLogWalkers, AnEncryptedWorkbooksSharedRecordsAreNotTouched) {
     log.insert(log.end(), {0x0B, 0x00, 0x00});  // 11 characters, 8-bit
     for (char c : std::string("Alan Turing")) log.push_back(static_cast<uint8_t>(c));
     log[2] = static_cast<uint8_t>(log.size() - 4);
-    const NameStreamReader read = [&](std::u16string_view name) -> std::optional<Bytes> {
+    const RootStreamSource read = [&](std::u16string_view name) -> std::optional<Bytes> {
         if (name == u"Workbook") return book;
         if (name == u"Revision Log") return log;
         return std::nullopt;
