@@ -37,11 +37,7 @@ const char kMakersNotice[] = "\u00A9 Ternwick Software. All rights reserved.";
 const char kMakersHomePage[] = "https://www.ternwick.example/";
 const char kMakersAddress[] = "www.ternwick.example";
 
-template <class Control>
-Control* Named(Control* control, const char* name) {
-    control->setObjectName(QString::fromLatin1(name));
-    return control;
-}
+using framework::Named;
 
 QLabel* PlainLabel(QWidget* parent, const char* name, const QString& text) {
     auto* label = Named(new QLabel(text, parent), name);

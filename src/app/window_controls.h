@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QWidget>
 
+#include "framework/widget_looks.h"
+
 namespace velmora::app {
 
 // Colours of the designed window.
@@ -42,15 +44,12 @@ private:
     std::function<void()> handler_;
 };
 
-// Gives a widget a font of `pixelSize` pixels (the designs' negative font
-// heights), bold when asked, keeping the family it inherits.
-void SetPixelFont(QWidget* widget, int pixelSize, bool bold = false);
-// Sets a widget's text colour.
-void SetTextColour(QWidget* widget, const QColor& colour);
+using framework::SetBackground;
+using framework::SetPixelFont;
+using framework::SetTextColour;
+
 // Tooltip text that Qt shows as written: a tooltip that merely looks like
 // markup (a file named "<b>x.doc") would otherwise be rendered.
 QString PlainToolTip(const QString& text);
-// Fills a widget with a plain colour.
-void SetBackground(QWidget* widget, const QColor& colour);
 
 }  // namespace velmora::app

@@ -11,6 +11,7 @@
 #include "framework/event_guard.h"
 #include "framework/framework_services.h"
 #include "framework/velmora_application.h"
+#include "framework/widget_looks.h"
 #include "update/download_progress_text.h"
 #include "update/update_launcher.h"
 #include "update/update_wizard_options.h"
@@ -23,11 +24,7 @@ constexpr QSize kClientSize(659, 420);
 const QColor kTitleColour(0x00, 0x33, 0xBD);
 const char kCompany[] = "Ternwick";
 
-template <class Control>
-Control* Named(Control* control, const char* name) {
-    control->setObjectName(QString::fromLatin1(name));
-    return control;
-}
+using framework::Named;
 
 QLabel* PlainLabel(QWidget* parent, const char* name, const QString& text, QRect geometry = QRect()) {
     auto* label = Named(new QLabel(text, parent), name);
@@ -46,19 +43,10 @@ QLabel* AutoLabel(QWidget* parent, const char* name, const QString& text, QPoint
     return PlainLabel(parent, name, text, QRect(at, QSize()));
 }
 
-void SetPixelFont(QWidget* widget, int pixelSize, bool bold) {
-    QFont font = widget->font();
-    if (pixelSize > 0) font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    widget->setFont(font);
-}
-
 QLabel* Title(QWidget* page, const char* name, const QString& text) {
     QLabel* title = AutoLabel(page, name, text, QPoint(8, 8));
-    SetPixelFont(title, 15, false);
-    QPalette palette = title->palette();
-    palette.setColor(QPalette::WindowText, kTitleColour);
-    title->setPalette(palette);
+    framework::SetPixelFont(title, 15);
+    framework::SetTextColour(title, kTitleColour);
     title->adjustSize();
     return title;
 }
@@ -86,13 +74,6 @@ tw::TTwHtmlLabel* HtmlLabel(QWidget* parent, const char* name, QRect geometry, c
     label->setGeometry(geometry);
     label->SetCaption(caption);
     return label;
-}
-
-void SetWhite(QWidget* widget) {
-    widget->setAutoFillBackground(true);
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    widget->setPalette(palette);
 }
 
 }  // namespace
@@ -141,7 +122,7 @@ TfrmUpdateWizard::~TfrmUpdateWizard() {
 void TfrmUpdateWizard::buildPages() {
     auto* PanelMain = Named(new QWidget(this), "PanelMain");
     PanelMain->setGeometry(0, 0, kClientSize.width(), kClientSize.height() - 41);
-    SetWhite(PanelMain);
+    framework::SetBackground(PanelMain, Qt::white);
 
     TwShader1 = Named(new tw::TTwShader(PanelMain), "TwShader1");
     TwShader1->setGeometry(0, 0, 177, PanelMain->height());
@@ -216,8 +197,11 @@ void TfrmUpdateWizard::buildPages() {
     lblLatestVersion2 = AutoLabel(page, "lblLatestVersion2", QStringLiteral("Latest available version:"), QPoint(8, 64));
     lblCurrentVersion = PlainLabel(page, "lblCurrentVersion", QStringLiteral("--"), QRect(144, 40, 320, 16));
     lblLatestVersion = PlainLabel(page, "lblLatestVersion", QStringLiteral("--"), QRect(144, 64, 320, 16));
-    SetPixelFont(lblCurrentVersion, 0, true);
-    SetPixelFont(lblLatestVersion, 0, true);
+    for (QLabel* version : {lblCurrentVersion, lblLatestVersion}) {
+        QFont bold = version->font();
+        bold.setBold(true);
+        version->setFont(bold);
+    }
     // The page lies over the four version labels.
     pnlWebBrowser = Named(new QFrame(page), "pnlWebBrowser");
     pnlWebBrowser->setGeometry(8, 32, 449, 257);
@@ -227,7 +211,7 @@ void TfrmUpdateWizard::buildPages() {
                                    QStringLiteral("There are no updates for your product at this time."),
                                    QRect(8, 43, 433, 41));
     pnlNoUpdatesFound->setAlignment(Qt::AlignCenter);
-    SetWhite(pnlNoUpdatesFound);
+    framework::SetBackground(pnlNoUpdatesFound, Qt::white);
     pnlNoUpdatesFound->hide();
     lblClickNextInstall = PlainLabel(page, "lblClickNextInstall",
                                      QStringLiteral("Click \"Next >\" if you wish to continue the update process."),

@@ -6,6 +6,7 @@
 
 #include "framework/desktop_helpers.h"
 #include "framework/event_guard.h"
+#include "framework/widget_looks.h"
 
 namespace velmora::update {
 
@@ -33,16 +34,10 @@ TUpdateWizardOptions::TUpdateWizardOptions(QWidget* owner) : QDialog(owner) {
     auto* PanelMain = new QWidget(this);
     PanelMain->setObjectName(QStringLiteral("PanelMain"));
     PanelMain->setGeometry(0, 0, kClientSize.width(), kClientSize.height() - 41);
-    PanelMain->setAutoFillBackground(true);
-    QPalette white = PanelMain->palette();
-    white.setColor(QPalette::Window, Qt::white);
-    PanelMain->setPalette(white);
+    framework::SetBackground(PanelMain, Qt::white);
 
     QLabel* Label1 = Label(PanelMain, QStringLiteral("Update Options"), QPoint(16, 8));
-    QFont bold = Label1->font();
-    bold.setPixelSize(16);
-    bold.setBold(true);
-    Label1->setFont(bold);
+    framework::SetPixelFont(Label1, 16, true);
     Label1->adjustSize();
 
     chkCheckForUpdatesEvery = new QCheckBox(QStringLiteral("Check for program updates every"), PanelMain);

@@ -17,16 +17,9 @@ namespace {
 using testing::BuiltCompoundFile;
 using testing::CompoundFileBuilder;
 using testing::PatternBytes;
+using testing::StreamOf;
 
 const std::u16string kTarget = u"\u0005SummaryInformation";
-
-std::vector<uint8_t> StreamOf(const std::vector<uint8_t>& file, std::u16string_view name) {
-    MemoryByteSource source(file);
-    CompoundFile compound(source);
-    auto entry = compound.findInRoot(name);
-    if (!entry) throw std::runtime_error("no such stream");
-    return compound.openStream(*entry).readAll();
-}
 
 // Bytes no other stream of a built file holds: a text repeated to the size.
 std::vector<uint8_t> Secret(size_t size, const std::string& tag) {

@@ -20,16 +20,9 @@ namespace {
 using testing::BuiltCompoundFile;
 using testing::CompoundFileBuilder;
 using testing::PatternBytes;
+using testing::StreamOf;
 
 const std::u16string kTarget = u"Workbook";
-
-std::vector<uint8_t> StreamOf(const std::vector<uint8_t>& file, std::u16string_view name) {
-    MemoryByteSource source(file);
-    CompoundFile compound(source);
-    auto entry = compound.findInRoot(name);
-    if (!entry) throw std::runtime_error("no such stream");
-    return compound.openStream(*entry).readAll();
-}
 
 bool Contains(const std::vector<uint8_t>& haystack, std::string_view needle) {
     return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();

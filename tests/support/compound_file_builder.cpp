@@ -4,6 +4,7 @@
 #include <numeric>
 #include <stdexcept>
 
+#include "storage/compound_file.h"
 #include "storage/compound_file_format.h"
 #include "storage/little_endian.h"
 
@@ -380,6 +381,14 @@ std::vector<uint8_t> PatternBytes(size_t byteCount, uint8_t seed) {
     std::vector<uint8_t> bytes(byteCount);
     for (size_t i = 0; i < byteCount; ++i) bytes[i] = static_cast<uint8_t>(seed + i * 7 + i / 251);
     return bytes;
+}
+
+std::vector<uint8_t> StreamOf(const std::vector<uint8_t>& file, std::u16string_view name) {
+    storage::MemoryByteSource source(file);
+    storage::CompoundFile compound(source);
+    auto entry = compound.findInRoot(name);
+    if (!entry) throw std::runtime_error("no such stream");
+    return compound.openStream(*entry).readAll();
 }
 
 }  // namespace velmora::testing

@@ -147,6 +147,10 @@ void PatchU32(std::vector<uint8_t>& bytes, uint64_t offset, uint32_t value);
 void PatchU64(std::vector<uint8_t>& bytes, uint64_t offset, uint64_t value);
 uint32_t ReadU32(const std::vector<uint8_t>& bytes, uint64_t offset);
 
+// The content of the root stream `name` of a compound file in memory;
+// throws when there is none.
+std::vector<uint8_t> StreamOf(const std::vector<uint8_t>& file, std::u16string_view name);
+
 // The byte string of a text, for stream contents in tests.
 std::vector<uint8_t> BytesOf(std::string_view text);
 // `byteCount` bytes of a recognisable repeating pattern.
