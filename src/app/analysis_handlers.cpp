@@ -15,7 +15,7 @@
 #include "engine/summary_reader.h"
 #include "framework/desktop_helpers.h"
 #include "framework/event_guard.h"
-#include "framework/framework_services.h"
+#include "framework/gui_folder_scan.h"
 #include "framework/orrin_dialogs.h"
 
 namespace velmora::app {
@@ -102,16 +102,27 @@ void TfrmVelmoraMain::btnAnalyze2Click() {
     // name, the names outside the property sets) is read where the record
     // was: on the scan thread, so that a large document keeps no window
     // waiting. The row itself is added on the GUI thread.
-    auto delivered = [this](const std::u16string& fileName, const std::u16string& filePath, engine::TSummaryInfo info,
-                            int32_t) {
+    struct Extras {
+        bool hyperlinks = false;
+        std::u16string hiddenNames;
+    } extras;
+    auto prepare = [&extras](const std::u16string& fileName, const std::u16string& filePath, const engine::TSummaryInfo& info) {
         const std::filesystem::path path = engine::TextToPath(filePath + fileName);
-        const bool hyperlinks = HoldsHyperlinks(path, info);
-        const std::u16string hidden = engine::DistinctHiddenNames(engine::ScanHiddenNames(path));
-        framework::RunOnGuiThread([&] { DocumentAnalyzed(fileName, filePath, std::move(info), hyperlinks, hidden); });
+        extras.hyperlinks = HoldsHyperlinks(path, info);
+        extras.hiddenNames = engine::DistinctHiddenNames(engine::ScanHiddenNames(path));
+    };
+    auto delivered = [this, &extras](const std::u16string& fileName, const std::u16string& filePath,
+                                     engine::TSummaryInfo info, int32_t) {
+        DocumentAnalyzed(fileName, filePath, std::move(info), extras.hyperlinks, extras.hiddenNames);
     };
     if (rbAnalyzeFile->isChecked()) {
         const std::filesystem::path path = PathOf(txtAnalyzeFile->text());
-        if (!engine::AnalyzeFile(path, delivered)) {
+        const auto preparedFirst = [&](const std::u16string& fileName, const std::u16string& filePath,
+                                       engine::TSummaryInfo info, int32_t size) {
+            prepare(fileName, filePath, info);
+            delivered(fileName, filePath, std::move(info), size);
+        };
+        if (!engine::AnalyzeFile(path, preparedFirst)) {
             engine::TSummaryInfo ignored;
             const engine::ReadOutcome outcome = engine::ReadSummaryInfoWithOutcome(path, ignored);
             showAnalysisStatus(QString::fromStdU16String(engine::PathToText(path.filename())) +
@@ -125,9 +136,8 @@ void TfrmVelmoraMain::btnAnalyze2Click() {
     {
         LoadingPanel loading(pnlAnalysisLoading);
         BusyGuard guard(this, busy_, {Button2, Button1});
-        engine::AnalyzeFolder(
-            PathOf(folder), types, chkAnalyzeIncludeSubFolders->isChecked(), delivered,
-            [](engine::CompletionSignal& ended) { framework::WaitWithMessages(ended); }, &scanError, &unreadable);
+        framework::AnalyzeFolderForWindow(PathOf(folder), types, chkAnalyzeIncludeSubFolders->isChecked(), delivered,
+                                          &scanError, &unreadable, prepare);
     }
     if (scanError) {
         showAnalysisStatus(QStringLiteral("The list is incomplete: ") + framework::ExceptionText(scanError));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <memory>
 #include <new>
 #include <optional>
@@ -142,7 +143,14 @@ CleanReport CleanDocument(const std::filesystem::path& path, const CleanSettings
         }
         // The document's streams, read through the writer, or where the
         // writer was refused, through one opening for reading.
-        const RootStreamSource readStream = writer ? RootStreamsOf(*writer) : RootStreamsOf(path);
+        // Each stream is read once, however many plans look at it.
+        const RootStreamSource readStream = [source = writer ? RootStreamsOf(*writer) : RootStreamsOf(path),
+                                             cache = std::make_shared<std::map<std::u16string, std::optional<std::vector<uint8_t>>>>()](
+                                                std::u16string_view name) {
+            auto [at, fresh] = cache->try_emplace(std::u16string(name));
+            if (fresh) at->second = source(name);
+            return at->second;
+        };
         const DocumentPlan plan = PlanChanges(changes, readStream);
         // Names outside the property sets: blanked in place after them,
         // each stream in a transaction of its own.

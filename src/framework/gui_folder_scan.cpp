@@ -5,18 +5,19 @@
 
 namespace velmora::framework {
 
-engine::TAnalyzeCallback DeliveredOnGuiThread(engine::TAnalyzeCallback callback) {
+engine::TAnalyzeCallback DeliveredOnGuiThread(engine::TAnalyzeCallback callback, TPrepareDocument prepare) {
     if (!callback) return {};
-    return [callback = std::move(callback)](const std::u16string& fileName, const std::u16string& filePath,
-                                            engine::TSummaryInfo info, int32_t fileSize) {
+    return [callback = std::move(callback), prepare = std::move(prepare)](
+               const std::u16string& fileName, const std::u16string& filePath, engine::TSummaryInfo info, int32_t fileSize) {
+        if (prepare) prepare(fileName, filePath, info);
         RunOnGuiThread([&] { callback(fileName, filePath, std::move(info), fileSize); });
     };
 }
 
 bool AnalyzeFolderForWindow(const std::filesystem::path& folder, engine::TDocumentTypes types, bool includeSubfolders,
                             const engine::TAnalyzeCallback& callback, std::exception_ptr* scanError,
-                            size_t* unreadable) {
-    return engine::AnalyzeFolder(folder, types, includeSubfolders, DeliveredOnGuiThread(callback),
+                            size_t* unreadable, const TPrepareDocument& prepare) {
+    return engine::AnalyzeFolder(folder, types, includeSubfolders, DeliveredOnGuiThread(callback, prepare),
                                  [](engine::CompletionSignal& ended) { WaitWithMessages(ended); }, scanError,
                                  unreadable);
 }

@@ -2,6 +2,8 @@
 
 #include <exception>
 #include <filesystem>
+#include <functional>
+#include <string>
 
 #include "engine/analysis_driver.h"
 
@@ -12,7 +14,13 @@ namespace velmora::framework {
 // callback may then touch widgets and the window's path list freely. An
 // error the callback raises there travels back to the scan thread and ends
 // the scan.
-engine::TAnalyzeCallback DeliveredOnGuiThread(engine::TAnalyzeCallback callback);
+// `prepare`, when set, runs first for each document, on the scan thread:
+// the place for reading more of the document, which needs no window and
+// should keep none waiting. The scan thread waits for each delivery, so
+// what `prepare` stores is there for `callback` to read.
+using TPrepareDocument = std::function<void(const std::u16string& fileName, const std::u16string& filePath,
+                                            const engine::TSummaryInfo& info)>;
+engine::TAnalyzeCallback DeliveredOnGuiThread(engine::TAnalyzeCallback callback, TPrepareDocument prepare = {});
 
 // A folder scan for a window: the scan runs on its own thread, deliveries
 // reach `callback` on the GUI thread, and the GUI thread keeps dispatching
@@ -20,6 +28,6 @@ engine::TAnalyzeCallback DeliveredOnGuiThread(engine::TAnalyzeCallback callback)
 // engine::AnalyzeFolder, including the error that ended a scan early.
 bool AnalyzeFolderForWindow(const std::filesystem::path& folder, engine::TDocumentTypes types, bool includeSubfolders,
                             const engine::TAnalyzeCallback& callback, std::exception_ptr* scanError = nullptr,
-                            size_t* unreadable = nullptr);
+                            size_t* unreadable = nullptr, const TPrepareDocument& prepare = {});
 
 }  // namespace velmora::framework

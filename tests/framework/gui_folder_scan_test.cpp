@@ -73,6 +73,25 @@ TEST_F(GuiFolderScanTest, AnErrorInTheWindowsCallbackEndsTheScanAndComesBack) {
     }
 }
 
+TEST_F(GuiFolderScanTest, PreparationRunsOnTheScanThreadJustBeforeEachDelivery) {
+    const QThread* gui = QCoreApplication::instance()->thread();
+    std::vector<std::u16string> prepared, delivered;
+    bool preparedOffGui = true, matched = true;
+    auto prepare = [&](const std::u16string& name, const std::u16string&, const engine::TSummaryInfo&) {
+        preparedOffGui = preparedOffGui && QThread::currentThread() != gui;
+        prepared.push_back(name);
+    };
+    auto record = [&](const std::u16string& name, const std::u16string&, engine::TSummaryInfo, int32_t) {
+        matched = matched && !prepared.empty() && prepared.back() == name;
+        delivered.push_back(name);
+    };
+    ASSERT_TRUE(AnalyzeFolderForWindow(root(), engine::kAllDocumentTypes, false, record, nullptr, nullptr, prepare));
+    EXPECT_TRUE(preparedOffGui);
+    EXPECT_TRUE(matched);
+    EXPECT_EQ(prepared, delivered);
+    EXPECT_EQ(delivered.size(), 5u);
+}
+
 TEST_F(GuiFolderScanTest, RefusesAMissingFolderOrNoTypesWithoutWaiting) {
     EXPECT_FALSE(AnalyzeFolderForWindow(root() / "missing", engine::kAllDocumentTypes, true, {}));
     EXPECT_FALSE(AnalyzeFolderForWindow(root(), 0, true, {}));
