@@ -157,6 +157,10 @@ void TfrmVelmoraMain::AddReportRow(const QString& fileName, const engine::TSumma
     // Item texts are plain text in a tree view: markup in a name or a title
     // is shown as written.
     auto* item = new QTreeWidgetItem(ReportRowTexts(fileName, info, holdsHyperlinks, hiddenNames));
+    // The designed column widths cut most cells short: each tells its whole
+    // text when pointed at.
+    for (int column = 0; column < item->columnCount(); ++column)
+        if (!item->text(column).isEmpty()) item->setToolTip(column, PlainToolTip(item->text(column)));
     lvMetadata->addTopLevelItem(item);
 }
 

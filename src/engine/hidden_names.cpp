@@ -140,9 +140,11 @@ std::u16string DistinctHiddenNames(const HiddenNameScan& scan) {
     std::vector<std::u16string> seen;
     std::u16string joined;
     for (const HiddenName& name : scan.names) {
-        if (std::find(seen.begin(), seen.end(), name.name) != seen.end()) continue;
-        seen.push_back(name.name);
-        joined += (joined.empty() ? u"" : u", ") + name.name;
+        // Fixed-length fields pad a name with spaces: "Author 1    " reads "Author 1".
+        const std::u16string text = name.name.substr(0, name.name.find_last_not_of(u' ') + 1);
+        if (std::find(seen.begin(), seen.end(), text) != seen.end()) continue;
+        seen.push_back(text);
+        joined += (joined.empty() ? u"" : u", ") + text;
     }
     return joined;
 }

@@ -52,7 +52,8 @@ bool BlankCurrentUser(std::vector<uint8_t>& stream, std::string& problem);
 // a document it cannot read (the scan is then empty).
 HiddenNameScan ScanHiddenNames(const std::filesystem::path& path);
 
-// The distinct names of a scan, in order, joined by ", ".
+// The distinct names of a scan, in order, without the spaces that pad them,
+// joined by ", ".
 std::u16string DistinctHiddenNames(const HiddenNameScan& scan);
 
 }  // namespace velmora::engine

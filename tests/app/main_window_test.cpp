@@ -276,6 +276,11 @@ TEST_F(MainWindowTest, ANameWithMarkupIsShownAsWritten) {
     window.btnAnalyze2->click();
     ASSERT_EQ(window.lvMetadata->topLevelItemCount(), 1);
     EXPECT_EQ(window.lvMetadata->topLevelItem(0)->text(0), "<b>bold & co.doc");
+    {
+        QTextDocument cell;  // a cut-short cell tells its whole text, as written
+        cell.setHtml(window.lvMetadata->topLevelItem(0)->toolTip(0));
+        EXPECT_EQ(cell.toPlainText(), "<b>bold & co.doc");
+    }
 
     std::ofstream(folder() / "<i>x.doc") << "junk";
     window.txtAnalyzeFile->setText(Text(folder() / "<i>x.doc"));

@@ -146,3 +146,16 @@ TEST(HiddenNames, CurrentUserIsBlankedInBothCopiesWhateverItsRecordLengthSays) {
 
 }  // namespace
 }  // namespace velmora::engine
+
+namespace velmora::engine {
+namespace {
+
+TEST(HiddenNames, TheDistinctNamesReadWithoutTheirPadding) {
+    HiddenNameScan scan;
+    for (const char16_t* name : {u"Author 1    ", u"Author 1", u"Grace Hopper", u"Author 2  ", u"Grace Hopper"})
+        scan.names.push_back({"CommentAuthor", u"1Table", name});
+    EXPECT_EQ(DistinctHiddenNames(scan), u"Author 1, Grace Hopper, Author 2");
+}
+
+}  // namespace
+}  // namespace velmora::engine
