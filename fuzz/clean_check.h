@@ -5,8 +5,9 @@
 // rest is a compound file. The real planner and writer run over a memory
 // source. Either the clean is refused and not a byte changed, or the result
 // loads again with every chain valid, reads back with the strict reader,
-// holds the planned streams, has nothing left to change, and keeps every
-// other stream byte for byte. Shared by the writer's fuzz target and the
+// holds the planned streams, has nothing left to change, holds no residue
+// (every byte of free space and stream slack zero), and keeps every other
+// stream byte for byte. Shared by the writer's fuzz target and the
 // regression test that replays its findings.
 
 #include <algorithm>
@@ -80,12 +81,11 @@ inline void CheckCleanInMemory(const uint8_t* data, size_t size) {
         const engine::RootStreamSource read = engine::RootStreamsOf(writer);
         if (settings.has(engine::CleanOperation::RemoveRevisionLog)) inPlace.push_back(engine::PlanRevisionLogBlanking(read));
         if (settings.has(engine::CleanOperation::ClearLastEditedBy)) inPlace.push_back(engine::PlanLastSaverBlanking(read));
-        const bool anyInPlace =
-            std::any_of(inPlace.begin(), inPlace.end(), [](const engine::InPlaceBlanking& part) { return !part.empty(); });
-        if (plan.contents.empty() && !anyInPlace) return;
         if (!plan.contents.empty()) writer.replaceRootStreams(plan.replacements());
         wrote = true;
         for (const engine::InPlaceBlanking& part : inPlace) engine::ApplyInPlaceBlanking(writer, part);
+        // The clean's last step, even with nothing else to do.
+        writer.zeroFreeSpace();
     } catch (const storage::StorageError&) {
         if (wrote) return;  // refused part way: what was written is checked elsewhere
         fuzz::Require(source.bytes() == original, "a refused clean changed the file");
@@ -97,6 +97,8 @@ inline void CheckCleanInMemory(const uint8_t* data, size_t size) {
     storage::MemoryByteSource again(written);
     try {
         storage::CompoundFileWriter reloaded(again);
+        // Whatever the clean freed is zero, and so is what it found free.
+        fuzz::Require(reloaded.residue() == 0, "a clean left old bytes in free space");
         engine::DocumentPlan next = engine::PlanChanges(changes, reloaded);
         fuzz::Require(next.changed.empty(), "a clean left something to change");
         if (settings.has(engine::CleanOperation::ClearLastEditedBy)) {

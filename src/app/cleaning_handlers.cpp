@@ -174,6 +174,7 @@ QString TfrmVelmoraMain::cleanOne(const QString& path, bool inPlace) {
         if (chkClearCreationDate->isChecked()) info.SetCreated(0.0);
         if (chkResetAuthor->isChecked()) info.SetAuthor(txtAuthor->text().toStdU16String());
         if (chkResetCompany->isChecked()) info.SetCompany(txtCompany->text().toStdU16String());
+        info.ZeroFreeSpace();
     };
     const std::filesystem::path original = PathOf(path);
     if (inPlace) {

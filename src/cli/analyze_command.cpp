@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "cli/progress_line.h"
 #include "cli/summary_json.h"
 #include "engine/document_search.h"
+#include "engine/free_space.h"
 #include "engine/hidden_names.h"
 #include "engine/path_text.h"
 #include "engine/summary_reader.h"
@@ -29,19 +31,21 @@ struct AnalyzedDocument {
     engine::TSummaryInfo info;
     engine::ReadOutcome outcome;
     engine::HiddenNameScan hidden;  // names kept outside the property sets
+    std::optional<uint64_t> residue;  // with --residue, where it could be surveyed
 };
 
-AnalyzedDocument Analyze(const std::filesystem::path& path) {
+AnalyzedDocument Analyze(const std::filesystem::path& path, bool withResidue) {
     AnalyzedDocument document;
     document.path = path;
     document.outcome = engine::ReadSummaryInfoWithSize(path, document.info, document.size);
     if (document.outcome.ok) document.hidden = engine::ScanHiddenNames(path);
+    if (document.outcome.ok && withResidue) document.residue = engine::MeasureResidue(path);
     // A file the reader could not open still has a size worth reporting.
     if (document.size == 0) document.size = static_cast<uint64_t>(std::max<int64_t>(engine::FileSizeOf(path), 0));
     return document;
 }
 
-std::string JsonLine(const AnalyzedDocument& document) {
+std::string JsonLine(const AnalyzedDocument& document, bool withResidue) {
     std::string line = "{\"path\": ";
     AppendJsonString(line, engine::PathToText(document.path));
     line += ", \"readable\": ";
@@ -59,6 +63,9 @@ std::string JsonLine(const AnalyzedDocument& document) {
             line += "}";
         }
         line += "]";
+        // null: the free space could not be surveyed (the writer's stricter
+        // model refuses the document).
+        if (withResidue) line += ", \"residue\": " + (document.residue ? std::to_string(*document.residue) : std::string("null"));
         if (document.outcome.partial) {
             line += ", \"damage\": ";
             AppendJsonString(line, engine::Utf8ToWide(document.outcome.message));
@@ -92,13 +99,13 @@ Cell Clip(const std::u16string& text, size_t limit) {
     return Shown(shown);
 }
 
-void WriteTable(const std::vector<AnalyzedDocument>& documents, std::ostream& out) {
-    static const char* const kHeadings[] = {"File",    "Title",      "Author",   "Company",     "Last edited by",
-                                            "Created", "Last saved", "Revision", "Hidden names"};
-    constexpr size_t kColumns = 9;
+void WriteTable(const std::vector<AnalyzedDocument>& documents, bool withResidue, std::ostream& out) {
+    static const char* const kHeadings[] = {"File",    "Title",      "Author",   "Company",      "Last edited by",
+                                            "Created", "Last saved", "Revision", "Hidden names", "Residue"};
+    const size_t kColumns = withResidue ? 10 : 9;
     constexpr size_t kLimit = 32;
     std::vector<std::vector<Cell>> rows(1);
-    for (const char* heading : kHeadings) rows[0].push_back(Shown(std::string(heading)));
+    for (size_t c = 0; c < kColumns; ++c) rows[0].push_back(Shown(std::string(kHeadings[c])));
     for (const auto& document : documents) {
         std::u16string name = engine::PathToText(document.path.filename());
         if (!document.outcome.ok) {
@@ -110,6 +117,7 @@ void WriteTable(const std::vector<AnalyzedDocument>& documents, std::ostream& ou
         rows.push_back({Clip(name, kLimit), Clip(info.Title, kLimit), Clip(info.Author, kLimit), Clip(info.Company, kLimit),
                         Clip(info.LastAuthor, kLimit), Shown(FormatDateTime(info.Created)), Shown(FormatDateTime(info.LastSaved)),
                         Clip(info.RevNumber, kLimit), Clip(engine::DistinctHiddenNames(document.hidden), kLimit)});
+        if (withResidue) rows.back().push_back(Shown(document.residue ? std::to_string(*document.residue) : std::string("?")));
     }
     std::vector<size_t> widths(kColumns, 0);
     for (const auto& row : rows)
@@ -151,12 +159,12 @@ int RunAnalyze(const AnalyzeOptions& options, std::ostream& out, std::ostream& e
     OrderedWork<AnalyzedDocument>::Run(
         options.jobs ? options.jobs : DefaultJobs(),
         [&](const auto& found) { StreamDocuments(options.paths, options.types, options.recursive, found, unlistable); },
-        [](const std::filesystem::path& path) { return Analyze(path); },
+        [&](const std::filesystem::path& path) { return Analyze(path, options.residue); },
         [&](size_t index, const std::filesystem::path&, AnalyzedDocument& document) {
             if (!document.outcome.ok) allRead = false;
             if (options.json) {
                 progress.ClearBeforeOutput();
-                out << JsonLine(document) << '\n' << std::flush;
+                out << JsonLine(document, options.residue) << '\n' << std::flush;
             } else {
                 documents.push_back(std::move(document));
             }
@@ -166,7 +174,7 @@ int RunAnalyze(const AnalyzeOptions& options, std::ostream& out, std::ostream& e
     progress.Clear();
     for (const auto& folder : unlistable) err << "velmora-cli: cannot list " << folder.string() << '\n';
     if (!unlistable.empty()) allRead = false;
-    if (!options.json) WriteTable(documents, out);
+    if (!options.json) WriteTable(documents, options.residue, out);
     return allRead ? 0 : 1;
 }
 

@@ -75,7 +75,9 @@ AnalyzeOptions ParseAnalyzeArguments(const std::vector<std::string>& arguments) 
     AnalyzeOptions options;
     bool optionsEnded = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
-        if (!TakeListingArgument(arguments, i, optionsEnded, options)) throw UsageError("unknown option " + arguments[i]);
+        if (TakeListingArgument(arguments, i, optionsEnded, options)) continue;
+        if (arguments[i] != "--residue") throw UsageError("unknown option " + arguments[i]);
+        options.residue = true;
     }
     if (options.paths.empty()) throw UsageError("analyze needs at least one file or folder");
     return options;

@@ -33,7 +33,9 @@ struct ListingOptions {
     std::vector<std::string> paths;
 };
 
-struct AnalyzeOptions : ListingOptions {};
+struct AnalyzeOptions : ListingOptions {
+    bool residue = false;  // "--residue": survey every document's free space too
+};
 
 struct CleanOptions : ListingOptions {
     bool dryRun = false;

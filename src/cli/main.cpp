@@ -13,7 +13,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: velmora-cli --version\n"
-    "       velmora-cli analyze [--recursive] [--types doc,xls,ppt] [--json] [--jobs N] PATH...\n"
+    "       velmora-cli analyze [--recursive] [--types doc,xls,ppt] [--json] [--jobs N] [--residue] PATH...\n"
     "       velmora-cli clean [--recursive] [--types doc,xls,ppt] [--json] [--jobs N] [--dry-run]\n"
     "                         [--keep-dates] [--resume FILE] OPERATIONS PATH...\n"
     "operations, applied in this order:\n"

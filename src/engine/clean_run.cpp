@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "engine/date_time_conversions.h"
+#include "engine/free_space.h"
 #include "engine/last_saver_blanking.h"
 #include "engine/property_change.h"
 #include "engine/property_writer.h"
@@ -44,6 +45,8 @@ const char* CleanOperationField(CleanOperation operation) {
 }
 
 namespace {
+
+const char kFreeSpaceField[] = "FreeSpace";
 
 // Where a field stands in the run order; the names blanked outside the
 // property sets stand with "LastAuthor".
@@ -173,11 +176,16 @@ CleanReport CleanDocument(const std::filesystem::path& path, const CleanSettings
                                                     "The document is open in another program. " +
                                                         storage::OfficeLockFileMessage(*lockFile));
         }
+        // Old bytes in free space, found before any write: a rewrite may put
+        // new content where they lay rather than zeros, and they still count.
+        const uint64_t residueFound = writer ? writer->residue() : 0;
+        bool writerSpent = false;  // a write failed: the writer is not used again
         if (!plan.contents.empty() && !cannotWrite && !dryRun) {
             try {
                 writer->replaceRootStreams(plan.replacements());
             } catch (const storage::StorageError& error) {
                 cannotWrite = error;
+                writerSpent = true;
             }
         }
         // A failure here leaves what the property sets got as written; the
@@ -191,7 +199,9 @@ CleanReport CleanDocument(const std::filesystem::path& path, const CleanSettings
                         writer->patchRootStream(stream.name, stream.patches);
                     } catch (const storage::StorageError& error) {
                         inPlaceFailure = error;
+                        writerSpent = true;
                     } catch (const std::exception& error) {
+                        writerSpent = true;
                         inPlaceFailure = storage::StorageError(storage::StorageResult::InvalidParameter, storage::Refusal::None,
                                                                std::string("The document could not be cleaned: ") + error.what());
                     }
@@ -230,6 +240,23 @@ CleanReport CleanDocument(const std::filesystem::path& path, const CleanSettings
             for (const std::string& problem : step.plan.problems)
                 FailField(report, step.field(std::u16string(problem.begin(), problem.end())).c_str(),
                           storage::StorageError(storage::StorageResult::InvalidParameter, storage::Refusal::Damaged, problem));
+        // Residue goes last: what the steps above freed is zero already, so
+        // whatever is left was there before the clean, or an interrupted one
+        // left it.
+        if (!writerSpent) {
+            if (!cannotWrite && !dryRun) {
+                try {
+                    if (writer->zeroFreeSpace() > 0 || residueFound > 0) report.changed.push_back(kFreeSpaceField);
+                } catch (const storage::StorageError& error) {
+                    FailField(report, kFreeSpaceField, error);
+                }
+            } else if ((writer ? residueFound : MeasureResidue(path).value_or(0)) > 0) {
+                if (cannotWrite)
+                    FailField(report, kFreeSpaceField, *cannotWrite);
+                else
+                    report.changed.push_back(kFreeSpaceField);
+            }
+        }
     } catch (const storage::StorageError& error) {
         FailDocument(report, error);
     } catch (const std::bad_alloc&) {

@@ -88,6 +88,9 @@ struct CleanReport {
 // reported as changed that is not written. A reset aimed at a set the
 // document lacks is skipped, as there is nothing to reset. A dry run plans
 // the same way, including the writes that would fail, and writes nothing.
+// Last, the document's residue (old bytes in free space, see free_space.h)
+// is zeroed, reported as the field "FreeSpace", even where no property had
+// anything to change.
 CleanReport CleanDocument(const std::filesystem::path& path, const CleanSettings& settings, bool dryRun);
 
 }  // namespace velmora::engine

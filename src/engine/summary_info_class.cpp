@@ -1,6 +1,7 @@
 #include "engine/summary_info_class.h"
 
 #include "engine/date_time_conversions.h"
+#include "engine/free_space.h"
 #include "engine/last_saver_blanking.h"
 #include "engine/revision_log_blanking.h"
 #include "engine/property_change.h"
@@ -69,6 +70,8 @@ void TSummaryInfoClass::RemoveThumbnail() {
     const PropertyChange change = PropertyChange::Removal(SummaryPropertyNamed("Thumbnail"));
     ApplyChanges(docPath_, std::span(&change, 1));
 }
+
+void TSummaryInfoClass::ZeroFreeSpace() { engine::ZeroFreeSpace(docPath_); }
 
 void TSummaryInfoClass::RemoveGuid() {
     const PropertyChange change = PropertyChange::Removal(SummaryPropertyNamed("Guid"));

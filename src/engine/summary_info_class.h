@@ -65,6 +65,9 @@ public:
     void RemoveRevisionLog();
     // Removes the preview picture of the first page (SummaryInformation 17).
     void RemoveThumbnail();
+    // Zeroes what free space still holds (ZeroFreeSpace): the last step of a
+    // document's clean, done even when no property had anything to change.
+    void ZeroFreeSpace();
 
 private:
     void setText(const char* field, const std::u16string& value);

@@ -357,7 +357,7 @@ void CompoundFileWriter::addDifatEntry(uint32_t fatSectorLocation) {
         // Linking a new DIFAT sector to the last one would change a sector in
         // effect before the header counts the new one. The whole chain is
         // copied instead, and the header switches to the copy; the old
-        // sectors are left unreachable, for the next write to free.
+        // sectors are zeroed and freed once this operation's switch is durable.
         std::vector<uint32_t> copies;
         for (size_t k = 0; k <= difatLocations_.size(); ++k) {
             copies.push_back(allocateSector());
@@ -365,6 +365,7 @@ void CompoundFileWriter::addDifatEntry(uint32_t fatSectorLocation) {
         }
         for (size_t k = 0; k < difatLocations_.size(); ++k) {
             sectorUsed_[difatLocations_[k]] = 0;
+            orphans_.push_back(difatLocations_[k]);
             difatContents_[k].back() = copies[k + 1];
             dirtyDifatSectors_.insert(static_cast<uint32_t>(k));
         }
@@ -623,18 +624,18 @@ void CompoundFileWriter::zeroAndFreeUnreachable(Journal& journal) {
         if (miniFat_[sector] != kFreeSector && !miniSectorUsed_[sector]) miniSectors.push_back(sector);
     if (sectors.empty() && miniSectors.empty()) return;
 
-    const std::vector<uint8_t> zeros(sectorSize_, 0);
     bool wroteZeros = false;
-    for (uint32_t sector : sectors) {
-        if (sector >= fileSectorCount_) continue;  // listed in the FAT, absent from the file
-        writeSector(journal, sector, zeros);
+    auto zero = [&](uint64_t offset, std::span<uint8_t> bytes) {
+        std::fill(bytes.begin(), bytes.end(), 0);
+        journal.write(offset, bytes);
+        residueZeroed_ += bytes.size();
         wroteZeros = true;
-    }
-    for (uint32_t sector : miniSectors) {
-        if (sector >= miniCapacity) continue;
-        journal.write(miniSectorOffset(sector), std::span(zeros).first(kMiniSectorSize));
-        wroteZeros = true;
-    }
+    };
+    for (uint32_t sector : sectors)
+        if (sector < fileSectorCount_)  // else listed in the FAT, absent from the file
+            visitIfNotZero((uint64_t{sector} + 1) * sectorSize_, sectorSize_, zero);
+    for (uint32_t sector : miniSectors)
+        if (sector < miniCapacity) visitIfNotZero(miniSectorOffset(sector), kMiniSectorSize, zero);
     // The zeros are durable before the sectors are marked free: a sector is
     // never free while it still holds what it held.
     if (wroteZeros) journal.sync();
@@ -769,7 +770,16 @@ void CompoundFileWriter::relocateIntoFreedSpace(Journal& journal, std::vector<Ta
         toFree.push_back(move.old);
         firstCopies.push_back(move.old);
     }
-    // The old mini stream and miniFAT hold new content and zeros only.
+    // The old mini stream holds every small stream as it stood before this
+    // step, names that a later patch of the same clean blanks among them;
+    // the old miniFAT holds only links, but free space holds zeros. Both are
+    // zeroed, durably, before they are freed.
+    if (!oldRoot.empty() || !oldMiniFat.empty()) {
+        const std::vector<uint8_t> zeros(sectorSize_, 0);
+        for (const std::vector<uint32_t>* old : {&oldRoot, &oldMiniFat})
+            for (uint32_t sector : *old) writeSector(journal, sector, zeros);
+        journal.sync();
+    }
     for (const std::vector<uint32_t>* old : {&oldRoot, &oldMiniFat}) {
         Chain chain{false, *old};
         release(chain);
@@ -845,61 +855,96 @@ uint64_t CompoundFileWriter::trailingKeep() const {
     return keep;
 }
 
-void CompoundFileWriter::zeroIfNotZero(Journal& journal, uint64_t offset, uint64_t length) {
+void CompoundFileWriter::visitIfNotZero(uint64_t offset, uint64_t length,
+                                        const std::function<void(uint64_t, std::span<uint8_t>)>& visit) {
     if (offset >= source_.size()) return;
     length = std::min(length, source_.size() - offset);
     std::vector<uint8_t> bytes(static_cast<size_t>(length));
     source_.readAt(offset, bytes);
-    if (std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; })) return;
-    std::fill(bytes.begin(), bytes.end(), 0);
-    journal.write(offset, bytes);
+    if (std::any_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 0; })) visit(offset, bytes);
 }
 
-// Old text may lie in free space that an earlier program left behind, or
-// past the end of a stream inside its last sector: zero all of it. Reading
-// first keeps the writes to what actually holds something.
-void CompoundFileWriter::scrubFreeSpace(Journal& journal, uint64_t keepSectors, const std::vector<Target>& rewritten) {
-    const uint64_t limit = std::min<uint64_t>(std::min(keepSectors, fileSectorCount_), fat_.size());
+// Old text may lie in free space that an earlier program left behind, in
+// what an interrupted write left allocated but unreachable, or past the end
+// of a stream inside its last sector. Each piece that holds something is
+// handed to `visit`; runs of free sectors are read with one call.
+void CompoundFileWriter::visitResidue(uint64_t sectorLimit, bool unreachableToo, const std::vector<Target>& rewritten,
+                                      const std::function<void(uint64_t, std::span<uint8_t>)>& visit) {
+    const uint64_t limit = std::min<uint64_t>(std::min(sectorLimit, fileSectorCount_), fat_.size());
+    auto candidate = [&](uint64_t sector) {
+        return !sectorUsed_[sector] && (fat_[sector] == kFreeSector || (unreachableToo && !sectorReusable_[sector]));
+    };
     constexpr uint64_t kRunSectors = 64;
     for (uint64_t sector = 0; sector < limit;) {
-        if (fat_[sector] != kFreeSector || sectorUsed_[sector]) {
+        if (!candidate(sector)) {
             ++sector;
             continue;
         }
         uint64_t end = sector + 1;
-        while (end < limit && end - sector < kRunSectors && fat_[end] == kFreeSector && !sectorUsed_[end]) ++end;
+        while (end < limit && end - sector < kRunSectors && candidate(end)) ++end;
         const uint64_t offset = (sector + 1) * sectorSize_;
         if (offset < source_.size()) {
             std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>((end - sector) * sectorSize_, source_.size() - offset)));
             source_.readAt(offset, bytes);
             for (size_t at = 0; at < bytes.size(); at += sectorSize_) {
-                const size_t length = std::min<size_t>(sectorSize_, bytes.size() - at);
-                auto piece = std::span(bytes).subspan(at, length);
-                if (std::any_of(piece.begin(), piece.end(), [](uint8_t b) { return b != 0; })) {
-                    std::fill(piece.begin(), piece.end(), 0);
-                    journal.write(offset + at, piece);
-                }
+                auto piece = std::span(bytes).subspan(at, std::min<size_t>(sectorSize_, bytes.size() - at));
+                if (std::any_of(piece.begin(), piece.end(), [](uint8_t b) { return b != 0; })) visit(offset + at, piece);
             }
         }
         sector = end;
     }
     const uint64_t miniCapacity = std::min<uint64_t>(rootSize_ / kMiniSectorSize, miniFat_.size());
     for (uint32_t sector = 0; sector < miniCapacity; ++sector)
-        if (miniFat_[sector] == kFreeSector && !miniSectorUsed_[sector])
-            zeroIfNotZero(journal, miniSectorOffset(sector), kMiniSectorSize);
+        if (!miniSectorUsed_[sector] && (miniFat_[sector] == kFreeSector || (unreachableToo && !miniSectorReusable_[sector])))
+            visitIfNotZero(miniSectorOffset(sector), kMiniSectorSize, visit);
     for (const auto& [entryIndex, chain] : streamChains_) {
         const uint32_t index = entryIndex;
         const bool isTarget = std::any_of(rewritten.begin(), rewritten.end(), [&](const Target& t) { return t.index == index; });
         if (chain.units.empty() || isTarget) continue;
         const uint32_t unit = chain.mini ? kMiniSectorSize : sectorSize_;
         const uint64_t used = entry(index).streamSize % unit;
-        if (used != 0) zeroIfNotZero(journal, unitOffset(chain, chain.units.size() - 1) + used, unit - used);
+        if (used != 0) visitIfNotZero(unitOffset(chain, chain.units.size() - 1) + used, unit - used, visit);
     }
     if (!rootChain_.empty() && rootSize_ % sectorSize_ != 0 && rootSize_ <= uint64_t{rootChain_.size()} * sectorSize_) {
         const uint64_t last = (rootSize_ - 1) / sectorSize_;
-        zeroIfNotZero(journal, (uint64_t{rootChain_[last]} + 1) * sectorSize_ + rootSize_ % sectorSize_,
-                      sectorSize_ - rootSize_ % sectorSize_);
+        visitIfNotZero((uint64_t{rootChain_[last]} + 1) * sectorSize_ + rootSize_ % sectorSize_,
+                       sectorSize_ - rootSize_ % sectorSize_, visit);
     }
+}
+
+// Reading first keeps the writes to what actually holds something.
+void CompoundFileWriter::scrubFreeSpace(Journal& journal, uint64_t keepSectors, const std::vector<Target>& rewritten) {
+    visitResidue(keepSectors, false, rewritten, [&](uint64_t offset, std::span<uint8_t> bytes) {
+        std::fill(bytes.begin(), bytes.end(), 0);
+        journal.write(offset, bytes);
+        residueZeroed_ += bytes.size();
+    });
+}
+
+uint64_t CompoundFileWriter::residue() {
+    uint64_t total = 0;
+    visitResidue(fileSectorCount_, true, {}, [&](uint64_t, std::span<uint8_t> bytes) { total += bytes.size(); });
+    return total;
+}
+
+uint64_t CompoundFileWriter::zeroFreeSpace() {
+    if (failed_) throw std::logic_error("a compound-file writer is not reused after a failed replacement");
+    const uint64_t before = residueZeroed_;
+    // Nothing here is undone: every write is zeros over bytes no stream holds.
+    Journal journal{source_, source_.size(), false, {}, {}};
+    try {
+        zeroAndFreeUnreachable(journal);
+        scrubFreeSpace(journal, fileSectorCount_, {});
+        // Unreachable sectors that already hold zeros only are freed with
+        // the next write that has something to do, not on their own.
+        if (residueZeroed_ == before) return 0;
+        flushTables(journal);
+        journal.sync();
+    } catch (...) {
+        failed_ = true;
+        throw;
+    }
+    return residueZeroed_ - before;
 }
 
 void CompoundFileWriter::replaceRootStream(std::u16string_view name, std::span<const uint8_t> content) {
@@ -1001,6 +1046,11 @@ void CompoundFileWriter::finishAfterSwitch(Journal& journal, std::vector<Target>
             streamChains_[target.index] = target.fresh;
         release(target.old);
         toFree.push_back(target.old);
+    }
+    if (!orphans_.empty()) {
+        Chain orphans{false, std::exchange(orphans_, {})};
+        release(orphans);
+        toFree.push_back(std::move(orphans));
     }
     rootSizeDurable_ = false;
     if (fileSectorCount_ > originalSectorCount) {
@@ -1254,18 +1304,45 @@ void CompoundFileWriter::copySectorsOnWrite(uint32_t owner, std::vector<uint32_t
     try {
         const std::vector<uint8_t> zeros(sectorSize_, 0);
         for (const auto& [k, sector] : fresh) writeSector(journal, units[k], zeros);
+        for (uint32_t sector : orphans_) writeSector(journal, sector, zeros);
         journal.sync();
         for (const auto& [k, sector] : fresh) {
             setFat(units[k], kFreeSector);
             sectorUsed_[units[k]] = 0;
             units[k] = sector;
         }
+        for (uint32_t sector : std::exchange(orphans_, {})) setFat(sector, kFreeSector);
         flushTables(journal);
         journal.flush();
     } catch (...) {
         failed_ = true;
         throw;
     }
+}
+
+namespace {
+
+// The writer's model over a document opened for reading: loading it and
+// surveying it only ever reads.
+class ReadOnlyView : public WritableByteSource {
+public:
+    explicit ReadOnlyView(ByteSource& source) : source_(source) {}
+    uint64_t size() const override { return source_.size(); }
+    void readAt(uint64_t offset, std::span<uint8_t> buffer) override { source_.readAt(offset, buffer); }
+    void writeAt(uint64_t, std::span<const uint8_t>) override { throw std::logic_error("a survey does not write"); }
+    void sync() override { throw std::logic_error("a survey does not write"); }
+    void resize(uint64_t) override { throw std::logic_error("a survey does not write"); }
+
+private:
+    ByteSource& source_;
+};
+
+}  // namespace
+
+uint64_t MeasureResidue(ByteSource& source) {
+    ReadOnlyView view(source);
+    CompoundFileWriter model(view);
+    return model.residue();
 }
 
 }  // namespace velmora::storage

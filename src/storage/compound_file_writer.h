@@ -82,6 +82,20 @@ public:
     // replacement.
     uint64_t lastPatchSectors() const { return lastPatchSectors_; }
 
+    // Residue: old bytes no stream holds. Counted a piece at a time (a free
+    // or unreachable sector, a free or unreachable mini sector, the unused
+    // tail of a stream's last sector or mini sector, and of the mini
+    // stream's last sector), in bytes, for each piece holding a byte that is
+    // not zero. Reads every such piece: not for a cheap look.
+    uint64_t residue();
+    // Zeroes all residue in one durable step and frees the sectors no chain
+    // reaches; writes nothing when there is none. Returns the bytes zeroed.
+    uint64_t zeroFreeSpace();
+    // The residue this writer has zeroed so far, by zeroFreeSpace() or on
+    // the way of a replacement (an earlier program's leftovers, or what an
+    // interrupted write left); not the old copies of what it replaced.
+    uint64_t residueZeroed() const { return residueZeroed_; }
+
 private:
     struct Journal;
     struct Chain {
@@ -138,8 +152,10 @@ private:
     bool shrinkMiniStream(uint64_t originalRootSize);
     bool shrinkFat(size_t originalFatCount);
     uint64_t trailingKeep() const;
+    void visitResidue(uint64_t sectorLimit, bool unreachableToo, const std::vector<Target>& rewritten,
+                      const std::function<void(uint64_t offset, std::span<uint8_t> bytes)>& visit);
     void scrubFreeSpace(Journal& journal, uint64_t keepSectors, const std::vector<Target>& rewritten);
-    void zeroIfNotZero(Journal& journal, uint64_t offset, uint64_t length);
+    void visitIfNotZero(uint64_t offset, uint64_t length, const std::function<void(uint64_t, std::span<uint8_t>)>& visit);
     size_t switchSectorsOf(uint32_t owner, const std::vector<uint32_t>& units, const std::set<size_t>& sectors) const;
     void copySectorsOnWrite(uint32_t owner, std::vector<uint32_t>& units, uint64_t inUse, uint64_t ownerSize,
                             const std::set<size_t>& sectors, const std::function<void(size_t, std::vector<uint8_t>&)>& patch,
@@ -177,13 +193,22 @@ private:
     std::set<uint32_t> dirtyDifatSectors_;
     std::set<uint32_t> freshSectors_;  // allocated by this operation: written whole
     uint32_t allocationCursor_ = 0;
-    uint64_t fatReach_ = 0;
-    std::vector<uint8_t>* miniStreamCopy_ = nullptr;
-    bool rootSizeDurable_ = false;  // the mini stream shrank with the second switch  // while the mini stream moves  // the most sectors the FAT covered in this transaction
+    uint64_t fatReach_ = 0;  // the most sectors the FAT covered in this transaction
+    std::vector<uint8_t>* miniStreamCopy_ = nullptr;  // while the mini stream moves
+    bool rootSizeDurable_ = false;  // the mini stream shrank with the second switch
     bool failed_ = false;
     uint64_t lastPatchSectors_ = 0;
+    uint64_t residueZeroed_ = 0;
+    // Sectors that left every chain when the header switched to a copied
+    // DIFAT: zeroed and freed once the operation's switch is durable.
+    std::vector<uint32_t> orphans_;
     bool headerDirty_ = false;
     bool rootSizeDirty_ = false;
 };
+
+// The residue of a compound file opened for reading only (see
+// CompoundFileWriter::residue). Raises StorageError where the writer would
+// refuse the file as damaged.
+uint64_t MeasureResidue(ByteSource& source);
 
 }  // namespace velmora::storage

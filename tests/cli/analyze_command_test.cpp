@@ -17,6 +17,8 @@
 #include "cli/json_text.h"
 #include "cli/progress_line.h"
 #include "engine/text_conversions.h"
+#include "storage/compound_file.h"
+#include "storage/file_byte_source.h"
 #include "support/test_paths.h"
 
 namespace velmora::cli {
@@ -32,6 +34,8 @@ TEST(AnalyzeArguments, ParsesOptionsAndPaths) {
     EXPECT_EQ(options.paths, (std::vector<std::string>{"a", "--b"}));
     EXPECT_EQ(ParseAnalyzeArguments({"--types=ppt", "x"}).types, engine::dtPowerPoint);
     EXPECT_EQ(ParseAnalyzeArguments({"x"}).types, engine::kAllDocumentTypes);
+    EXPECT_FALSE(ParseAnalyzeArguments({"x"}).residue);
+    EXPECT_TRUE(ParseAnalyzeArguments({"--residue", "x"}).residue);
 }
 
 TEST(AnalyzeArguments, RejectsBadUsage) {
@@ -282,6 +286,38 @@ TEST(AnalyzeHiddenNames, JsonAndTableNameWhoSavedLast) {
     EXPECT_NE(table.str().find("Hidden names"), std::string::npos);
     EXPECT_EQ(table.str().find("Gregory Warmes, Gregory Warmes"), std::string::npos) << "names are listed once";
     EXPECT_NE(table.str().find("Gregory Warmes"), std::string::npos);
+}
+
+// Old bytes in the unused tail of WordDocument's last sector: analysis
+// reports them only when asked, the clean zeroes them as "FreeSpace" though
+// nothing else needs a change, and then there are none.
+TEST(AnalyzeResidue, ReportedWhenAskedAndGoneAfterAClean) {
+    testing::ScopedTempDir folder;
+    const fs::path document = folder.path() / "residue.doc";
+    testing::CopyWritable(testing::TestDataPath("corpus/generated/lo-ascii.doc"), document);
+    ASSERT_NE(CliOutput("clean --json --clear-title " + document.string()).find("\"ok\": true"), std::string::npos);
+    uint64_t tail = 0;
+    {
+        auto source = storage::FileByteSource::Open(document, storage::AccessMode::Read);
+        storage::CompoundFile file(*source);
+        const auto word = file.findInRoot(u"WordDocument");
+        ASSERT_TRUE(word && word->streamSize % 512 != 0);
+        tail = file.sectorOffset(file.openStream(*word).chain().back()) + word->streamSize % 512;
+    }
+    std::vector<uint8_t> bytes = testing::ReadWholeFile(document);
+    bytes[tail + 2] = 'X';
+    testing::WriteWholeFile(document, bytes);
+
+    EXPECT_EQ(CliOutput("analyze --json " + document.string()).find("\"residue\""), std::string::npos);
+    const std::string before = CliOutput("analyze --json --residue " + document.string());
+    EXPECT_NE(before.find("\"residue\": " + std::to_string(512 - tail % 512)), std::string::npos) << before;
+    const std::string table = CliOutput("analyze --residue " + document.string());
+    EXPECT_NE(table.find("Residue"), std::string::npos) << table;
+
+    const std::string cleaned = CliOutput("clean --json --clear-title " + document.string());
+    EXPECT_NE(cleaned.find("\"ok\": true, \"changed\": [\"FreeSpace\"]"), std::string::npos) << cleaned;
+    EXPECT_NE(CliOutput("analyze --json --residue " + document.string()).find("\"residue\": 0}"), std::string::npos);
+    EXPECT_NE(CliOutput("clean --json --clear-title " + document.string()).find("\"changed\": []"), std::string::npos);
 }
 
 }  // namespace

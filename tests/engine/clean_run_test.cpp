@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <map>
 
+#include "engine/free_space.h"
 #include "engine/summary_info_class.h"
 #include "engine/summary_reader.h"
 #include "storage/compound_file.h"
@@ -104,9 +105,12 @@ bool Contains(const std::vector<uint8_t>& haystack, std::string_view needle) {
 
 class CleanRunFixture : public ::testing::Test {
 protected:
+    // Without residue (LibreOffice leaves an old directory sector free), so
+    // that a test's report holds only the changes it makes.
     fs::path copyOf(const std::string& corpusName, const std::string& as = "") {
         const fs::path copy = folder.path() / (as.empty() ? fs::path(corpusName).filename().string() : as);
         testing::CopyWritable(testing::TestDataPath("corpus/" + corpusName), copy);
+        ZeroFreeSpace(copy);
         return copy;
     }
     testing::ScopedTempDir folder;
@@ -407,6 +411,94 @@ TEST_F(CleanRunFixture, OldTextInFreeSpaceIsWiped) {
     EXPECT_EQ(PlaceStream(document, u"WordDocument").bytes, wordDocument);
 }
 
+// Old bytes in the unused tail of a stream's last sector, in a document with
+// nothing else to clean: the clean zeroes them and says so (a dry run says
+// so and writes nothing), and the clean after it changes nothing.
+TEST_F(CleanRunFixture, ResidueAloneIsStillCleaned) {
+    const fs::path document = copyOf("generated/lo-ascii.doc");
+    ASSERT_TRUE(CleanDocument(document, Every(), false).ok);
+    const StreamPlacement word = PlaceStream(document, u"WordDocument");
+    ASSERT_NE(word.bytes.size() % 512, 0u);
+    const std::string marker = "Old Author Name";
+    PatchFile(document, word.fileOffsets.back() + 1, std::vector<uint8_t>(marker.begin(), marker.end()));
+    const std::vector<uint8_t> planted = testing::ReadWholeFile(document);
+    EXPECT_EQ(MeasureResidue(document), std::optional<uint64_t>(512 - word.bytes.size() % 512));
+
+    CleanReport dry = CleanDocument(document, Every(), true);
+    EXPECT_TRUE(dry.ok);
+    EXPECT_EQ(dry.changed, std::vector<std::string>{"FreeSpace"});
+    EXPECT_EQ(testing::ReadWholeFile(document), planted);
+
+    CleanReport report = CleanDocument(document, Every(), false);
+    EXPECT_TRUE(report.ok) << report.error;
+    EXPECT_EQ(report.changed, std::vector<std::string>{"FreeSpace"});
+    const std::vector<uint8_t> after = testing::ReadWholeFile(document);
+    EXPECT_FALSE(Contains(after, marker));
+    EXPECT_EQ(PlaceStream(document, u"WordDocument").bytes, word.bytes);
+    EXPECT_EQ(MeasureResidue(document), std::optional<uint64_t>(0));
+    size_t differing = 0;
+    for (size_t i = 0; i < after.size(); ++i) differing += after[i] != planted[i];
+    EXPECT_EQ(differing, marker.size()) << "only the residue changes";
+
+    EXPECT_TRUE(CleanDocument(document, Every(), false).changed.empty());
+    EXPECT_EQ(testing::ReadWholeFile(document), after);
+}
+
+// Layouts in which a clean once left an old copy of a name in freed
+// sectors: what the clean kept of SummaryInformation moved into the mini
+// stream, which had to move past the end of the file and back, and its old
+// sectors, holding every small stream as it was, were freed unzeroed. After
+// the clean no name it blanked is left anywhere in the file, in either form
+// a document stores text in, a name it kept is stored once, and the clean
+// after it changes nothing.
+TEST(CleanedDocuments, KeepNoCopyOfABlankedName) {
+    struct Case {
+        const char* document;
+        std::vector<CleanOperation> operations;  // empty: every operation
+        std::vector<std::string> gone;  // stored 8-bit or as UTF-16
+        std::vector<std::string> goneNarrow;  // also a stream's name, as UTF-16
+        std::vector<std::string> kept;  // still in the document, once
+    };
+    const Case cases[] = {
+        {"lo-notes-long-description.xls", {CleanOperation::ClearComments}, {"line 017"}, {}, {"Grace Hopper", "Ada Lovelace"}},
+        {"lo-notes-long-description.xls", {}, {"Grace Hopper", "Ada Lovelace", "Meta Creator", "Meta Editor"}, {}, {}},
+        {"lo-embedded-workbook.ppt", {CleanOperation::RemoveThumbnail, CleanOperation::ClearLastEditedBy}, {}, {"Current User"}, {"Meta Creator"}},
+        {"lo-embedded-workbook.ppt", {}, {"Meta Creator"}, {"Current User"}, {}},
+    };
+    auto wide = [](const std::string& text) {
+        std::string bytes;
+        for (char c : text) bytes += {c, '\0'};
+        return bytes;
+    };
+    auto count = [](const std::vector<uint8_t>& haystack, const std::string& needle) {
+        size_t found = 0;
+        for (auto at = haystack.begin(); (at = std::search(at, haystack.end(), needle.begin(), needle.end())) != haystack.end(); ++at)
+            ++found;
+        return found;
+    };
+    testing::ScopedTempDir folder;
+    for (const Case& test : cases) {
+        SCOPED_TRACE(std::string(test.document) + (test.operations.empty() ? " every operation" : " some operations"));
+        const fs::path copy = folder.path() / test.document;
+        fs::remove(copy);
+        testing::CopyWritable(testing::TestDataPath(std::string("residue/") + test.document), copy);
+        const CleanSettings settings = test.operations.empty() ? Every() : Only(test.operations);
+        const std::vector<uint8_t> before = testing::ReadWholeFile(copy);
+        for (const auto& names : {test.gone, test.goneNarrow, test.kept})
+            for (const std::string& name : names) ASSERT_GT(count(before, name) + count(before, wide(name)), 0u) << name;
+
+        const CleanReport report = CleanDocument(copy, settings, false);
+        EXPECT_TRUE(report.ok) << report.error;
+        const std::vector<uint8_t> after = testing::ReadWholeFile(copy);
+        for (const std::string& name : test.gone) EXPECT_EQ(count(after, name) + count(after, wide(name)), 0u) << name;
+        for (const std::string& name : test.goneNarrow) EXPECT_EQ(count(after, name), 0u) << name;
+        for (const std::string& name : test.kept) EXPECT_EQ(count(after, name) + count(after, wide(name)), 1u) << name;
+        EXPECT_EQ(MeasureResidue(copy), std::optional<uint64_t>(0));
+        EXPECT_TRUE(CleanDocument(copy, settings, false).changed.empty());
+        EXPECT_EQ(testing::ReadWholeFile(copy), after);
+    }
+}
+
 // The window's cleaning run with every box ticked.
 void EveryOperationOneAtATime(const fs::path& path, const std::u16string& author) {
     TSummaryInfoClass document(path);
@@ -427,6 +519,7 @@ void EveryOperationOneAtATime(const fs::path& path, const std::u16string& author
     document.SetCreated(0.0);
     document.SetAuthor(author);
     document.SetCompany(u"");
+    document.ZeroFreeSpace();
 }
 
 uint64_t SummaryStreamsSize(const fs::path& path) {
@@ -439,8 +532,9 @@ uint64_t SummaryStreamsSize(const fs::path& path) {
 }
 
 // A clean never makes a document larger than its property sets grew,
-// rounded up to whole sectors; the per-operation path neither.
-TEST(CleanedDocuments, DoNotGrow) {
+// rounded up to whole sectors, and leaves no old byte in free space; a
+// second clean then has nothing to do. The per-operation path neither.
+TEST(CleanedDocuments, DoNotGrowAndLeaveNoResidue) {
     testing::ScopedTempDir folder;
     for (const fs::path& original : testing::CorpusDocuments()) {
         for (bool batch : {true, false}) {
@@ -461,6 +555,14 @@ TEST(CleanedDocuments, DoNotGrow) {
             const uint64_t allowed =
                 streamsAfter > streamsBefore ? (streamsAfter - streamsBefore + sectorSize - 1) / sectorSize * sectorSize : 0;
             EXPECT_LE(fs::file_size(copy), sizeBefore + allowed);
+            const std::optional<uint64_t> residue = MeasureResidue(copy);
+            if (!residue) continue;  // refused by the writer too: nothing was written
+            EXPECT_EQ(*residue, 0u);
+            if (!batch) continue;
+            const std::vector<uint8_t> cleaned = testing::ReadWholeFile(copy);
+            const CleanReport again = CleanDocument(copy, Every(), false);
+            EXPECT_TRUE(again.changed.empty()) << again.changed.front();
+            EXPECT_EQ(testing::ReadWholeFile(copy), cleaned) << "a second clean changed a byte";
         }
     }
 }

@@ -101,6 +101,7 @@ TEST(LastSaverBlanking, ClearLastEditedByReportsThePlacesItBlanked) {
         EXPECT_EQ(report.changed, dry.changed);
         std::vector<std::string> blanked = report.changed;
         std::erase(blanked, "Created");
+        std::erase(blanked, "FreeSpace");  // LibreOffice leaves a sector of old bytes free
         EXPECT_EQ(blanked, test.changed);
         EXPECT_TRUE(ScanHiddenNames(copy).names.empty());
         EXPECT_TRUE(CleanDocument(copy, settings, false).changed.empty());

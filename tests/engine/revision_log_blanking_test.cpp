@@ -74,7 +74,8 @@ TEST_P(RevisionLogFixtureTest, EveryNameBecomesItsPersonsPlaceholder) {
     EXPECT_EQ(testing::ReadWholeFile(copy), testing::ReadWholeFile(original));
     const CleanReport report = Clean(copy, {CleanOperation::RemoveRevisionLog});
     EXPECT_TRUE(report.ok) << report.error;
-    EXPECT_EQ(report.changed, std::vector<std::string>{"RevisionLog"});
+    // LibreOffice leaves an old directory sector free: the clean zeroes it.
+    EXPECT_EQ(report.changed, (std::vector<std::string>{"RevisionLog", "FreeSpace"}));
     EXPECT_EQ(dry.changed, report.changed);
 
     // Same streams, same sizes, same file length; bytes differ only inside
@@ -334,7 +335,7 @@ TEST(Thumbnail, TheFirstPagesPreviewIsRemoved) {
     testing::CopyWritable(testing::TestDataPath("hidden-names/lo-comments.ppt"), copy);
     const CleanReport report = Clean(copy, {CleanOperation::RemoveThumbnail});
     EXPECT_TRUE(report.ok) << report.error;
-    EXPECT_EQ(report.changed, std::vector<std::string>{"Thumbnail"});
+    EXPECT_EQ(report.changed, (std::vector<std::string>{"Thumbnail", "FreeSpace"}));
     EXPECT_TRUE(Clean(copy, {CleanOperation::RemoveThumbnail}).changed.empty());
 }
 

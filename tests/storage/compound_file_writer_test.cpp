@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "storage/compound_file.h"
 #include "storage/storage_error.h"
@@ -59,6 +60,8 @@ public:
         if (!oldMarker.empty()) {
             EXPECT_FALSE(Contains(written, oldMarker)) << "the old content survives";
         }
+        MemoryByteSource survey(written);
+        EXPECT_EQ(MeasureResidue(survey), 0u) << "free space holds old bytes";
         const auto file = folder_.path() / (name + ".cfb");
         const auto original = folder_.path() / (name + "-original.cfb");
         testing::WriteWholeFile(file, written);
@@ -220,6 +223,111 @@ TEST(CompoundFileWriter, RefusesToWriteThroughDamage) {
         }
         EXPECT_EQ(source.bytes(), bytes);
     }
+}
+
+// Small streams whose old mini stream must go: the target shrinks from
+// regular sectors into the mini stream, which has no free mini sector and
+// no free sector to grow into, so it is copied past the end and back; a name
+// in another small stream is then blanked in place, as a clean does after
+// its property sets. No copy of the name may survive anywhere.
+TEST(CompoundFileWriter, ZeroesTheOldMiniStreamWhenItMoves) {
+    for (uint16_t version : {uint16_t{3}, uint16_t{4}}) {
+        SCOPED_TRACE("version " + std::to_string(version));
+        std::vector<uint8_t> notes = PatternBytes(1984, 6);  // 31 mini sectors
+        const std::string name = "Note Author Person";
+        std::copy(name.begin(), name.end(), notes.begin() + 700);
+        BuiltCompoundFile built = CompoundFileBuilder(version)
+                                      .addStream(u"Notes", notes)
+                                      .addStream(kTarget, Secret(9000, "description"))
+                                      .addStream(u"WordDocument", PatternBytes(6000, 8))
+                                      .build();
+        MemoryByteSource source(built.bytes);
+        {
+            CompoundFileWriter writer(source);
+            writer.replaceRootStream(kTarget, PatternBytes(200, 9));
+            const StreamPatch blank{700, std::vector<uint8_t>(name.size(), ' ')};
+            writer.patchRootStream(u"Notes", std::span(&blank, 1));
+        }
+        const std::vector<uint8_t>& written = source.bytes();
+        EXPECT_FALSE(Contains(written, testing::BytesOf(name))) << "an old copy of the name survives";
+        EXPECT_FALSE(Contains(written, Marker("description")));
+        MemoryByteSource survey(written);
+        EXPECT_EQ(MeasureResidue(survey), 0u);
+        EXPECT_EQ(StreamOf(written, u"WordDocument"), PatternBytes(6000, 8));
+    }
+}
+
+// Residue planted where an earlier program or an interrupted write leaves
+// it: found by the survey, zeroed by zeroFreeSpace(), and after that the
+// file holds none and a second pass writes nothing.
+TEST(CompoundFileWriter, FindsAndZeroesResidue) {
+    const BuiltCompoundFile built = CompoundFileBuilder(3)
+                                        .addStream(kTarget, PatternBytes(300, 4))      // 5 mini sectors
+                                        .addStream(u"Small", PatternBytes(100, 5))     // 2, the last 28 bytes unused
+                                        .addStream(u"OrphanSmall", PatternBytes(130, 6))  // 3
+                                        .addStream(u"Orphan", PatternBytes(5000, 7))   // 10 sectors
+                                        .addStream(u"WordDocument", PatternBytes(5000, 8))  // the last 120 bytes unused
+                                        .requireFatSectorCount(2)
+                                        .build();
+    const testing::CompoundFileLayout& layout = built.layout;
+    ASSERT_GT(layout.paddingSectorCount, 0u);
+    const testing::EntryPlacement& root = layout.entries.at(0);
+    ASSERT_EQ(root.size % 512, 128u);  // 10 mini sectors in two sectors
+    auto unlink = [&](std::vector<uint8_t>& bytes, const char16_t* name) {
+        bytes[layout.directoryEntryFieldOffset(name, testing::entry_field::kObjectType)] = 0;
+    };
+    struct Plant {
+        const char* name;
+        std::function<void(std::vector<uint8_t>&)> plant;
+        uint64_t residue;  // the pieces the planted bytes fall in
+    };
+    const Plant plants[] = {
+        {"FreeSector", [&](auto& bytes) { bytes[layout.sectorOffset(layout.firstPaddingSector) + 100] = 0xA5; }, 512},
+        {"StreamTail", [&](auto& bytes) { bytes[layout.fileOffset(u"WordDocument", 4999) + 60] = 0xA5; }, 120},
+        {"SmallStreamTail", [&](auto& bytes) { bytes[layout.fileOffset(u"Small", 99) + 1] = 0xA5; }, 28},
+        {"MiniStreamTail", [&](auto& bytes) { bytes[layout.sectorOffset(root.chain.back()) + 128 + 7] = 0xA5; }, 384},
+        {"UnreachableSectors", [&](auto& bytes) { unlink(bytes, u"Orphan"); }, 10 * 512},
+        {"UnreachableMiniSectors", [&](auto& bytes) { unlink(bytes, u"OrphanSmall"); }, 3 * 64},
+        {"FreeMiniSectors",
+         [&](auto& bytes) {
+             unlink(bytes, u"OrphanSmall");
+             for (uint32_t unit : layout.entry(u"OrphanSmall").chain)
+                 testing::PatchU32(bytes, layout.miniFatEntryOffset(unit), kFreeSector);
+         },
+         3 * 64},
+    };
+    for (const Plant& plant : plants) {
+        SCOPED_TRACE(plant.name);
+        std::vector<uint8_t> bytes = built.bytes;
+        plant.plant(bytes);
+        MemoryByteSource source(bytes);
+        CompoundFileWriter writer(source);
+        EXPECT_EQ(writer.residue(), plant.residue);
+        EXPECT_EQ(writer.zeroFreeSpace(), plant.residue);
+        EXPECT_EQ(writer.residueZeroed(), plant.residue);
+        EXPECT_EQ(writer.residue(), 0u);
+        for (const char16_t* name : {kTarget.c_str(), u"Small", u"WordDocument"})
+            EXPECT_EQ(StreamOf(source.bytes(), name), StreamOf(built.bytes, name));
+
+        const std::vector<uint8_t> zeroed = source.bytes();
+        MemoryByteSource again(zeroed);
+        EXPECT_EQ(MeasureResidue(again), 0u);
+        CompoundFileWriter second(again);
+        EXPECT_EQ(second.zeroFreeSpace(), 0u);
+        EXPECT_EQ(again.bytes(), zeroed) << "a second pass changed a byte";
+    }
+}
+
+TEST(CompoundFileWriter, LeavesAFileWithoutResidueUntouched) {
+    const BuiltCompoundFile built = CompoundFileBuilder(4)
+                                        .addStream(kTarget, PatternBytes(300, 4))
+                                        .addStream(u"WordDocument", PatternBytes(5000, 8))
+                                        .build();
+    MemoryByteSource source(built.bytes);
+    CompoundFileWriter writer(source);
+    EXPECT_EQ(writer.residue(), 0u);
+    EXPECT_EQ(writer.zeroFreeSpace(), 0u);
+    EXPECT_EQ(source.bytes(), built.bytes);
 }
 
 }  // namespace
