@@ -15,7 +15,7 @@
 #include "cli/progress_line.h"
 #include "cli/summary_json.h"
 #include "engine/document_search.h"
-#include "engine/free_space.h"
+#include "engine/document_session.h"
 #include "engine/hidden_names.h"
 #include "engine/path_text.h"
 #include "engine/summary_reader.h"
@@ -37,9 +37,13 @@ struct AnalyzedDocument {
 AnalyzedDocument Analyze(const std::filesystem::path& path, bool withResidue) {
     AnalyzedDocument document;
     document.path = path;
-    document.outcome = engine::ReadSummaryInfoWithSize(path, document.info, document.size);
-    if (document.outcome.ok) document.hidden = engine::ScanHiddenNames(path);
-    if (document.outcome.ok && withResidue) document.residue = engine::MeasureResidue(path);
+    // One opening of the file for everything.
+    engine::DocumentAnalysis analysis = engine::AnalyzeDocument(path, {.withResidue = withResidue});
+    document.outcome = std::move(analysis.outcome);
+    document.info = std::move(analysis.info);
+    document.size = analysis.size;
+    document.hidden = std::move(analysis.hidden);
+    document.residue = analysis.residue;
     // A file the reader could not open still has a size worth reporting.
     if (document.size == 0) document.size = static_cast<uint64_t>(std::max<int64_t>(engine::FileSizeOf(path), 0));
     return document;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/document_session.h"
 #include "engine/revision_log_names.h"
 #include "engine/text_conversions.h"
 #include "storage/little_endian.h"
@@ -25,13 +26,14 @@ constexpr char16_t kCurrentUser[] = u"Current User";
 
 }  // namespace
 
-std::optional<WriteAccessName> FindWriteAccess(std::span<const uint8_t> stream, std::string& problem) {
+std::optional<WriteAccessName> FindWriteAccess(StreamBytes& stream, std::string& problem) {
     size_t at = 0;
     bool first = true;
     bool biff8 = true;
     while (at + 4 <= stream.size()) {
-        const uint16_t type = storage::LoadU16(stream, at);
-        const size_t length = storage::LoadU16(stream, at + 2);
+        const auto header = stream.bytes(at, 4);
+        const uint16_t type = storage::LoadU16(header, 0);
+        const size_t length = storage::LoadU16(header, 2);
         const size_t body = at + 4;
         if (body + length > stream.size()) {
             problem = "not cleaned: malformed (a record runs past the stream)";
@@ -42,7 +44,7 @@ std::optional<WriteAccessName> FindWriteAccess(std::span<const uint8_t> stream, 
                 problem = "not cleaned: malformed (no BOF record at the start)";
                 return std::nullopt;
             }
-            const uint16_t version = storage::LoadU16(stream, body);
+            const uint16_t version = storage::LoadU16(stream.bytes(body, 2), 0);
             if (version != 0x0600 && version != 0x0500) {
                 problem = "not cleaned: an unknown BIFF version";
                 return std::nullopt;
@@ -56,26 +58,26 @@ std::optional<WriteAccessName> FindWriteAccess(std::span<const uint8_t> stream, 
             return std::nullopt;  // the globals ended without one
         } else if (type == kWriteAccess) {
             WriteAccessName found{body, length, biff8, {}};
+            const auto record = stream.bytes(body, length);
             if (biff8) {
                 if (length < 3) {
                     problem = "not cleaned: malformed WriteAccess";
                     return std::nullopt;
                 }
-                const size_t count = storage::LoadU16(stream, body);
-                const bool wide = stream[body + 2] & 1;
+                const size_t count = storage::LoadU16(record, 0);
+                const bool wide = record[2] & 1;
                 const size_t bytes = wide ? count * 2 : count;
                 if (3 + bytes > length) {
                     problem = "not cleaned: malformed WriteAccess (the name runs past its record)";
                     return std::nullopt;
                 }
-                const auto text = stream.subspan(body + 3, bytes);
-                found.name = DecodeName(text, wide);
+                found.name = DecodeName(record.subspan(3, bytes), wide);
             } else {
-                if (length < 1 || 1 + static_cast<size_t>(stream[body]) > length) {
+                if (length < 1 || 1 + static_cast<size_t>(record[0]) > length) {
                     problem = "not cleaned: malformed WriteAccess (the name runs past its record)";
                     return std::nullopt;
                 }
-                found.name = DecodeName(stream.subspan(body + 1, stream[body]), false);
+                found.name = DecodeName(record.subspan(1, record[0]), false);
             }
             if (IsBlankName(found.name)) return std::nullopt;  // the format's "no user"
             return found;
@@ -83,6 +85,11 @@ std::optional<WriteAccessName> FindWriteAccess(std::span<const uint8_t> stream, 
         at = body + length;
     }
     return std::nullopt;
+}
+
+std::optional<WriteAccessName> FindWriteAccess(std::span<const uint8_t> stream, std::string& problem) {
+    HeldStreamBytes held(stream);
+    return FindWriteAccess(held, problem);
 }
 
 bool BlankWriteAccess(std::vector<uint8_t>& stream, std::string& problem) {
@@ -149,23 +156,23 @@ std::u16string DistinctHiddenNames(const HiddenNameScan& scan) {
     return joined;
 }
 
-HiddenNameScan ScanHiddenNames(const std::filesystem::path& path) {
+HiddenNameScan ScanHiddenNames(const RootStreamBytes& open) {
     HiddenNameScan scan;
     try {
-        const RootStreamSource read = RootStreamsOf(path);
         for (const Stream& stream : kWorkbookStreams) {
-            const auto bytes = read(stream.name);
+            StreamBytes* bytes = open(stream.name);
             if (!bytes) continue;
             std::string problem;
             if (const auto found = FindWriteAccess(*bytes, problem)) scan.names.push_back({stream.where, stream.name, found->name});
             if (!problem.empty()) scan.notCleaned.push_back(WideToUtf8(stream.name) + ": " + problem);
         }
-        if (const auto bytes = read(kCurrentUser)) {
+        if (StreamBytes* bytes = open(kCurrentUser)) {
             std::string problem;
-            if (const auto found = FindCurrentUser(*bytes, problem)) scan.names.push_back({"CurrentUser", kCurrentUser, *found});
+            if (const auto found = FindCurrentUser(bytes->bytes(0, bytes->size()), problem))
+                scan.names.push_back({"CurrentUser", kCurrentUser, *found});
             if (!problem.empty()) scan.notCleaned.push_back("Current User: " + problem);
         }
-        const RevisionLogNames log = FindRevisionLogNames(read);
+        const RevisionLogNames log = FindRevisionLogNames(open);
         for (const StructureDrop& drop : log.drops)
             for (const std::u16string& name : drop.names) scan.names.push_back({drop.where, drop.stream, name});
         for (const NameSite& site : log.sites) scan.names.push_back({site.where, site.stream, site.name});
@@ -174,6 +181,15 @@ HiddenNameScan ScanHiddenNames(const std::filesystem::path& path) {
         // The property-set reader reports why a document cannot be read.
     }
     return scan;
+}
+
+HiddenNameScan ScanHiddenNames(const std::filesystem::path& path) {
+    try {
+        DocumentSession session(path);
+        return session.hiddenNames();
+    } catch (const storage::StorageError&) {
+        return {};
+    }
 }
 
 }  // namespace velmora::engine

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/revision_log_names.h"
+#include "engine/stream_bytes.h"
+
 namespace velmora::engine {
 
 // A person's name a document keeps outside its property sets.
@@ -34,6 +37,7 @@ struct WriteAccessName {
     bool biff8 = true;
     std::u16string name;
 };
+std::optional<WriteAccessName> FindWriteAccess(StreamBytes& stream, std::string& problem);
 std::optional<WriteAccessName> FindWriteAccess(std::span<const uint8_t> stream, std::string& problem);
 // Writes the format's "no user" in place: two spaces, the rest of the record
 // spaces, the record's size unchanged. True when a name was there.
@@ -51,6 +55,8 @@ bool BlankCurrentUser(std::vector<uint8_t>& stream, std::string& problem);
 // records (FindRevisionLogNames). Read only; never throws for
 // a document it cannot read (the scan is then empty).
 HiddenNameScan ScanHiddenNames(const std::filesystem::path& path);
+// The same through streams already open (a document session's).
+HiddenNameScan ScanHiddenNames(const RootStreamBytes& open);
 
 // The distinct names of a scan, in order, without the spaces that pad them,
 // joined by ", ".

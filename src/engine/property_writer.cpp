@@ -71,6 +71,10 @@ bool ApplyChanges(const std::filesystem::path& path, std::span<const PropertyCha
 bool DocumentHoldsProperty(const std::filesystem::path& path, uint32_t dsiPid, std::u16string_view userDefinedName) {
     auto source = storage::OpenDocumentSource(path, storage::AccessMode::Read);
     storage::CompoundFile file(*source);
+    return DocumentHoldsProperty(file, dsiPid, userDefinedName);
+}
+
+bool DocumentHoldsProperty(storage::CompoundFile& file, uint32_t dsiPid, std::u16string_view userDefinedName) {
     auto entry = file.findInRoot(storage::PropertySetStreamName(storage::format_ids::DocSummaryInformation));
     if (!entry || entry->type != storage::ObjectType::Stream) return false;
     storage::StreamReader stream = file.openStream(*entry);

@@ -9,6 +9,7 @@
 #include "engine/property_change.h"
 #include "engine/summary_info.h"
 #include "storage/byte_source.h"
+#include "storage/compound_file.h"
 #include "storage/format_id.h"
 
 namespace velmora::engine {
@@ -50,5 +51,6 @@ bool DeleteProperty(const std::filesystem::path& path, const storage::FormatId& 
 // with `userDefinedName`, the user-defined property of that name), read
 // without writing. False for a document without the set.
 bool DocumentHoldsProperty(const std::filesystem::path& path, uint32_t dsiPid, std::u16string_view userDefinedName);
+bool DocumentHoldsProperty(storage::CompoundFile& file, uint32_t dsiPid, std::u16string_view userDefinedName);
 
 }  // namespace velmora::engine

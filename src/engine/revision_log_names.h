@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/property_change.h"
+#include "engine/stream_bytes.h"
 
 namespace velmora::engine {
 
@@ -50,19 +51,35 @@ struct RevisionLogNames {
     std::vector<std::string> warnings;
 };
 
+// A document's streams as a walk reads them: nullptr where the root
+// storage holds no stream of that name. The pointer stays valid for as long
+// as the function does.
+using RootStreamBytes = std::function<StreamBytes*(std::u16string_view name)>;
+// Whole streams read through `read`, held for as long as the result.
+RootStreamBytes HeldStreams(const RootStreamSource& read);
+
 // Every name a document keeps in its comments, tracked changes, save
 // history and shared-workbook records: Word (SttbSavedBy, GrpXstAtnOwners,
 // comment initials, SttbfRMark, SttbfAssoc's author and last editor), Excel
 // (Note authors, FileSharing, UserBView, and the `User Names` and `Revision
-// Log` streams) and PowerPoint (comment authors and initials, by a walk of
-// every record of the document stream). Counts and offsets are checked
-// against their own lengths and the stream; anything that does not parse
-// cleanly is a problem and yields no site of its stream.
+// Log` streams) and PowerPoint (comment authors and initials). Counts and
+// offsets are checked against their own lengths and the stream; anything
+// that does not parse cleanly is a problem and yields no site of its stream.
+//
+// Only what a name can be in is read: Word's FIB and the table structures
+// its pairs name; Excel's records one header at a time, a body only where a
+// name can be, and the sheets only where the globals hold a drawing group
+// (a BIFF8 note hangs on a drawing; a BIFF5 note names no author);
+// PowerPoint's record headers, descending only into the containers a
+// comment or its author index can be in.
+RevisionLogNames FindRevisionLogNames(const RootStreamBytes& open);
 RevisionLogNames FindRevisionLogNames(const RootStreamSource& read);
 
 // The Word, Excel and PowerPoint walkers on their own (tests).
-void FindWordNames(std::span<const uint8_t> wordDocument, const RootStreamSource& read, RevisionLogNames& found);
+void FindWordNames(StreamBytes& wordDocument, const RootStreamBytes& open, RevisionLogNames& found);
+void FindWorkbookNames(std::u16string_view streamName, StreamBytes& stream, RevisionLogNames& found);
 void FindWorkbookNames(std::u16string_view streamName, std::span<const uint8_t> stream, RevisionLogNames& found);
+void FindPowerPointNames(StreamBytes& document, RevisionLogNames& found);
 void FindPowerPointNames(std::span<const uint8_t> document, RevisionLogNames& found);
 
 }  // namespace velmora::engine

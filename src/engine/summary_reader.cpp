@@ -219,11 +219,19 @@ ReadOutcome Refused(const storage::StorageError& error) {
 }  // namespace
 
 ReadOutcome ReadSummaryInfoFrom(storage::ByteSource& source, TSummaryInfo& info) {
+    try {
+        storage::CompoundFile file(source);
+        return ReadSummaryInfoFrom(file, info);
+    } catch (const storage::StorageError& error) {
+        return Refused(error);
+    }
+}
+
+ReadOutcome ReadSummaryInfoFrom(storage::CompoundFile& file, TSummaryInfo& info) {
     ReadOutcome outcome;
     ReadState state;
     TimeZoneScope zone;
     try {
-        storage::CompoundFile file(source);
         file.rootEntry();
         for (size_t setIndex = 0; setIndex < PropertySets().size(); ++setIndex)
             if (ReadSet(file, setIndex, info, state)) outcome.ok = true;

@@ -8,6 +8,7 @@
 #include "engine/summary_info.h"
 #include "engine/summary_properties.h"
 #include "storage/byte_source.h"
+#include "storage/compound_file.h"
 #include "storage/format_id.h"
 #include "storage/storage_error.h"
 
@@ -52,5 +53,7 @@ ReadOutcome ReadSummaryInfoWithSize(const std::filesystem::path& path, TSummaryI
 
 // The same on any byte source (memory in tests and the fuzzer).
 ReadOutcome ReadSummaryInfoFrom(storage::ByteSource& source, TSummaryInfo& info);
+// The same on a compound file already open (a document session's).
+ReadOutcome ReadSummaryInfoFrom(storage::CompoundFile& file, TSummaryInfo& info);
 
 }  // namespace velmora::engine

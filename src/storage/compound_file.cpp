@@ -62,6 +62,17 @@ void CompoundFile::checkSector(uint32_t sector, const char* what) const {
                      ", expected one of the file's " + std::to_string(sectorCount_) + " sectors");
 }
 
+void CompoundFile::readBytes(uint64_t offset, std::span<uint8_t> out) {
+    // What the opening read already is not read again.
+    if (offset < prefix_.size()) {
+        const size_t held = static_cast<size_t>(std::min<uint64_t>(out.size(), prefix_.size() - offset));
+        std::copy_n(prefix_.begin() + static_cast<std::ptrdiff_t>(offset), held, out.begin());
+        offset += held;
+        out = out.subspan(held);
+    }
+    if (!out.empty()) source_.readAt(offset, out);
+}
+
 std::vector<uint8_t> CompoundFile::readSector(uint32_t sector) {
     checkSector(sector, "a chain");
     std::vector<uint8_t> bytes(header_.sectorSize, 0);
@@ -273,7 +284,7 @@ void StreamReader::readRegular(uint64_t offset, std::span<uint8_t> out) {
         uint64_t physical = file_.sectorOffset(sector) + within;
         uint64_t available = file_.source().size() > physical ? file_.source().size() - physical : 0;
         size_t present = static_cast<size_t>(std::min<uint64_t>(take, available));
-        file_.source().readAt(physical, out.subspan(done, present));
+        file_.readBytes(physical, out.subspan(done, present));
         std::fill(out.begin() + static_cast<std::ptrdiff_t>(done + present), out.begin() + static_cast<std::ptrdiff_t>(done + take), 0);
         done += take;
     }
