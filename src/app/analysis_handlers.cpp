@@ -9,6 +9,7 @@
 #include "app/report_text.h"
 #include "app/window_controls.h"
 #include "engine/analysis_driver.h"
+#include "engine/document_session.h"
 #include "engine/hidden_names.h"
 #include "engine/path_text.h"
 #include "engine/property_writer.h"
@@ -23,14 +24,18 @@ namespace velmora::app {
 namespace {
 
 
-bool HoldsHyperlinks(const std::filesystem::path& path, const engine::TSummaryInfo& info) {
-    if (info.HLinks.Count > 0) return true;
-    try {
-        return engine::DocumentHoldsProperty(path, 21, u"_PID_HLINKS");
-    } catch (const std::exception&) {
-        return false;  // the report row stands without it
+// A report row: each cell tells its whole text when pointed at (the
+// designed column widths cut most short), made when the tip is asked for
+// rather than for every cell of every row.
+class ReportItem : public QTreeWidgetItem {
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+    QVariant data(int column, int role) const override {
+        if (role != Qt::ToolTipRole) return QTreeWidgetItem::data(column, role);
+        const QString shown = text(column);
+        return shown.isEmpty() ? QVariant() : QVariant(PlainToolTip(shown));
     }
-}
+};
 
 // The loading panel shows for as long as a folder scan runs.
 class LoadingPanel {
@@ -100,34 +105,29 @@ void TfrmVelmoraMain::btnAnalyze2Click() {
 
     // What the record does not carry (a hyperlinks list under a user-defined
     // name, the names outside the property sets) is read where the record
-    // was: on the scan thread, so that a large document keeps no window
-    // waiting. The row itself is added on the GUI thread.
-    struct Extras {
-        bool hyperlinks = false;
-        std::u16string hiddenNames;
-    } extras;
-    auto prepare = [&extras](const std::u16string& fileName, const std::u16string& filePath, const engine::TSummaryInfo& info) {
-        const std::filesystem::path path = engine::TextToPath(filePath + fileName);
-        extras.hyperlinks = HoldsHyperlinks(path, info);
-        extras.hiddenNames = engine::DistinctHiddenNames(engine::ScanHiddenNames(path));
-    };
-    auto delivered = [this, &extras](const std::u16string& fileName, const std::u16string& filePath,
-                                     engine::TSummaryInfo info, int32_t) {
-        DocumentAnalyzed(fileName, filePath, std::move(info), extras.hyperlinks, extras.hiddenNames);
+    // was, through the same opening of the document: on the scan thread, so
+    // that a large document keeps no window waiting. The row itself is added
+    // on the GUI thread.
+    auto read = [this](engine::DocumentSession& document, const std::u16string& fileName, const std::u16string& filePath,
+                       engine::TSummaryInfo info, int32_t) -> std::function<void()> {
+        const bool hyperlinks = info.HLinks.Count > 0 || document.holdsHyperlinks();
+        std::u16string hidden = engine::DistinctHiddenNames(document.hiddenNames());
+        return [this, fileName, filePath, info = std::move(info), hyperlinks, hidden = std::move(hidden)] {
+            DocumentAnalyzed(fileName, filePath, info, hyperlinks, hidden);
+        };
     };
     if (rbAnalyzeFile->isChecked()) {
         const std::filesystem::path path = PathOf(txtAnalyzeFile->text());
-        const auto preparedFirst = [&](const std::u16string& fileName, const std::u16string& filePath,
-                                       engine::TSummaryInfo info, int32_t size) {
-            prepare(fileName, filePath, info);
-            delivered(fileName, filePath, std::move(info), size);
-        };
-        if (!engine::AnalyzeFile(path, preparedFirst)) {
-            engine::TSummaryInfo ignored;
-            const engine::ReadOutcome outcome = engine::ReadSummaryInfoWithOutcome(path, ignored);
+        engine::DocumentAnalysis analysis = engine::AnalyzeDocument(path, {.withHyperlinks = true});
+        if (!analysis.outcome.ok) {
             showAnalysisStatus(QString::fromStdU16String(engine::PathToText(path.filename())) +
-                               QStringLiteral(" could not be read: ") + QString::fromStdString(outcome.message));
+                               QStringLiteral(" could not be read: ") + QString::fromStdString(analysis.outcome.message));
+            return;
         }
+        const std::u16string text = engine::PathToText(path);
+        const size_t nameStart = text.rfind(u'/') == std::u16string::npos ? 0 : text.rfind(u'/') + 1;
+        DocumentAnalyzed(text.substr(nameStart), text.substr(0, nameStart), std::move(analysis.info), analysis.hyperlinks,
+                         engine::DistinctHiddenNames(analysis.hidden));
         return;
     }
 
@@ -136,8 +136,8 @@ void TfrmVelmoraMain::btnAnalyze2Click() {
     {
         LoadingPanel loading(pnlAnalysisLoading);
         BusyGuard guard(this, busy_, {Button2, Button1});
-        framework::AnalyzeFolderForWindow(PathOf(folder), types, chkAnalyzeIncludeSubFolders->isChecked(), delivered,
-                                          &scanError, &unreadable, prepare);
+        framework::AnalyzeFolderForWindow(PathOf(folder), types, chkAnalyzeIncludeSubFolders->isChecked(), read, &scanError,
+                                          &unreadable);
     }
     if (scanError) {
         showAnalysisStatus(QStringLiteral("The list is incomplete: ") + framework::ExceptionText(scanError));
@@ -156,12 +156,7 @@ void TfrmVelmoraMain::AddReportRow(const QString& fileName, const engine::TSumma
                                    const QString& hiddenNames) {
     // Item texts are plain text in a tree view: markup in a name or a title
     // is shown as written.
-    auto* item = new QTreeWidgetItem(ReportRowTexts(fileName, info, holdsHyperlinks, hiddenNames));
-    // The designed column widths cut most cells short: each tells its whole
-    // text when pointed at.
-    for (int column = 0; column < item->columnCount(); ++column)
-        if (!item->text(column).isEmpty()) item->setToolTip(column, PlainToolTip(item->text(column)));
-    lvMetadata->addTopLevelItem(item);
+    lvMetadata->addTopLevelItem(new ReportItem(ReportRowTexts(fileName, info, holdsHyperlinks, hiddenNames)));
 }
 
 void TfrmVelmoraMain::showDocumentsFolderTip() {

@@ -3,6 +3,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/document_session.h"
 #include "engine/path_text.h"
 #include "engine/summary_reader.h"
 #include "storage/storage_error.h"
@@ -22,12 +23,31 @@ bool ReadDocument(const std::filesystem::path& path, TSummaryInfo& info, int64_t
     return ok;
 }
 
-void Deliver(const std::filesystem::path& path, const TSummaryInfo& info, int64_t size, const TAnalyzeCallback& callback) {
+// The same through a session that stays open; nothing where it is refused.
+std::unique_ptr<DocumentSession> OpenAndRead(const std::filesystem::path& path, TSummaryInfo& info) {
+    try {
+        auto session = std::make_unique<DocumentSession>(path);
+        if (session->readSummary(info).ok) return session;
+    } catch (const storage::StorageError&) {
+    }
+    return nullptr;
+}
+
+// The name and the folder with its trailing "/".
+std::pair<std::u16string, std::u16string> NameAndFolder(const std::filesystem::path& path) {
     const std::u16string text = PathToText(path);
     const size_t slash = text.rfind(u'/');
     const size_t nameStart = slash == std::u16string::npos ? 0 : slash + 1;
-    callback(text.substr(nameStart), text.substr(0, nameStart), info, LowSizeBits(size));
+    return {text.substr(nameStart), text.substr(0, nameStart)};
 }
+
+void Deliver(const std::filesystem::path& path, const TSummaryInfo& info, int64_t size, const TAnalyzeCallback& callback) {
+    const auto [name, folder] = NameAndFolder(path);
+    callback(name, folder, info, LowSizeBits(size));
+}
+
+bool RunScan(std::unique_ptr<TThreadMetadata> block, const ScanWaiter& wait, std::exception_ptr* scanError,
+             size_t* unreadable);
 
 }  // namespace
 
@@ -50,11 +70,18 @@ int ScanThreadProc(std::unique_ptr<TThreadMetadata> block, ScanOutcome& outcome)
         FindDocuments(block->FolderPath, block->IncludeSubfolders, block->DocTypes, documents);
         for (const auto& path : documents) {
             TSummaryInfo info;  // fresh for every document: no value carries over
-            int64_t size = 0;
-            if (!ReadDocument(path, info, size)) {
+            std::unique_ptr<DocumentSession> session = OpenAndRead(path, info);
+            if (!session) {
                 ++outcome.unreadable;
                 continue;
             }
+            const int64_t size = static_cast<int64_t>(session->size());
+            if (block->SessionCallback) {
+                const auto [name, folder] = NameAndFolder(path);
+                block->SessionCallback(*session, name, folder, std::move(info), LowSizeBits(size));
+                continue;
+            }
+            session.reset();  // closed before the callback: it may take its time
             if (!block->Callback) continue;
             Deliver(path, info, size, block->Callback);
         }
@@ -78,7 +105,25 @@ bool AnalyzeFolder(const std::filesystem::path& folder, TDocumentTypes types, bo
     block->IncludeSubfolders = includeSubfolders;
     block->DocTypes = types;
     block->Callback = callback;
+    return RunScan(std::move(block), wait, scanError, unreadable);
+}
 
+bool AnalyzeFolderWithSessions(const std::filesystem::path& folder, TDocumentTypes types, bool includeSubfolders,
+                               const TAnalyzeSessionCallback& callback, const ScanWaiter& wait,
+                               std::exception_ptr* scanError, size_t* unreadable) {
+    if ((types & kAllDocumentTypes) == 0 || folder.empty() || !IsFolder(folder)) return false;
+    auto block = std::make_unique<TThreadMetadata>();
+    block->FolderPath = folder;
+    block->IncludeSubfolders = includeSubfolders;
+    block->DocTypes = types;
+    block->SessionCallback = callback;
+    return RunScan(std::move(block), wait, scanError, unreadable);
+}
+
+namespace {
+
+bool RunScan(std::unique_ptr<TThreadMetadata> block, const ScanWaiter& wait, std::exception_ptr* scanError,
+             size_t* unreadable) {
     ScanOutcome outcome;
     std::thread scan(ScanThreadProc, std::move(block), std::ref(outcome));
     try {
@@ -93,5 +138,7 @@ bool AnalyzeFolder(const std::filesystem::path& folder, TDocumentTypes types, bo
     if (unreadable) *unreadable = outcome.unreadable;
     return true;
 }
+
+}  // namespace
 
 }  // namespace velmora::engine

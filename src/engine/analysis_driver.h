@@ -17,6 +17,11 @@ namespace velmora::engine {
 // its properties, and the low 32 bits of its size. May be unset.
 using TAnalyzeCallback = std::function<void(const std::u16string& FileName, const std::u16string& FilePath,
                                             TSummaryInfo Info, int32_t FileSize)>;
+// The same with the document still open: what the caller reads of it beyond
+// the record goes through the session the record was read through.
+class DocumentSession;
+using TAnalyzeSessionCallback = std::function<void(DocumentSession& Document, const std::u16string& FileName,
+                                                   const std::u16string& FilePath, TSummaryInfo Info, int32_t FileSize)>;
 
 // Reads one document and hands it to the callback. True when the path names
 // an existing file (links followed; a folder does not count) whose
@@ -35,6 +40,7 @@ struct TThreadMetadata {
     bool IncludeSubfolders = false;
     TDocumentTypes DocTypes = 0;
     TAnalyzeCallback Callback;
+    TAnalyzeSessionCallback SessionCallback;  // when set, called instead of Callback
 };
 
 // What the scan thread leaves for the thread that waits for it.
@@ -61,7 +67,12 @@ int ScanThreadProc(std::unique_ptr<TThreadMetadata> block, ScanOutcome& outcome)
 // found that could not be read, in `*unreadable`.
 bool AnalyzeFolder(const std::filesystem::path& folder, TDocumentTypes types, bool includeSubfolders,
                    const TAnalyzeCallback& callback, const ScanWaiter& wait = WaitBlocking,
-                   std::exception_ptr* scanError = nullptr, size_t* unreadable = nullptr);
+                               std::exception_ptr* scanError = nullptr, size_t* unreadable = nullptr);
+
+// The same, each document delivered with its session still open.
+bool AnalyzeFolderWithSessions(const std::filesystem::path& folder, TDocumentTypes types, bool includeSubfolders,
+                               const TAnalyzeSessionCallback& callback, const ScanWaiter& wait = WaitBlocking,
+                               std::exception_ptr* scanError = nullptr, size_t* unreadable = nullptr);
 
 // The low 32 bits of a size, as the callback's FileSize carries it.
 int32_t LowSizeBits(int64_t size);

@@ -1,5 +1,6 @@
-// A folder scan for a window: deliveries on the GUI thread while it waits
-// with messages, in order, and errors carried back to the scan.
+// A folder scan for a window: each document read on the scan thread while it
+// is open, its row shown on the GUI thread while that waits with messages,
+// in order, and errors carried back to the scan.
 #include "framework/gui_folder_scan.h"
 
 #include <gtest/gtest.h>
@@ -32,64 +33,65 @@ private:
     testing::ScopedTempDir folder_;
 };
 
-TEST_F(GuiFolderScanTest, DeliversOnTheGuiThreadInOrderWhileEventsKeepFlowing) {
-    std::vector<std::u16string> names;
-    bool allOnGuiThread = true;
+// What the window does: reads more of each document on the scan thread, and
+// shows the row on the GUI thread.
+struct Recorder {
+    const QThread* gui = QCoreApplication::instance()->thread();
+    std::vector<std::u16string> read, shown;
+    bool readOffGui = true, shownOnGui = true;
+    size_t failAt = 0;  // the row whose showing fails; 0: none
+
+    TReadDocument reader() {
+        return [this](engine::DocumentSession& document, const std::u16string& name, const std::u16string&,
+                      engine::TSummaryInfo info, int32_t) -> std::function<void()> {
+            readOffGui = readOffGui && QThread::currentThread() != gui;
+            EXPECT_TRUE(document.hiddenNames().names.size() > 0);  // the document is still open
+            read.push_back(name);
+            return [this, name, author = info.Author] {
+                shownOnGui = shownOnGui && QThread::currentThread() == gui;
+                EXPECT_EQ(author, u"John Machin");
+                shown.push_back(name);
+                if (shown.size() == failAt) throw std::runtime_error("Out of report rows");
+            };
+        };
+    }
+};
+
+TEST_F(GuiFolderScanTest, ReadsOnTheScanThreadShowsOnTheGuiThreadInOrderWhileEventsKeepFlowing) {
     int timerTicks = 0;
     QTimer ticker;
     ticker.setInterval(0);
     QObject::connect(&ticker, &QTimer::timeout, [&] { ++timerTicks; });
     ticker.start();
 
+    Recorder recorder;
     std::exception_ptr error;
-    auto record = [&](const std::u16string& name, const std::u16string&, engine::TSummaryInfo info, int32_t) {
-        allOnGuiThread = allOnGuiThread && QThread::currentThread() == QCoreApplication::instance()->thread();
-        EXPECT_EQ(info.Author, u"John Machin");
-        names.push_back(name);
-    };
-    ASSERT_TRUE(AnalyzeFolderForWindow(root(), engine::kAllDocumentTypes, false, record, &error));
+    size_t unreadable = 0;
+    ASSERT_TRUE(AnalyzeFolderForWindow(root(), engine::kAllDocumentTypes, false, recorder.reader(), &error, &unreadable));
     ticker.stop();
 
     EXPECT_FALSE(error);
-    EXPECT_TRUE(allOnGuiThread);
-    EXPECT_EQ(names, (std::vector<std::u16string>{u"a.doc", u"b.doc", u"c.xls", u"d.ppt", u"e.doc"}));
+    EXPECT_EQ(unreadable, 1u);
+    EXPECT_TRUE(recorder.readOffGui);
+    EXPECT_TRUE(recorder.shownOnGui);
+    const std::vector<std::u16string> all{u"a.doc", u"b.doc", u"c.xls", u"d.ppt", u"e.doc"};
+    EXPECT_EQ(recorder.read, all);
+    EXPECT_EQ(recorder.shown, all) << "every row is shown by the time the scan returns";
     EXPECT_GT(timerTicks, 0) << "the GUI thread did not dispatch events while it waited";
 }
 
-TEST_F(GuiFolderScanTest, AnErrorInTheWindowsCallbackEndsTheScanAndComesBack) {
-    std::vector<std::u16string> names;
+TEST_F(GuiFolderScanTest, AnErrorInTheWindowsRowEndsTheScanAndComesBack) {
+    Recorder recorder;
+    recorder.failAt = 2;
     std::exception_ptr error;
-    auto failing = [&](const std::u16string& name, const std::u16string&, engine::TSummaryInfo, int32_t) {
-        names.push_back(name);
-        if (names.size() == 2) throw std::runtime_error("Out of report rows");
-    };
-    ASSERT_TRUE(AnalyzeFolderForWindow(root(), engine::kAllDocumentTypes, false, failing, &error));
-    EXPECT_EQ(names, (std::vector<std::u16string>{u"a.doc", u"b.doc"}));
+    ASSERT_TRUE(AnalyzeFolderForWindow(root(), engine::kAllDocumentTypes, false, recorder.reader(), &error));
+    EXPECT_EQ(recorder.shown, (std::vector<std::u16string>{u"a.doc", u"b.doc"})) << "no row is shown after the failure";
     ASSERT_TRUE(error);
     try {
         std::rethrow_exception(error);
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "Out of report rows");
     }
-}
-
-TEST_F(GuiFolderScanTest, PreparationRunsOnTheScanThreadJustBeforeEachDelivery) {
-    const QThread* gui = QCoreApplication::instance()->thread();
-    std::vector<std::u16string> prepared, delivered;
-    bool preparedOffGui = true, matched = true;
-    auto prepare = [&](const std::u16string& name, const std::u16string&, const engine::TSummaryInfo&) {
-        preparedOffGui = preparedOffGui && QThread::currentThread() != gui;
-        prepared.push_back(name);
-    };
-    auto record = [&](const std::u16string& name, const std::u16string&, engine::TSummaryInfo, int32_t) {
-        matched = matched && !prepared.empty() && prepared.back() == name;
-        delivered.push_back(name);
-    };
-    ASSERT_TRUE(AnalyzeFolderForWindow(root(), engine::kAllDocumentTypes, false, record, nullptr, nullptr, prepare));
-    EXPECT_TRUE(preparedOffGui);
-    EXPECT_TRUE(matched);
-    EXPECT_EQ(prepared, delivered);
-    EXPECT_EQ(delivered.size(), 5u);
 }
 
 TEST_F(GuiFolderScanTest, RefusesAMissingFolderOrNoTypesWithoutWaiting) {
