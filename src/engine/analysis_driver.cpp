@@ -49,6 +49,17 @@ void Deliver(const std::filesystem::path& path, const TSummaryInfo& info, int64_
 bool RunScan(std::unique_ptr<TThreadMetadata> block, const ScanWaiter& wait, std::exception_ptr* scanError,
              size_t* unreadable);
 
+// What the scan thread is given, without a callback; nothing where no scan
+// is to run (no such folder, no type).
+std::unique_ptr<TThreadMetadata> ScanOf(const std::filesystem::path& folder, TDocumentTypes types, bool includeSubfolders) {
+    if ((types & kAllDocumentTypes) == 0 || folder.empty() || !IsFolder(folder)) return nullptr;
+    auto block = std::make_unique<TThreadMetadata>();
+    block->FolderPath = folder;
+    block->IncludeSubfolders = includeSubfolders;
+    block->DocTypes = types;
+    return block;
+}
+
 }  // namespace
 
 int32_t LowSizeBits(int64_t size) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(size))); }
@@ -99,11 +110,8 @@ int ScanThreadProc(std::unique_ptr<TThreadMetadata> block, ScanOutcome& outcome)
 bool AnalyzeFolder(const std::filesystem::path& folder, TDocumentTypes types, bool includeSubfolders,
                    const TAnalyzeCallback& callback, const ScanWaiter& wait, std::exception_ptr* scanError,
                    size_t* unreadable) {
-    if ((types & kAllDocumentTypes) == 0 || folder.empty() || !IsFolder(folder)) return false;
-    auto block = std::make_unique<TThreadMetadata>();
-    block->FolderPath = folder;
-    block->IncludeSubfolders = includeSubfolders;
-    block->DocTypes = types;
+    std::unique_ptr<TThreadMetadata> block = ScanOf(folder, types, includeSubfolders);
+    if (!block) return false;
     block->Callback = callback;
     return RunScan(std::move(block), wait, scanError, unreadable);
 }
@@ -111,11 +119,8 @@ bool AnalyzeFolder(const std::filesystem::path& folder, TDocumentTypes types, bo
 bool AnalyzeFolderWithSessions(const std::filesystem::path& folder, TDocumentTypes types, bool includeSubfolders,
                                const TAnalyzeSessionCallback& callback, const ScanWaiter& wait,
                                std::exception_ptr* scanError, size_t* unreadable) {
-    if ((types & kAllDocumentTypes) == 0 || folder.empty() || !IsFolder(folder)) return false;
-    auto block = std::make_unique<TThreadMetadata>();
-    block->FolderPath = folder;
-    block->IncludeSubfolders = includeSubfolders;
-    block->DocTypes = types;
+    std::unique_ptr<TThreadMetadata> block = ScanOf(folder, types, includeSubfolders);
+    if (!block) return false;
     block->SessionCallback = callback;
     return RunScan(std::move(block), wait, scanError, unreadable);
 }

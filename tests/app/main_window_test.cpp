@@ -88,6 +88,10 @@ class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         window.show();
+        // Active before a test looks at where the focus went: nothing else
+        // need run the event loop in between any more.
+        window.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
         fs::create_directories(folder() / "sub");
         CopyWritable(TestDataPath("corpus/generated/lo-ascii.doc"), folder() / "a.doc");
         CopyWritable(TestDataPath("corpus/generated/lo-ascii.xls"), folder() / "b.xls");

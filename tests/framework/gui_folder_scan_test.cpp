@@ -9,7 +9,10 @@
 #include <QThread>
 #include <QTimer>
 
+#include <atomic>
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 
 #include "engine/document_search.h"
 #include "engine/path_text.h"
@@ -41,10 +44,17 @@ struct Recorder {
     bool readOffGui = true, shownOnGui = true;
     size_t failAt = 0;  // the row whose showing fails; 0: none
 
+    // Set: the first document is read only once the GUI thread has run that
+    // many events meanwhile.
+    const std::atomic<int>* eventsRun = nullptr;
+
     TReadDocument reader() {
         return [this](engine::DocumentSession& document, const std::u16string& name, const std::u16string&,
                       engine::TSummaryInfo info, int32_t) -> std::function<void()> {
             readOffGui = readOffGui && QThread::currentThread() != gui;
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (eventsRun && read.empty() && *eventsRun == 0 && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             EXPECT_TRUE(document.hiddenNames().names.size() > 0);  // the document is still open
             read.push_back(name);
             return [this, name, author = info.Author] {
@@ -58,13 +68,14 @@ struct Recorder {
 };
 
 TEST_F(GuiFolderScanTest, ReadsOnTheScanThreadShowsOnTheGuiThreadInOrderWhileEventsKeepFlowing) {
-    int timerTicks = 0;
+    std::atomic<int> timerTicks = 0;
     QTimer ticker;
     ticker.setInterval(0);
     QObject::connect(&ticker, &QTimer::timeout, [&] { ++timerTicks; });
     ticker.start();
 
     Recorder recorder;
+    recorder.eventsRun = &timerTicks;
     std::exception_ptr error;
     size_t unreadable = 0;
     ASSERT_TRUE(AnalyzeFolderForWindow(root(), engine::kAllDocumentTypes, false, recorder.reader(), &error, &unreadable));
