@@ -70,27 +70,18 @@ inline void CheckCleanInMemory(const uint8_t* data, size_t size) {
     const auto [operations, changes] = engine::ChangesFor(settings);
     const std::vector<uint8_t> original(data + 3, data + size);
 
+    // The clean as velmora-cli and the window run it, on memory.
     storage::MemoryByteSource source(original);
-    engine::DocumentPlan plan;
-    // Names outside the property sets, changed in place after them.
-    std::vector<engine::InPlaceBlanking> inPlace;
-    bool wrote = false;
-    try {
-        storage::CompoundFileWriter writer(source);
-        plan = engine::PlanChanges(changes, writer);
-        const engine::RootStreamSource read = engine::RootStreamsOf(writer);
-        if (settings.has(engine::CleanOperation::RemoveRevisionLog)) inPlace.push_back(engine::PlanRevisionLogBlanking(read));
-        if (settings.has(engine::CleanOperation::ClearLastEditedBy)) inPlace.push_back(engine::PlanLastSaverBlanking(read));
-        if (!plan.contents.empty()) writer.replaceRootStreams(plan.replacements());
-        wrote = true;
-        for (const engine::InPlaceBlanking& part : inPlace) engine::ApplyInPlaceBlanking(writer, part);
-        // The clean's last step, even with nothing else to do.
-        writer.zeroFreeSpace();
-    } catch (const storage::StorageError&) {
-        if (wrote) return;  // refused part way: what was written is checked elsewhere
+    engine::AppliedClean applied;
+    const engine::CleanReport report = engine::CleanOpenSource(source, settings, false, &applied);
+    if (!applied.wrote) {
         fuzz::Require(source.bytes() == original, "a refused clean changed the file");
         return;
     }
+    if (!applied.complete) return;  // a write failed part way: checked elsewhere
+    (void)report;  // fields the plan could not apply leave the rest to check
+    const engine::DocumentPlan& plan = applied.plan;
+    const std::vector<engine::InPlaceBlanking>& inPlace = applied.inPlace;
     const std::vector<uint8_t>& written = source.bytes();
 
     // Every structure and chain as strict as before: the writer loads it.

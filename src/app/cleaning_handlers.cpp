@@ -3,13 +3,17 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
+#include <stdexcept>
+#include <string>
+#include <vector>
+
 #include "app/busy_guard.h"
 #include "app/document_dialogs.h"
 #include "app/document_paths.h"
 #include "app/main_window.h"
 #include "engine/cleaned_copy.h"
 #include "engine/path_text.h"
-#include "engine/summary_info_class.h"
+#include "engine/clean_run.h"
 #include "framework/desktop_helpers.h"
 #include "framework/event_guard.h"
 #include "framework/orrin_dialogs.h"
@@ -147,34 +151,58 @@ void TfrmVelmoraMain::Button8Click() {
     CleanDocuments(PathList_);
 }
 
-QString TfrmVelmoraMain::cleanOne(const QString& path, bool inPlace) {
-    auto apply = [this](const std::filesystem::path& document) {
-        engine::TSummaryInfoClass info(document);
-        if (chkClearTitle->isChecked()) info.SetTitle(u"");
-        if (chkClearSubject->isChecked()) info.SetSubject(u"");
-        if (chkClearKeywords->isChecked()) info.SetKeywords(u"");
-        if (chkClearComments->isChecked()) info.SetComments(u"");
-        if (chkResetTemplate->isChecked()) info.SetTemplate(u"Normal.dot");
-        if (chkResetRevisionCount->isChecked()) info.SetRevNumber(u"1");
-        if (chkResetTotalEditTime->isChecked()) info.SetEditTime(engine::kZeroEditTime);
+engine::CleanSettings TfrmVelmoraMain::tickedCleanSettings() const {
+    using engine::CleanOperation;
+    // Each box and the operations it stands for; the run applies them in
+    // the engine's order whatever the order here.
+    const std::pair<QCheckBox*, std::vector<CleanOperation>> boxes[] = {
+        {chkClearTitle, {CleanOperation::ClearTitle}},
+        {chkClearSubject, {CleanOperation::ClearSubject}},
+        {chkClearKeywords, {CleanOperation::ClearKeywords}},
+        {chkClearComments, {CleanOperation::ClearComments}},
+        {chkResetTemplate, {CleanOperation::ResetTemplate}},
+        {chkResetRevisionCount, {CleanOperation::ResetRevision}},
+        {chkResetTotalEditTime, {CleanOperation::ResetEditTime}},
         // The names in comments, tracked changes and save histories, and the
         // preview of the first page.
-        if (chkRemoveRevisionLog->isChecked()) {
-            info.RemoveRevisionLog();
-            info.RemoveThumbnail();
-        }
-        if (chkRemoveGUID->isChecked()) info.RemoveGuid();
-        if (chkRemoveHyperlinks->isChecked()) info.RemoveHLinks();
-        if (chkClearLastEditedBy->isChecked()) {
-            info.SetLastAuthor(u"");
-            info.ClearLastSaverNames();
-        }
-        if (chkClearLastSavedDate->isChecked()) info.SetLastSaved(0.0);
-        if (chkClearLastPrintedDate->isChecked()) info.SetLastPrinted(0.0);
-        if (chkClearCreationDate->isChecked()) info.SetCreated(0.0);
-        if (chkResetAuthor->isChecked()) info.SetAuthor(txtAuthor->text().toStdU16String());
-        if (chkResetCompany->isChecked()) info.SetCompany(txtCompany->text().toStdU16String());
-        info.ZeroFreeSpace();
+        {chkRemoveRevisionLog, {CleanOperation::RemoveRevisionLog, CleanOperation::RemoveThumbnail}},
+        {chkRemoveGUID, {CleanOperation::RemoveGuid}},
+        {chkRemoveHyperlinks, {CleanOperation::RemoveHyperlinks}},
+        {chkClearLastEditedBy, {CleanOperation::ClearLastEditedBy}},
+        {chkClearLastSavedDate, {CleanOperation::ClearLastSaved}},
+        {chkClearLastPrintedDate, {CleanOperation::ClearLastPrinted}},
+        {chkClearCreationDate, {CleanOperation::ClearCreated}},
+        {chkResetAuthor, {CleanOperation::SetAuthor}},
+        {chkResetCompany, {CleanOperation::SetCompany}},
+    };
+    engine::CleanSettings settings;
+    for (const auto& [box, operations] : boxes)
+        if (box->isChecked()) settings.operations.insert(settings.operations.end(), operations.begin(), operations.end());
+    settings.author = txtAuthor->text().toStdU16String();
+    settings.company = txtCompany->text().toStdU16String();
+    return settings;
+}
+
+namespace {
+
+// Why a clean stopped the run: the fields it could not clean and the first
+// reason, or what kept the whole document from being cleaned.
+std::string FailureText(const engine::CleanReport& report) {
+    if (report.failed.empty()) return report.error;
+    std::string fields;
+    for (const engine::FieldFailure& failure : report.failed) fields += (fields.empty() ? "" : ", ") + failure.field;
+    return fields + " not cleaned: " + report.failed.front().error;
+}
+
+}  // namespace
+
+QString TfrmVelmoraMain::cleanOne(const QString& path, bool inPlace) {
+    // One plan and one transaction per document, as velmora-cli cleans: a
+    // failure inside the transaction leaves the document as it was.
+    const engine::CleanSettings settings = tickedCleanSettings();
+    auto apply = [&settings](const std::filesystem::path& document) {
+        const engine::CleanReport report = engine::CleanDocument(document, settings, false);
+        if (!report.ok) throw std::runtime_error(FailureText(report));
     };
     const std::filesystem::path original = PathOf(path);
     if (inPlace) {

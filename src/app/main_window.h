@@ -21,6 +21,7 @@
 #include <QWidget>
 
 #include "app/folder_listing.h"
+#include "engine/clean_run.h"
 #include "components/focus_helper.h"
 #include "components/tw/html_label.h"
 #include "components/tw/tw_header.h"
@@ -78,6 +79,8 @@ public:
     void btnCleanSingleDocClick();
     void btnCleanAllDocsInFolderClick(QToolButton* clicked);
     void lblSelectAllClick(QLabel* clicked);
+    // What the ticked boxes and the author and company texts ask the run to do.
+    engine::CleanSettings tickedCleanSettings() const;
     void SaveListToFile();
 
     // One report row for an analysed document.

@@ -85,24 +85,6 @@ AnalyzeOptions ParseAnalyzeArguments(const std::vector<std::string>& arguments) 
 
 CleanOptions ParseCleanArguments(const std::vector<std::string>& arguments) {
     using engine::CleanOperation;
-    static const std::pair<const char*, CleanOperation> kSwitches[] = {
-        {"--clear-title", CleanOperation::ClearTitle},
-        {"--clear-subject", CleanOperation::ClearSubject},
-        {"--clear-keywords", CleanOperation::ClearKeywords},
-        {"--clear-comments", CleanOperation::ClearComments},
-        {"--reset-template", CleanOperation::ResetTemplate},
-        {"--reset-revision", CleanOperation::ResetRevision},
-        {"--reset-edit-time", CleanOperation::ResetEditTime},
-        {"--remove-revision-log", CleanOperation::RemoveRevisionLog},
-        {"--remove-thumbnail", CleanOperation::RemoveThumbnail},
-        {"--remove-guid", CleanOperation::RemoveGuid},
-        {"--remove-hyperlinks", CleanOperation::RemoveHyperlinks},
-        {"--clear-last-edited-by", CleanOperation::ClearLastEditedBy},
-        {"--clear-last-saved", CleanOperation::ClearLastSaved},
-        {"--clear-last-printed", CleanOperation::ClearLastPrinted},
-        {"--clear-created", CleanOperation::ClearCreated},
-        {"--clear-manager", CleanOperation::ClearManager},
-    };
     CleanOptions options;
     bool optionsEnded = false;
     bool all = false;
@@ -129,9 +111,11 @@ CleanOptions ParseCleanArguments(const std::vector<std::string>& arguments) {
             select(CleanOperation::SetCompany);
         } else {
             bool known = false;
-            for (const auto& [name, operation] : kSwitches)
-                if (argument == name) {
-                    select(operation);
+            for (const engine::CleanOperationName& name : engine::CleanOperationNames())
+                // The options that take a text are taken above.
+                if (name.operation != CleanOperation::SetAuthor && name.operation != CleanOperation::SetCompany &&
+                    argument == name.flag) {
+                    select(name.operation);
                     known = true;
                 }
             if (!known) throw UsageError("unknown option " + argument);

@@ -1,6 +1,7 @@
 #include "engine/clean_run.h"
 
 #include <algorithm>
+#include <array>
 #include <functional>
 #include <map>
 #include <memory>
@@ -20,27 +21,33 @@
 
 namespace velmora::engine {
 
+const std::array<CleanOperationName, std::size(kAllCleanOperations)>& CleanOperationNames() {
+    static const std::array<CleanOperationName, std::size(kAllCleanOperations)> kNames = {{
+        {CleanOperation::ClearTitle, "Title", "--clear-title"},
+        {CleanOperation::ClearSubject, "Subject", "--clear-subject"},
+        {CleanOperation::ClearKeywords, "Keywords", "--clear-keywords"},
+        {CleanOperation::ClearComments, "Comments", "--clear-comments"},
+        {CleanOperation::ResetTemplate, "Template", "--reset-template"},
+        {CleanOperation::ResetRevision, "RevNumber", "--reset-revision"},
+        {CleanOperation::ResetEditTime, "EditTime", "--reset-edit-time"},
+        {CleanOperation::RemoveRevisionLog, "RevisionLog", "--remove-revision-log"},
+        {CleanOperation::RemoveThumbnail, "Thumbnail", "--remove-thumbnail"},
+        {CleanOperation::RemoveGuid, "Guid", "--remove-guid"},
+        {CleanOperation::RemoveHyperlinks, "HLinks", "--remove-hyperlinks"},
+        {CleanOperation::ClearLastEditedBy, "LastAuthor", "--clear-last-edited-by"},
+        {CleanOperation::ClearLastSaved, "LastSaved", "--clear-last-saved"},
+        {CleanOperation::ClearLastPrinted, "LastPrinted", "--clear-last-printed"},
+        {CleanOperation::ClearCreated, "Created", "--clear-created"},
+        {CleanOperation::SetAuthor, "Author", "--author"},
+        {CleanOperation::SetCompany, "Company", "--company"},
+        {CleanOperation::ClearManager, "Manager", "--clear-manager"},
+    }};
+    return kNames;
+}
+
 const char* CleanOperationField(CleanOperation operation) {
-    switch (operation) {
-    case CleanOperation::ClearTitle: return "Title";
-    case CleanOperation::ClearSubject: return "Subject";
-    case CleanOperation::ClearKeywords: return "Keywords";
-    case CleanOperation::ClearComments: return "Comments";
-    case CleanOperation::ResetTemplate: return "Template";
-    case CleanOperation::ResetRevision: return "RevNumber";
-    case CleanOperation::ResetEditTime: return "EditTime";
-    case CleanOperation::RemoveRevisionLog: return "RevisionLog";
-    case CleanOperation::RemoveThumbnail: return "Thumbnail";
-    case CleanOperation::RemoveGuid: return "Guid";
-    case CleanOperation::RemoveHyperlinks: return "HLinks";
-    case CleanOperation::ClearLastEditedBy: return "LastAuthor";
-    case CleanOperation::ClearLastSaved: return "LastSaved";
-    case CleanOperation::ClearLastPrinted: return "LastPrinted";
-    case CleanOperation::ClearCreated: return "Created";
-    case CleanOperation::SetAuthor: return "Author";
-    case CleanOperation::SetCompany: return "Company";
-    case CleanOperation::ClearManager: return "Manager";
-    }
+    for (const CleanOperationName& name : CleanOperationNames())
+        if (name.operation == operation) return name.field;
     return "";
 }
 
@@ -124,139 +131,145 @@ PlannedOperations ChangesFor(const CleanSettings& settings) {
     return planned;
 }
 
-CleanReport CleanDocument(const std::filesystem::path& path, const CleanSettings& settings, bool dryRun) {
-    const auto [operations, changes] = ChangesFor(settings);
+namespace {
 
+// A document as the clean finds it: open for writing through `writer`, or,
+// where writing is refused but reading is not, readable only, with the
+// refusal in `cannotWrite`.
+struct OpenDocument {
+    storage::CompoundFileWriter* writer = nullptr;
+    RootStreamSource read;
+    std::optional<storage::StorageError> cannotWrite;
+    // Checked once there is something to write: an office program's lock file.
+    std::function<std::optional<storage::StorageError>()> refusalToWrite;
+    // The residue where there is no writer to survey it.
+    std::function<uint64_t()> residueWithoutWriter;
+};
+
+// The one clean sequence: plan every operation on one reading, rewrite the
+// property sets in one transaction, blank the names outside them in place,
+// zero the residue; report per field.
+void RunClean(OpenDocument& document, const CleanSettings& settings, bool dryRun, CleanReport& report, AppliedClean* applied) {
+    const auto [operations, changes] = ChangesFor(settings);
+    // Each stream is read once, however many plans look at it.
+    const RootStreamSource readStream = [source = document.read,
+                                         cache = std::make_shared<std::map<std::u16string, std::optional<std::vector<uint8_t>>>>()](
+                                            std::u16string_view name) {
+        auto [at, fresh] = cache->try_emplace(std::u16string(name));
+        if (fresh) at->second = source(name);
+        return at->second;
+    };
+    std::optional<storage::StorageError>& cannotWrite = document.cannotWrite;
+    storage::CompoundFileWriter* const writer = document.writer;
+    const DocumentPlan plan = PlanChanges(changes, readStream);
+    // Names outside the property sets: blanked in place after them,
+    // each stream in a transaction of its own.
+    struct InPlaceStep {
+        InPlaceBlanking plan;
+        std::function<std::string(std::u16string_view stream)> field;
+    };
+    std::vector<InPlaceStep> steps;  // in run order
+    if (settings.has(CleanOperation::RemoveRevisionLog))
+        steps.push_back({PlanRevisionLogBlanking(readStream, &report.warnings), [](std::u16string_view) { return std::string("RevisionLog"); }});
+    if (settings.has(CleanOperation::ClearLastEditedBy))
+        steps.push_back({PlanLastSaverBlanking(readStream), [](std::u16string_view stream) {
+                             return std::string(stream.starts_with(u"Current User") ? "CurrentUser" : "WriteAccess");
+                         }});
+    const bool anyInPlace = std::any_of(steps.begin(), steps.end(), [](const InPlaceStep& step) { return !step.plan.empty(); });
+    const bool anyWrite = !plan.contents.empty() || anyInPlace;
+    if (anyWrite && !cannotWrite && document.refusalToWrite) cannotWrite = document.refusalToWrite();
+    // Old bytes in free space, found before any write: a rewrite may put
+    // new content where they lay rather than zeros, and they still count.
+    const uint64_t residueFound = writer ? writer->residue() : 0;
+    bool writerSpent = false;  // a write failed: the writer is not used again
+    if (applied) applied->plan = plan;
+    if (!plan.contents.empty() && !cannotWrite && !dryRun) {
+        try {
+            writer->replaceRootStreams(plan.replacements());
+        } catch (const storage::StorageError& error) {
+            cannotWrite = error;
+            writerSpent = true;
+        }
+    }
+    if (applied && !cannotWrite && !dryRun) applied->wrote = true;
+    // A failure here leaves what the property sets got as written; the
+    // writer is not used again after it.
+    std::vector<std::pair<std::string, std::optional<storage::StorageError>>> blanked;
+    std::optional<storage::StorageError> inPlaceFailure = cannotWrite;
+    for (const InPlaceStep& step : steps) {
+        if (applied) applied->inPlace.push_back(step.plan);
+        for (const InPlaceBlanking::Stream& stream : step.plan.streams) {
+            if (!inPlaceFailure && !dryRun) {
+                try {
+                    writer->patchRootStream(stream.name, stream.patches);
+                } catch (const storage::StorageError& error) {
+                    inPlaceFailure = error;
+                    writerSpent = true;
+                } catch (const std::exception& error) {
+                    writerSpent = true;
+                    inPlaceFailure = storage::StorageError(storage::StorageResult::InvalidParameter, storage::Refusal::None,
+                                                           std::string("The document could not be cleaned: ") + error.what());
+                }
+            }
+            blanked.emplace_back(step.field(stream.name), inPlaceFailure);
+        }
+    }
+    // In run order: what changed, then what failed, each field once.
+    std::vector<std::pair<size_t, const storage::StorageError*>> failures;
+    for (const ChangeFailure& failure : plan.failed) failures.emplace_back(failure.change, &failure.error);
+    for (size_t index : plan.changed) {
+        if (cannotWrite)
+            failures.emplace_back(index, &*cannotWrite);
+        else
+            report.changed.push_back(CleanOperationField(operations[index]));
+    }
+    std::stable_sort(failures.begin(), failures.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [index, error] : failures) FailField(report, CleanOperationField(operations[index]), *error);
+    // The names outside the sets take their place in the run order; a
+    // field with any stream that failed is failed, not changed.
+    std::vector<std::string> failedFields;
+    for (const auto& [field, failure] : blanked) {
+        if (!failure || std::find(failedFields.begin(), failedFields.end(), field) != failedFields.end()) continue;
+        failedFields.push_back(field);
+        FailField(report, field.c_str(), *failure);
+    }
+    for (const auto& [field, failure] : blanked) {
+        if (failure || std::find(failedFields.begin(), failedFields.end(), field) != failedFields.end()) continue;
+        if (std::find(report.changed.begin(), report.changed.end(), field) != report.changed.end()) continue;
+        const size_t rank = RunRank(field);
+        report.changed.insert(std::find_if(report.changed.begin(), report.changed.end(),
+                                           [&](const std::string& other) { return RunRank(other) > rank; }),
+                              field);
+    }
+    for (const InPlaceStep& step : steps)
+        for (const std::string& problem : step.plan.problems)
+            FailField(report, step.field(std::u16string(problem.begin(), problem.end())).c_str(),
+                      storage::StorageError(storage::StorageResult::InvalidParameter, storage::Refusal::Damaged, problem));
+    // Residue goes last: what the steps above freed is zero already, so
+    // whatever is left was there before the clean, or an interrupted one
+    // left it.
+    if (writerSpent) return;
+    if (!cannotWrite && !dryRun) {
+        try {
+            if (writer->zeroFreeSpace() > 0 || residueFound > 0) report.changed.push_back(kFreeSpaceField);
+            if (applied) applied->complete = true;
+        } catch (const storage::StorageError& error) {
+            FailField(report, kFreeSpaceField, error);
+        }
+    } else if ((writer ? residueFound : document.residueWithoutWriter ? document.residueWithoutWriter() : 0) > 0) {
+        if (cannotWrite)
+            FailField(report, kFreeSpaceField, *cannotWrite);
+        else
+            report.changed.push_back(kFreeSpaceField);
+    }
+}
+
+// The failures every clean turns into the document's own.
+template <class Body>
+CleanReport Guarded(Body body) {
     CleanReport report;
     try {
-        // Open as the rewrite will; where that is refused but the document
-        // can still be read, plan on the reading so that a document with
-        // nothing to change is not reported as failed.
-        std::unique_ptr<storage::WritableByteSource> source;
-        std::optional<storage::CompoundFileWriter> writer;
-        std::optional<storage::StorageError> cannotWrite;
-        try {
-            source = storage::OpenDocumentSource(path, storage::AccessMode::ReadWrite);
-            writer.emplace(*source);
-        } catch (const storage::StorageError& error) {
-            if (!ReadableAnyway(error.reason())) throw;
-            cannotWrite = error;
-            writer.reset();
-            source.reset();  // our own lock would keep the reading out
-        }
-        // The document's streams, read through the writer, or where the
-        // writer was refused, through one opening for reading.
-        // Each stream is read once, however many plans look at it.
-        const RootStreamSource readStream = [source = writer ? RootStreamsOf(*writer) : RootStreamsOf(path),
-                                             cache = std::make_shared<std::map<std::u16string, std::optional<std::vector<uint8_t>>>>()](
-                                                std::u16string_view name) {
-            auto [at, fresh] = cache->try_emplace(std::u16string(name));
-            if (fresh) at->second = source(name);
-            return at->second;
-        };
-        const DocumentPlan plan = PlanChanges(changes, readStream);
-        // Names outside the property sets: blanked in place after them,
-        // each stream in a transaction of its own.
-        struct InPlaceStep {
-            InPlaceBlanking plan;
-            std::function<std::string(std::u16string_view stream)> field;
-        };
-        std::vector<InPlaceStep> steps;  // in run order
-        if (settings.has(CleanOperation::RemoveRevisionLog))
-            steps.push_back({PlanRevisionLogBlanking(readStream, &report.warnings), [](std::u16string_view) { return std::string("RevisionLog"); }});
-        if (settings.has(CleanOperation::ClearLastEditedBy))
-            steps.push_back({PlanLastSaverBlanking(readStream), [](std::u16string_view stream) {
-                                 return std::string(stream.starts_with(u"Current User") ? "CurrentUser" : "WriteAccess");
-                             }});
-        const bool anyInPlace = std::any_of(steps.begin(), steps.end(), [](const InPlaceStep& step) { return !step.plan.empty(); });
-        const bool anyWrite = !plan.contents.empty() || anyInPlace;
-        if (anyWrite && !cannotWrite) {
-            if (auto lockFile = storage::FindLiveOfficeLockFile(path))
-                cannotWrite = storage::StorageError(storage::StorageResult::ShareViolation, storage::Refusal::OfficeLockFile,
-                                                    "The document is open in another program. " +
-                                                        storage::OfficeLockFileMessage(*lockFile));
-        }
-        // Old bytes in free space, found before any write: a rewrite may put
-        // new content where they lay rather than zeros, and they still count.
-        const uint64_t residueFound = writer ? writer->residue() : 0;
-        bool writerSpent = false;  // a write failed: the writer is not used again
-        if (!plan.contents.empty() && !cannotWrite && !dryRun) {
-            try {
-                writer->replaceRootStreams(plan.replacements());
-            } catch (const storage::StorageError& error) {
-                cannotWrite = error;
-                writerSpent = true;
-            }
-        }
-        // A failure here leaves what the property sets got as written; the
-        // writer is not used again after it.
-        std::vector<std::pair<std::string, std::optional<storage::StorageError>>> blanked;
-        std::optional<storage::StorageError> inPlaceFailure = cannotWrite;
-        for (const InPlaceStep& step : steps) {
-            for (const InPlaceBlanking::Stream& stream : step.plan.streams) {
-                if (!inPlaceFailure && !dryRun) {
-                    try {
-                        writer->patchRootStream(stream.name, stream.patches);
-                    } catch (const storage::StorageError& error) {
-                        inPlaceFailure = error;
-                        writerSpent = true;
-                    } catch (const std::exception& error) {
-                        writerSpent = true;
-                        inPlaceFailure = storage::StorageError(storage::StorageResult::InvalidParameter, storage::Refusal::None,
-                                                               std::string("The document could not be cleaned: ") + error.what());
-                    }
-                }
-                blanked.emplace_back(step.field(stream.name), inPlaceFailure);
-            }
-        }
-        // In run order: what changed, then what failed, each field once.
-        std::vector<std::pair<size_t, const storage::StorageError*>> failures;
-        for (const ChangeFailure& failure : plan.failed) failures.emplace_back(failure.change, &failure.error);
-        for (size_t index : plan.changed) {
-            if (cannotWrite)
-                failures.emplace_back(index, &*cannotWrite);
-            else
-                report.changed.push_back(CleanOperationField(operations[index]));
-        }
-        std::stable_sort(failures.begin(), failures.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-        for (const auto& [index, error] : failures) FailField(report, CleanOperationField(operations[index]), *error);
-        // The names outside the sets take their place in the run order; a
-        // field with any stream that failed is failed, not changed.
-        std::vector<std::string> failedFields;
-        for (const auto& [field, failure] : blanked) {
-            if (!failure || std::find(failedFields.begin(), failedFields.end(), field) != failedFields.end()) continue;
-            failedFields.push_back(field);
-            FailField(report, field.c_str(), *failure);
-        }
-        for (const auto& [field, failure] : blanked) {
-            if (failure || std::find(failedFields.begin(), failedFields.end(), field) != failedFields.end()) continue;
-            if (std::find(report.changed.begin(), report.changed.end(), field) != report.changed.end()) continue;
-            const size_t rank = RunRank(field);
-            report.changed.insert(std::find_if(report.changed.begin(), report.changed.end(),
-                                               [&](const std::string& other) { return RunRank(other) > rank; }),
-                                  field);
-        }
-        for (const InPlaceStep& step : steps)
-            for (const std::string& problem : step.plan.problems)
-                FailField(report, step.field(std::u16string(problem.begin(), problem.end())).c_str(),
-                          storage::StorageError(storage::StorageResult::InvalidParameter, storage::Refusal::Damaged, problem));
-        // Residue goes last: what the steps above freed is zero already, so
-        // whatever is left was there before the clean, or an interrupted one
-        // left it.
-        if (!writerSpent) {
-            if (!cannotWrite && !dryRun) {
-                try {
-                    if (writer->zeroFreeSpace() > 0 || residueFound > 0) report.changed.push_back(kFreeSpaceField);
-                } catch (const storage::StorageError& error) {
-                    FailField(report, kFreeSpaceField, error);
-                }
-            } else if ((writer ? residueFound : MeasureResidue(path).value_or(0)) > 0) {
-                if (cannotWrite)
-                    FailField(report, kFreeSpaceField, *cannotWrite);
-                else
-                    report.changed.push_back(kFreeSpaceField);
-            }
-        }
+        body(report);
     } catch (const storage::StorageError& error) {
         FailDocument(report, error);
     } catch (const std::bad_alloc&) {
@@ -268,6 +281,51 @@ CleanReport CleanDocument(const std::filesystem::path& path, const CleanSettings
                                                    std::string("The document could not be cleaned: ") + error.what()));
     }
     return report;
+}
+
+}  // namespace
+
+CleanReport CleanDocument(const std::filesystem::path& path, const CleanSettings& settings, bool dryRun) {
+    return Guarded([&](CleanReport& report) {
+        // Open as the rewrite will; where that is refused but the document
+        // can still be read, plan on the reading so that a document with
+        // nothing to change is not reported as failed.
+        std::unique_ptr<storage::WritableByteSource> source;
+        std::optional<storage::CompoundFileWriter> writer;
+        OpenDocument document;
+        try {
+            source = storage::OpenDocumentSource(path, storage::AccessMode::ReadWrite);
+            writer.emplace(*source);
+        } catch (const storage::StorageError& error) {
+            if (!ReadableAnyway(error.reason())) throw;
+            document.cannotWrite = error;
+            writer.reset();
+            source.reset();  // our own lock would keep the reading out
+        }
+        // The document's streams, read through the writer, or where the
+        // writer was refused, through one opening for reading.
+        document.writer = writer ? &*writer : nullptr;
+        document.read = writer ? RootStreamsOf(*writer) : RootStreamsOf(path);
+        document.refusalToWrite = [&path]() -> std::optional<storage::StorageError> {
+            if (auto lockFile = storage::FindLiveOfficeLockFile(path))
+                return storage::StorageError(storage::StorageResult::ShareViolation, storage::Refusal::OfficeLockFile,
+                                             "The document is open in another program. " + storage::OfficeLockFileMessage(*lockFile));
+            return std::nullopt;
+        };
+        document.residueWithoutWriter = [&path] { return MeasureResidue(path).value_or(0); };
+        RunClean(document, settings, dryRun, report, nullptr);
+    });
+}
+
+CleanReport CleanOpenSource(storage::WritableByteSource& source, const CleanSettings& settings, bool dryRun,
+                            AppliedClean* applied) {
+    return Guarded([&](CleanReport& report) {
+        storage::CompoundFileWriter writer(source);
+        OpenDocument document;
+        document.writer = &writer;
+        document.read = RootStreamsOf(writer);
+        RunClean(document, settings, dryRun, report, applied);
+    });
 }
 
 }  // namespace velmora::engine

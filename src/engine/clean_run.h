@@ -1,10 +1,13 @@
 #pragma once
 
+#include <array>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "engine/last_saver_blanking.h"
 #include "engine/property_change.h"
+#include "storage/byte_source.h"
 #include "storage/storage_error.h"
 
 namespace velmora::engine {
@@ -41,7 +44,15 @@ inline constexpr CleanOperation kAllCleanOperations[] = {
     CleanOperation::ClearManager,
 };
 
-// The record field an operation changes ("Title", "Guid", ...).
+// Each operation's names, in run order: the record field it changes, which
+// reports name ("Title", "Guid", ...), and velmora-cli's option ("--author"
+// and "--company" take the text). The window's boxes map onto operations too.
+struct CleanOperationName {
+    CleanOperation operation;
+    const char* field;
+    const char* flag;
+};
+const std::array<CleanOperationName, std::size(kAllCleanOperations)>& CleanOperationNames();
 const char* CleanOperationField(CleanOperation operation);
 
 struct CleanSettings {
@@ -92,5 +103,18 @@ struct CleanReport {
 // is zeroed, reported as the field "FreeSpace", even where no property had
 // anything to change.
 CleanReport CleanDocument(const std::filesystem::path& path, const CleanSettings& settings, bool dryRun);
+
+// What a clean planned and how far it wrote, for checks that compare the
+// result with the plan (the writer's fuzz check).
+struct AppliedClean {
+    DocumentPlan plan;                   // the property sets' new contents
+    std::vector<InPlaceBlanking> inPlace;  // the names blanked outside them, in run order
+    bool wrote = false;                  // the property sets' transaction went through (or had nothing to do)
+    bool complete = false;               // and no write after it failed
+};
+// The same clean on a document already open for writing (memory in the fuzz
+// check), without the office lock-file check, which needs a path.
+CleanReport CleanOpenSource(storage::WritableByteSource& source, const CleanSettings& settings, bool dryRun,
+                            AppliedClean* applied = nullptr);
 
 }  // namespace velmora::engine

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <thread>
 
@@ -20,6 +21,7 @@
 #include <QTimer>
 
 #include "app/document_dialogs.h"
+#include "engine/clean_run.h"
 #include "engine/path_text.h"
 #include "engine/summary_info_class.h"
 #include "engine/summary_reader.h"
@@ -27,6 +29,8 @@
 #include "framework/orrin_dialogs.h"
 #include "framework/shell_open.h"
 #include "framework/velmora_application.h"
+#include "storage/document_source.h"
+#include "storage/storage_error.h"
 #include "../framework/recording_presenter.h"
 #include "support/test_paths.h"
 #include "update/check_for_updates.h"
@@ -376,6 +380,106 @@ TEST_F(MainWindowTest, AFailureInTheMiddleStopsTheRunAndThePageSaysSo) {
     EXPECT_EQ(window.Label24->text(), "Cleaning of 1 document(s) completed");
     EXPECT_TRUE(window.Label25->text().startsWith("Cleaning stopped at b.xls: ")) << window.Label25->text().toStdString();
     EXPECT_TRUE(window.Button10->isEnabled());
+}
+
+// What every document the engine opens goes through: openings for writing
+// and syncs per file; and, where asked, a failing write to one file.
+class CountingOpener {
+public:
+    CountingOpener()
+        : opener_([this](const fs::path& path, storage::AccessMode mode) {
+              if (mode == storage::AccessMode::ReadWrite) ++writeOpenings[path.filename().string()];
+              return std::unique_ptr<storage::WritableByteSource>(
+                  std::make_unique<Counted>(storage::OpenFileDocument(path, mode), *this, path.filename().string()));
+          }) {}
+    std::map<std::string, int> writeOpenings, syncs;
+    std::string failWritesTo;  // a file whose first write fails
+
+private:
+    class Counted : public storage::ForwardingByteSource {
+    public:
+        Counted(std::unique_ptr<storage::WritableByteSource> inner, CountingOpener& owner, std::string name)
+            : ForwardingByteSource(std::move(inner)), owner_(owner), name_(std::move(name)) {}
+        void writeAt(uint64_t offset, std::span<const uint8_t> bytes) override {
+            if (name_ == owner_.failWritesTo)
+                throw storage::StorageError(storage::StorageResult::WriteFault, storage::Refusal::IoError, "injected write failure");
+            ForwardingByteSource::writeAt(offset, bytes);
+        }
+        void sync() override {
+            ++owner_.syncs[name_];
+            ForwardingByteSource::sync();
+        }
+
+    private:
+        CountingOpener& owner_;
+        std::string name_;
+    };
+    storage::ScopedDocumentSourceOpener opener_;
+};
+
+// The window cleans as velmora-cli does: per document one opening for
+// writing and one transaction, no more syncs than the command-line clean of
+// the same document takes.
+TEST_F(MainWindowTest, TheRunCleansEachDocumentInOneTransaction) {
+    const fs::path twin = temp.path() / "twin";
+    fs::create_directories(twin);
+    for (const char* name : {"a.doc", "b.xls"}) fs::copy_file(folder() / name, twin / name);
+    analyzeFolder(folder(), false);
+    window.Button2->click();
+    window.lblSelectAllClick(window.lblSelectAll);
+    window.chkCleanOverwriteOriginal->setChecked(true);
+    std::map<std::string, int> windowOpenings, windowSyncs;
+    {
+        CountingOpener counting;
+        window.Button8->click();
+        windowOpenings = counting.writeOpenings;
+        windowSyncs = counting.syncs;
+    }
+    EXPECT_EQ(window.Label24->text(), "Cleaning of 2 document(s) completed");
+    EXPECT_TRUE(boxes.Requests().empty());
+    CountingOpener cli;
+    engine::CleanSettings settings = window.tickedCleanSettings();
+    for (const char* name : {"a.doc", "b.xls"}) {
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(engine::CleanDocument(twin / name, settings, false).ok);
+        EXPECT_EQ(windowOpenings[name], 1);
+        EXPECT_GT(windowSyncs[name], 0);
+        EXPECT_LE(windowSyncs[name], cli.syncs[name]);
+        EXPECT_EQ(ReadWholeFile(folder() / name), ReadWholeFile(twin / name)) << "the window and the command line differ";
+    }
+}
+
+// A field the document cannot take fails alone and is named, the others are
+// applied, and the run stops there.
+TEST_F(MainWindowTest, AFieldThePlanCannotApplyIsNamedAndTheOthersApplied) {
+    const fs::path only = temp.path() / "cp1252";
+    fs::create_directories(only);
+    CopyWritable(TestDataPath("corpus/odd/si-cp1252-edge-values.doc"), only / "a.doc");
+    analyzeFolder(only, false);
+    window.Button2->click();
+    tickOnly({window.chkClearTitle, window.chkResetAuthor});
+    window.txtAuthor->setText(QString::fromUtf16(u"\u5c71\u7530\u592a\u90ce"));  // not in the set's code page
+    window.chkCleanOverwriteOriginal->setChecked(true);
+    window.Button8->click();
+    EXPECT_EQ(window.Label24->text(), "Cleaning of 0 document(s) completed");
+    EXPECT_TRUE(window.Label25->text().startsWith("Cleaning stopped at a.doc: Author not cleaned: "))
+        << window.Label25->text().toStdString();
+    EXPECT_EQ(Read(only / "a.doc").Title, u"");
+}
+
+// A write that fails inside the transaction leaves that document as it was.
+TEST_F(MainWindowTest, AWriteFailureInsideTheTransactionLeavesTheDocumentAsItWas) {
+    analyzeFolder(folder(), false);
+    const std::vector<uint8_t> before = ReadWholeFile(folder() / "b.xls");
+    window.Button2->click();
+    window.lblSelectAllClick(window.lblSelectAll);
+    window.chkCleanOverwriteOriginal->setChecked(true);
+    CountingOpener failing;
+    failing.failWritesTo = "b.xls";
+    window.Button8->click();
+    EXPECT_EQ(ReadWholeFile(folder() / "b.xls"), before);
+    EXPECT_TRUE(window.Label25->text().startsWith("Cleaning stopped at b.xls: ")) << window.Label25->text().toStdString();
+    EXPECT_EQ(Read(folder() / "a.doc").Title, u"");
 }
 
 TEST_F(MainWindowTest, AFailedCopyLeavesNoCleanedFile) {
