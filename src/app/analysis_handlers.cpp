@@ -5,6 +5,7 @@
 #include "app/busy_guard.h"
 #include "app/document_dialogs.h"
 #include "app/document_paths.h"
+#include "app/gui_folder_scan.h"
 #include "app/main_window.h"
 #include "app/report_text.h"
 #include "app/window_controls.h"
@@ -16,7 +17,6 @@
 #include "engine/summary_reader.h"
 #include "framework/desktop_helpers.h"
 #include "framework/event_guard.h"
-#include "framework/gui_folder_scan.h"
 #include "framework/orrin_dialogs.h"
 
 namespace velmora::app {
@@ -136,7 +136,7 @@ void TfrmVelmoraMain::btnAnalyze2Click() {
     {
         LoadingPanel loading(pnlAnalysisLoading);
         BusyGuard guard(this, busy_, {Button2, Button1});
-        framework::AnalyzeFolderForWindow(PathOf(folder), types, chkAnalyzeIncludeSubFolders->isChecked(), read, &scanError,
+        AnalyzeFolderForWindow(PathOf(folder), types, chkAnalyzeIncludeSubFolders->isChecked(), read, &scanError,
                                           &unreadable);
     }
     if (scanError) {

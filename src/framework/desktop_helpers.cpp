@@ -15,7 +15,6 @@
 #include <QThread>
 #include <QWidget>
 
-#include "engine/completion_signal.h"
 #include "engine/path_text.h"
 #include "framework/framework_services.h"
 
@@ -106,22 +105,23 @@ void DelayWithMessages(int milliseconds) {
     } while (elapsed < milliseconds);
 }
 
-void WaitWithMessages(engine::CompletionSignal& done) {
+void WaitWithMessages(const std::function<bool()>& signalled,
+                      const std::function<void(std::function<void()>)>& setNotification) {
     QEventLoop loop;
-    done.SetNotification([&loop] { QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection); });
+    setNotification([&loop] { QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection); });
     // Also when a handler's error comes out of exec(): the notification must
     // not outlive the loop it refers to.
     struct NotificationRemoval {
-        engine::CompletionSignal& signal;
-        ~NotificationRemoval() { signal.SetNotification({}); }
-    } removal{done};
-    while (!done.IsSignalled()) {
+        const std::function<void(std::function<void()>)>& remove;
+        ~NotificationRemoval() { remove({}); }
+    } removal{setNotification};
+    while (!signalled()) {
         loop.exec();
         // Still not raised: the loop was ended by a request to quit the
         // application, which also makes every later exec() return at once
         // until the main loop has ended. Waiting for the next event instead
         // keeps the hand-over from the worker going without spinning.
-        if (!done.IsSignalled()) loop.processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        if (!signalled()) loop.processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
 }
 

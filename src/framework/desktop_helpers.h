@@ -1,15 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include <QLocale>
 #include <QString>
 
 class QWidget;
-
-namespace velmora::engine {
-class CompletionSignal;
-}
 
 namespace velmora::framework {
 
@@ -46,8 +43,16 @@ void DelayWithMessages(int milliseconds);
 // meanwhile (a worker may hand work over with RunOnGuiThread()). Sleeps in
 // a local event loop woken by the signal; a request to quit the application
 // does not end the wait early. Replaces `done`'s notification and removes
-// it again before returning.
-void WaitWithMessages(engine::CompletionSignal& done);
+// it again before returning. `Signal` is a one-shot signal raised by
+// another thread: IsSignalled(), and SetNotification(function) whose
+// function the raising thread runs (an empty one removes it).
+void WaitWithMessages(const std::function<bool()>& signalled,
+                      const std::function<void(std::function<void()>)>& setNotification);
+template <class Signal>
+void WaitWithMessages(Signal& done) {
+    WaitWithMessages([&done] { return done.IsSignalled(); },
+                     [&done](std::function<void()> notification) { done.SetNotification(std::move(notification)); });
+}
 
 // While disabled, the window refuses the desktop's requests to close (the
 // title-bar button, the window menu, Alt+F4: spontaneous close events); the

@@ -1,4 +1,4 @@
-#include "framework/gui_folder_scan.h"
+#include "app/gui_folder_scan.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -9,7 +9,7 @@
 
 #include "framework/desktop_helpers.h"
 
-namespace velmora::framework {
+namespace velmora::app {
 
 namespace {
 
@@ -89,7 +89,7 @@ bool AnalyzeFolderForWindow(const std::filesystem::path& folder, engine::TDocume
         };
     std::exception_ptr error;
     const bool ran = engine::AnalyzeFolderWithSessions(folder, types, includeSubfolders, deliver,
-                                           [](engine::CompletionSignal& ended) { WaitWithMessages(ended); }, &error,
+                                           [](engine::CompletionSignal& ended) { framework::WaitWithMessages(ended); }, &error,
                                            unreadable);
     if (!ran) return false;
     queue->drain();  // the last rows, at once
@@ -99,4 +99,4 @@ bool AnalyzeFolderForWindow(const std::filesystem::path& folder, engine::TDocume
     return true;
 }
 
-}  // namespace velmora::framework
+}  // namespace velmora::app

@@ -8,7 +8,7 @@
 #include "engine/analysis_driver.h"
 #include "engine/document_session.h"
 
-namespace velmora::framework {
+namespace velmora::app {
 
 // Runs on the scan thread for each document the scan could read, with the
 // document still open: the place for reading more of it, which needs no
@@ -30,4 +30,4 @@ bool AnalyzeFolderForWindow(const std::filesystem::path& folder, engine::TDocume
                             const TReadDocument& read, std::exception_ptr* scanError = nullptr,
                             size_t* unreadable = nullptr);
 
-}  // namespace velmora::framework
+}  // namespace velmora::app

@@ -1,7 +1,7 @@
 // A folder scan for a window: each document read on the scan thread while it
 // is open, its row shown on the GUI thread while that waits with messages,
 // in order, and errors carried back to the scan.
-#include "framework/gui_folder_scan.h"
+#include "app/gui_folder_scan.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,7 @@
 #include "engine/path_text.h"
 #include "support/test_paths.h"
 
-namespace velmora::framework {
+namespace velmora::app {
 namespace {
 
 namespace fs = std::filesystem;
@@ -111,4 +111,4 @@ TEST_F(GuiFolderScanTest, RefusesAMissingFolderOrNoTypesWithoutWaiting) {
 }
 
 }  // namespace
-}  // namespace velmora::framework
+}  // namespace velmora::app
