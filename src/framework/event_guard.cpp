@@ -3,7 +3,6 @@
 #include <QMessageBox>
 
 #include "framework/orrin_dialogs.h"
-#include "framework/velmora_application.h"
 
 namespace velmora::framework {
 
@@ -26,7 +25,7 @@ QString ExceptionText(const std::exception_ptr& error) {
 void ShowDefaultErrorBox(const std::exception_ptr& error) {
     if (!error) return;
     MessageBoxRequest request;
-    request.caption = TApplication::Title();
+    request.caption = MessageBoxTitle();
     request.icon = QMessageBox::Critical;
     request.text = DefaultErrorBoxText(ExceptionText(error));
     request.buttons = {{ButtonCaption(MessageButton::OK), ButtonResult(MessageButton::OK)}};

@@ -8,7 +8,6 @@
 #include <QEvent>
 #include <QThread>
 
-#include "framework/orrin_dialogs.h"
 
 namespace velmora::framework {
 
@@ -147,6 +146,5 @@ void RunOnGuiThread(const std::function<void()>& procedure) {
     if (!ran) throw std::runtime_error("The program is closing");
 }
 
-void ShowMessage(const QString& text) { CenteredMessageDlg(text, MessageKind::Custom, {MessageButton::OK}); }
 
 }  // namespace velmora::framework

@@ -5,7 +5,7 @@
 #include <QRect>
 #include <QSize>
 
-#include "framework/orrin_dialogs.h"
+#include "framework/message_box_request.h"
 
 namespace velmora::framework {
 

@@ -9,7 +9,6 @@
 
 #include "framework/framework_services.h"
 #include "framework/message_box_dialog.h"
-#include "framework/velmora_application.h"
 
 namespace velmora::framework {
 
@@ -46,7 +45,7 @@ QString KindCaption(MessageKind kind) {
         case MessageKind::Confirmation: return QStringLiteral("Confirm");
         case MessageKind::Custom: break;
     }
-    return TApplication::Title();
+    return MessageBoxTitle();
 }
 
 QMessageBox::Icon KindIcon(MessageKind kind) {
@@ -120,6 +119,8 @@ int CenteredMessageDlg(const QString& text, MessageKind kind, MessageButtons but
     request.closeResult = buttons.Contains(MessageButton::Cancel) ? ButtonResult(MessageButton::Cancel) : 0;
     return PresentMessageBox(std::move(request));
 }
+
+void ShowMessage(const QString& text) { CenteredMessageDlg(text, MessageKind::Custom, {MessageButton::OK}); }
 
 QString PickFolder(const QString& initial) {
     const QString title = QStringLiteral("Select Directory");

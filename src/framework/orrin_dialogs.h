@@ -11,6 +11,7 @@
 #include <QString>
 #include <QWidget>
 
+#include "framework/message_box_request.h"
 #include "framework/scoped_replacement.h"
 
 namespace velmora::framework {
@@ -50,27 +51,6 @@ public:
 private:
     static constexpr uint32_t Bit(MessageButton button) { return uint32_t{1} << static_cast<unsigned>(button); }
     uint32_t bits_ = 0;
-};
-
-struct MessageBoxChoice {
-    QString caption;  // "&" marks the access key
-    int result = 0;   // a negative result leaves the box open when pressed
-    friend bool operator==(const MessageBoxChoice&, const MessageBoxChoice&) = default;
-};
-
-// Everything needed to show one message box, handed to the presenter.
-struct MessageBoxRequest {
-    QString caption;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QString text;  // plain text, never read as markup
-    std::vector<MessageBoxChoice> buttons;
-    int defaultButton = 0;  // index into buttons
-    int closeResult = 0;    // the result of Escape or the title-bar close
-    // The window the box belongs to and the area it is centred over; filled
-    // in by PresentMessageBox() from the active window, else the main
-    // window, else the screen, when left empty.
-    QPointer<QWidget> owner;
-    QRect centreOn;
 };
 
 // Shows a message box and returns the result of the button pressed. Every

@@ -6,18 +6,10 @@
 #include <QFontDatabase>
 
 #include "framework/event_guard.h"
+#include "framework/message_box_request.h"
 #include "framework/framework_services.h"
 
 namespace velmora::framework {
-
-namespace {
-
-QString& StoredTitle() {
-    static QString title = QStringLiteral("Velmora");
-    return title;
-}
-
-}  // namespace
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     MapDesignFonts();
@@ -26,10 +18,10 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
 void TApplication::SetTitle(const QString& title) {
     // Not Qt's display name: on X11 and Wayland Qt appends that to every
     // window title, and a box captioned "Warning" must say just that.
-    StoredTitle() = title;
+    SetMessageBoxTitle(title);
 }
 
-QString TApplication::Title() { return StoredTitle(); }
+QString TApplication::Title() { return MessageBoxTitle(); }
 
 int TApplication::Run(QWidget& mainWindow) { return RunMessageLoopUntilClosed(mainWindow); }
 
