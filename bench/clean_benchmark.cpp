@@ -26,7 +26,12 @@
 
 #include "bench_support.h"
 #include "engine/clean_run.h"
+#include <QApplication>
+
+#include "app/main_window.h"
+#include "engine/path_text.h"
 #include "engine/summary_info_class.h"
+#include "framework/velmora_application.h"
 #include "engine/summary_properties.h"
 #include "engine/summary_reader.h"
 #include "storage/compound_file.h"
@@ -67,6 +72,7 @@ struct StepCounts {
     uint64_t writes = 0, syncs = 0, resizes = 0;
 };
 StepCounts gSteps;
+uint64_t gWriteOpenings = 0;  // documents opened for writing
 std::chrono::microseconds gSyncDelay{0};
 
 // Counts every write, sync and resize of the documents the engine opens.
@@ -209,7 +215,11 @@ Round CleanAll(const std::vector<Copy>& copies, const engine::CleanSettings& set
         result.error = report.error;
         result.applied = report.changed.size();
         bool sets[2] = {false, false};
-        for (const auto& field : report.changed) sets[engine::SummaryPropertyNamed(field).setIndex] = true;
+        for (const auto& field : report.changed) {
+            // Names blanked outside the sets and the free space are no property.
+            if (field == "WriteAccess" || field == "CurrentUser" || field == "RevisionLog" || field == "FreeSpace") continue;
+            sets[engine::SummaryPropertyNamed(field).setIndex] = true;
+        }
         result.bothSets = sets[0] && sets[1];
         result.steps = {gSteps.writes - before.writes, gSteps.syncs - before.syncs, gSteps.resizes - before.resizes};
     }
@@ -248,6 +258,38 @@ double PerUnit(uint64_t total, uint64_t units) {
     return units ? static_cast<double>(total) / static_cast<double>(units) : 0.0;
 }
 
+// The window's cleaning run, offscreen: the folder mode over `folder`, every
+// box ticked (author and company empty), originals overwritten or copied.
+struct WindowRun {
+    double seconds = 0;
+    uint64_t syncs = 0, writeOpenings = 0;
+    QString completion;
+};
+
+WindowRun RunTheWindow(const fs::path& folder, bool overwrite) {
+    app::TfrmVelmoraMain window;
+    window.show();
+    window.PageControl1->setCurrentIndex(2);
+    window.rbCleanAllDocsInFolder->click();
+    window.txtCleanAllDocsInFolder->setText(QString::fromStdU16String(engine::PathToText(folder)));
+    window.chkCleanIncludeSubfolders->setChecked(true);
+    window.chkCleanOverwriteOriginal->setChecked(overwrite);
+    window.btnClean2->click();
+    window.lblSelectAllClick(window.lblSelectAll);
+    window.txtAuthor->clear();
+    window.txtCompany->clear();
+    const StepCounts before = gSteps;
+    const uint64_t openingsBefore = gWriteOpenings;
+    const auto start = Clock::now();
+    window.Button8->click();
+    WindowRun run;
+    run.seconds = SecondsSince(start);
+    run.syncs = gSteps.syncs - before.syncs;
+    run.writeOpenings = gWriteOpenings - openingsBefore;
+    run.completion = window.Label24->text() + QStringLiteral(" / ") + window.Label25->text();
+    return run;
+}
+
 int Run(int argc, char** argv) {
     size_t count = CountArgument(argc, argv, 1, 500);
     fs::path workFolder = FolderArgument(argc, argv, 2, fs::temp_directory_path());
@@ -265,6 +307,7 @@ int Run(int argc, char** argv) {
     std::fflush(stdout);
 
     storage::ScopedDocumentSourceOpener counting([](const fs::path& path, storage::AccessMode mode) {
+        if (mode == storage::AccessMode::ReadWrite) ++gWriteOpenings;
         return std::unique_ptr<storage::WritableByteSource>(
             std::make_unique<CountingSource>(storage::OpenFileDocument(path, mode)));
     });
@@ -319,6 +362,21 @@ int Run(int argc, char** argv) {
         singleSyncs += static_cast<double>(firstSingle.results[i].steps.syncs);
         streams += static_cast<double>(SummaryStreamsSize(corpus[i % corpus.size()]));
     }
+    // The window against velmora-cli, on the same documents.
+    for (bool overwrite : {true, false}) {
+        fs::path folder = scratch.path() / (overwrite ? "window-overwrite" : "window-copies");
+        MakeCopies(folder, corpus, count);
+        const WindowRun run = RunTheWindow(folder, overwrite);
+        std::printf("the window's run (offscreen, %s): %7.2f s, %.2f fsyncs and %.2f openings for writing per document\n"
+                    "  (%s)\n",
+                    overwrite ? "originals overwritten" : "cleaned copies", run.seconds, PerUnit(run.syncs, count),
+                    PerUnit(run.writeOpenings, count), run.completion.toStdString().c_str());
+        fs::remove_all(folder);
+    }
+    uint64_t batchSyncs = 0;
+    for (const auto& result : first.results) batchSyncs += result.steps.syncs;
+    std::printf("velmora-cli's clean of the same documents: %.2f fsyncs per document\n", PerUnit(batchSyncs, count));
+
     std::printf("\ngoals (first round; medians over %d rounds):\n", kRounds);
     std::printf("  fsyncs per document with both sets changing: at most %" PRIu64 " (%" PRIu64 " such documents)\n",
                 maxBothSyncs, bothDocuments);
@@ -426,6 +484,10 @@ int main(int argc, char** argv) {
         std::printf("usage: clean_benchmark [COUNT [WORK_FOLDER [CORPUS_FOLDER]]]\n");
         return 0;
     }
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    velmora::framework::MapDesignFonts();
+    velmora::app::ScopedStartupUpdateCheck noCheck([](const QString&, double&, uint8_t) {});
     try {
         return Run(argc, argv);
     } catch (const std::exception& error) {
