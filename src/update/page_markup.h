@@ -8,14 +8,14 @@ namespace velmora::update {
 
 // The bounds of a page that ReducePageMarkup gives. Qt lays rich text out
 // synchronously, on the GUI thread, with no way to stop it, and its cost
-// grows far faster than the markup's length: 50 nested tables (1.7 KB) took
-// it more than a minute, 3,000 overflowed the stack. These bounds are what
-// keeps every page fast; bench/README.md has the time of the worst page they
-// allow.
+// grows far faster than the markup's length: every table nested in another
+// doubles it (16 deep: 0.57 s, 20 deep: 10 s), 3,000 overflowed the stack.
+// These bounds are what keeps every page fast; bench/README.md has the time
+// of the slowest page they allow.
 inline constexpr int kPageNestingMax = 8;       // elements open at once (a line break holds none)
 inline constexpr int kPageElementsMax = 5000;   // elements written, line breaks and table rows included
-inline constexpr int kPageTableCellsMax = 500;  // table cells on the whole page
-inline constexpr int kPageTextMax = 50000;      // characters of text, spaces included
+inline constexpr int kPageTableCellsMax = 250;  // table cells on the whole page
+inline constexpr int kPageTextMax = 30000;      // characters of text, spaces included
 // Qt wraps a word too long for its line by searching the rest of the word
 // again for every line it fills: a 40,000-letter word took 0.2 s, 49 table
 // cells of 1,000 letters each 0.33 s. A zero-width space (a place to wrap,

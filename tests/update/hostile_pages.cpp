@@ -22,6 +22,21 @@ std::string NestedTables(int depth) {
 // (counting round).
 std::string Word(int index, int length) { return std::string(std::size_t(length), char('a' + index % 26)); }
 
+// `length` characters of the longest words kept whole, a space apart.
+std::string LongestWords(int index, int length) {
+    std::string text;
+    while (int(text.size()) + kPageWordMax < length) text += Word(index, kPageWordMax) + ' ';
+    return text + Word(index, length - int(text.size()));
+}
+
+// What the pages with a table hold after it: lists nested as deep as
+// allowed, a letter in each innermost item, up to the element bound.
+constexpr int kListsText = 1000;
+std::string ListsAfter(int elementsUsed) {
+    const std::string group = Repeated("<ul><li>", kPageNestingMax / 2) + "x" + Repeated("</li></ul>", kPageNestingMax / 2);
+    return Repeated(group, (kPageElementsMax - elementsUsed) / kPageNestingMax);
+}
+
 }  // namespace
 
 std::vector<SamplePage> HostilePages() {
@@ -65,30 +80,28 @@ std::vector<SamplePage> BoundPages() {
     {
         std::string html;
         for (int i = 0; i < kPageElementsMax; ++i)
-            html += "<p>" + Word(i, kPageTextMax / kPageElementsMax - 1) + "</p>";
+            html += "<p>" + Word(i, kPageTextMax / kPageElementsMax) + "</p>";
         pages.push_back({"MostElements", html, {"aaa", "zzz"}});
     }
-    // One row of as many cells as the page may hold, each a word that
-    // cannot wrap at a space: the table's layout is the slowest by the cell;
-    // the elements left are nested lists below it.
+    // One row of as many cells as the page may hold, in words as long as
+    // are kept whole: the table's layout is the slowest by the cell.
     {
-        constexpr int kListText = 1000;
-        constexpr int kCellText = (kPageTextMax - kListText) / kPageTableCellsMax;
         std::string html = "<table><tr>";
-        for (int i = 0; i < kPageTableCellsMax; ++i) html += "<td>" + Word(i, kCellText) + "</td>";
-        html += "</tr></table>";
-        const int groups = (kPageElementsMax - kPageTableCellsMax - 2) / kPageNestingMax;
-        for (int i = 0; i < groups; ++i)
-            html += Repeated("<ul><li>", kPageNestingMax / 2) + "x" + Repeated("</li></ul>", kPageNestingMax / 2);
+        for (int i = 0; i < kPageTableCellsMax; ++i)
+            html += "<td>" + LongestWords(i, (kPageTextMax - kListsText) / kPageTableCellsMax) + "</td>";
+        html += "</tr></table>" + ListsAfter(kPageTableCellsMax + 2);
         pages.push_back({"LargestTable", html, {"aaa", "zzz", "x"}});
     }
     // Words ten times as long as the longest kept whole, in one row of
-    // narrow cells: each is wrapped anywhere, line by line.
+    // narrow cells: each is wrapped anywhere, nearly a letter a line.
     {
         constexpr int kWord = 10 * kPageWordMax;
+        // A zero-width space follows every kPageWordMax letters.
+        constexpr int kCells = (kPageTextMax - kListsText) / (kWord + kWord / kPageWordMax);
         std::string html = "<table><tr>";
-        for (int i = 0; i < kPageTextMax / kWord; ++i) html += "<td>" + Word(i, kWord) + "</td>";
-        pages.push_back({"LongWordsInTable", html + "</tr></table>", {"aaa", "zzz"}});
+        for (int i = 0; i < kCells; ++i) html += "<td>" + Word(i, kWord) + "</td>";
+        html += "</tr></table>" + ListsAfter(kCells + 2);
+        pages.push_back({"LongWordsInTable", html, {"aaa", "zzz", "x"}});
     }
     return pages;
 }
