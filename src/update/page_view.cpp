@@ -7,6 +7,7 @@
 #include "framework/event_guard.h"
 #include "framework/shell_open.h"
 #include "update/page_fetch.h"
+#include "update/page_markup.h"
 #include "update/update_address.h"
 
 namespace velmora::update {
@@ -74,7 +75,8 @@ void TPageView::pageArrived(uint64_t navigation, bool ok, const QString& text) {
     if (navigation != navigation_) return;
     fetch_.reset();
     if (ok) {
-        setHtml(text);
+        // Laid out only once reduced: Qt's layout has no bound of its own.
+        setHtml(ReducePageMarkup(text, address_));
     } else {
         setPlainText(QString::fromUtf8(kLoadFailure));
     }

@@ -14,8 +14,10 @@
 #include <QTimer>
 
 #include "framework/shell_open.h"
+#include "hostile_pages.h"
 #include "loopback_servers.h"
 #include "shared/units/wb_container.h"
+#include "support/case_name.h"
 #include "support/test_paths.h"
 
 namespace velmora::update {
@@ -74,6 +76,10 @@ TEST_F(PageViewTest, LoadsNothingLocalAndOpensOnlyWebLinksOutside) {
     EXPECT_EQ(opened, QStringList({"https://www.ternwick.example/news", servers.Http("/more.html")}));
     EXPECT_EQ(view.toHtml(), before);  // no click navigates the view itself
     EXPECT_TRUE(view.source().isEmpty());
+    // The document itself holds no link but the web ones.
+    EXPECT_FALSE(before.contains("file:"));
+    EXPECT_FALSE(before.contains("javascript:"));
+    EXPECT_TRUE(before.contains(servers.Http("/more.html")));
 }
 
 TEST_F(PageViewTest, APictureOnTheDiskIsNeverRead) {
@@ -126,6 +132,46 @@ TEST_F(PageViewTest, ANewerNavigationWinsAndStopDropsTheResult) {
     view.Stop();
     EXPECT_FALSE(view.Loading());
 }
+
+TEST_F(PageViewTest, ATableInsideATableKeepsTheInnerText) {
+    servers.Put("tables.html",
+                "<table><tr><td>outer<table><tr><td>inner one</td><td>inner two</td></tr></table>after</td>"
+                "<td>next cell</td></tr></table>");
+    ASSERT_TRUE(load(servers.Http("/static/tables.html")));
+    const QString shown = view.toPlainText();
+    for (const char* text : {"outer", "inner one", "inner two", "after", "next cell"})
+        EXPECT_TRUE(shown.contains(text)) << text;
+}
+
+// Pages that crashed or froze the view, and the slowest its bounds let
+// through: each arrives, is laid out whole, and shows its text.
+class PageViewSampleTest : public PageViewTest, public ::testing::WithParamInterface<testing::SamplePage> {};
+
+TEST_P(PageViewSampleTest, ShowsThePageWithItsText) {
+    const testing::SamplePage& page = GetParam();
+    servers.Put(page.name + ".html", page.html);
+    view.resize(449, 257);  // the wizard's
+    view.show();
+    QElapsedTimer timer;
+    timer.start();
+    ASSERT_TRUE(load(servers.Http(QString::fromStdString("/static/" + page.name + ".html"))));
+    EXPECT_GT(view.document()->documentLayout()->documentSize().height(), 0);
+    QCoreApplication::processEvents();
+    EXPECT_LT(timer.elapsed(), 30'000);  // "finishes"; the figures are in bench/README.md
+    const QString shown = view.toPlainText();
+    qsizetype from = 0;
+    for (const std::string& written : page.texts) {
+        const QString text = QString::fromStdString(written);
+        const qsizetype at = shown.indexOf(text, from);
+        EXPECT_GE(at, 0) << written;
+        if (at >= 0) from = at + text.size();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Hostile, PageViewSampleTest, ::testing::ValuesIn(testing::HostilePages()),
+                         velmora::testing::CaseName());
+INSTANTIATE_TEST_SUITE_P(Bounds, PageViewSampleTest, ::testing::ValuesIn(testing::BoundPages()),
+                         velmora::testing::CaseName());
 
 TEST_F(PageViewTest, WithoutAHostItBehavesAsAPlainView) {
     shared::TNulWBContainer neutral(&view);
