@@ -176,11 +176,13 @@ void RunClean(OpenDocument& document, const CleanSettings& settings, bool dryRun
                              return std::string(stream.starts_with(u"Current User") ? "CurrentUser" : "WriteAccess");
                          }});
     const bool anyInPlace = std::any_of(steps.begin(), steps.end(), [](const InPlaceStep& step) { return !step.plan.empty(); });
-    const bool anyWrite = !plan.contents.empty() || anyInPlace;
-    if (anyWrite && !cannotWrite && document.refusalToWrite) cannotWrite = document.refusalToWrite();
     // Old bytes in free space, found before any write: a rewrite may put
     // new content where they lay rather than zeros, and they still count.
     const uint64_t residueFound = writer ? writer->residue() : 0;
+    // Zeroing residue is a write like any other: a document open in an
+    // office program is left alone for it too.
+    const bool anyWrite = !plan.contents.empty() || anyInPlace || residueFound > 0;
+    if (anyWrite && !cannotWrite && document.refusalToWrite) cannotWrite = document.refusalToWrite();
     bool writerSpent = false;  // a write failed: the writer is not used again
     if (applied) applied->plan = plan;
     if (!plan.contents.empty() && !cannotWrite && !dryRun) {

@@ -43,8 +43,8 @@ HiddenNameScan DocumentSession::hiddenNames() { return ScanHiddenNames(streams()
 bool DocumentSession::holdsHyperlinks() {
     try {
         return DocumentHoldsProperty(*file_, 21, u"_PID_HLINKS");
-    } catch (const storage::StorageError&) {
-        return false;  // the record says what is wrong with the set
+    } catch (const std::exception&) {
+        return false;  // the record says what is wrong with the set; the row stands without it
     }
 }
 

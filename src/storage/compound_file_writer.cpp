@@ -131,6 +131,13 @@ void CompoundFileWriter::load() {
         difatContents_.back().back() = kEndOfChain;
         dirtyDifatSectors_.insert(static_cast<uint32_t>(difatContents_.size() - 1));
     }
+    // DIFAT sectors the header counts beyond those are swept as unreachable:
+    // the header must stop counting them before they are freed.
+    if (header_.difatSectorCount > difatNeeded) {
+        header_.difatSectorCount = static_cast<uint32_t>(difatNeeded);
+        if (difatNeeded == 0) header_.firstDifatSector = kEndOfChain;
+        headerDirty_ = true;
+    }
 
     fat_.reserve(uint64_t{header_.fatSectorCount} * entriesPerSector_);
     for (uint32_t location : fatLocations_) {
@@ -187,14 +194,19 @@ void CompoundFileWriter::load() {
         DirectoryEntry stream = entry(index);
         if (stream.type != ObjectType::Stream || stream.streamSize == 0) continue;
         Chain chain;
+        // A chain runs no further than its stream: sectors past that hold
+        // nothing the stream says it holds, and are swept as unreachable
+        // once the chain ends where the stream does.
         if (stream.streamSize >= kMiniStreamCutoff) {
-            chain.units = walkChain(stream.startSector, "a stream", false);
+            chain.units = walkChain(stream.startSector, "a stream", false, CeilDivide(stream.streamSize, sectorSize_));
             if (uint64_t{chain.units.size()} * sectorSize_ < stream.streamSize)
                 ThrowDamaged("stream " + std::to_string(index) + " claims " + std::to_string(stream.streamSize) +
                              " bytes in a chain of " + std::to_string(chain.units.size()) + " sectors");
+            if (fat_[chain.units.back()] != kEndOfChain) setFat(chain.units.back(), kEndOfChain);
         } else {
             chain.mini = true;
             chain.units = walkMiniChain(stream.startSector, stream.streamSize, "a small stream");
+            if (!chain.units.empty() && miniFat_[chain.units.back()] != kEndOfChain) setMiniFat(chain.units.back(), kEndOfChain);
         }
         streamChains_[index] = std::move(chain);
     }
@@ -219,7 +231,8 @@ std::vector<uint32_t> CompoundFileWriter::walkChain(uint32_t start, const char* 
 std::vector<uint32_t> CompoundFileWriter::walkMiniChain(uint32_t start, uint64_t size, const char* what) {
     const uint64_t capacity = CeilDivide(rootSize_, kMiniSectorSize);
     std::vector<uint32_t> chain;
-    for (uint32_t sector = start; sector != kEndOfChain; sector = miniFat_[sector]) {
+    const uint64_t limit = CeilDivide(size, kMiniSectorSize);
+    for (uint32_t sector = start; sector != kEndOfChain && chain.size() < limit; sector = miniFat_[sector]) {
         if (sector >= miniFat_.size() || sector >= capacity)
             ThrowDamaged(std::string(what) + " refers to mini sector " + Describe(sector) + ", outside the mini stream");
         if (miniSectorUsed_[sector])
@@ -624,6 +637,15 @@ void CompoundFileWriter::zeroAndFreeUnreachable(Journal& journal) {
         if (miniFat_[sector] != kFreeSector && !miniSectorUsed_[sector]) miniSectors.push_back(sector);
     if (sectors.empty() && miniSectors.empty()) return;
 
+    // What cut them off (a chain ended where its stream does, a DIFAT the
+    // header no longer counts) goes out with the zeros' sync: nothing in
+    // effect may still lead to them once they are free.
+    if (headerDirty_) {
+        header_.WriteTo(headerBytes_);
+        journal.write(0, headerBytes_);
+        headerDirty_ = false;
+    }
+    flushTables(journal);
     bool wroteZeros = false;
     auto zero = [&](uint64_t offset, std::span<uint8_t> bytes) {
         std::fill(bytes.begin(), bytes.end(), 0);
@@ -636,9 +658,11 @@ void CompoundFileWriter::zeroAndFreeUnreachable(Journal& journal) {
             visitIfNotZero((uint64_t{sector} + 1) * sectorSize_, sectorSize_, zero);
     for (uint32_t sector : miniSectors)
         if (sector < miniCapacity) visitIfNotZero(miniSectorOffset(sector), kMiniSectorSize, zero);
-    // The zeros are durable before the sectors are marked free: a sector is
-    // never free while it still holds what it held.
-    if (wroteZeros) journal.sync();
+    // The zeros and the cuts are durable before the sectors are marked free:
+    // a sector is never free while it still holds what it held, or while
+    // anything still leads to it.
+    (void)wroteZeros;
+    journal.sync();
     for (uint32_t sector : sectors) setFat(sector, kFreeSector);
     for (uint32_t sector : miniSectors) setMiniFat(sector, kFreeSector);
 }
@@ -868,11 +892,16 @@ void CompoundFileWriter::visitIfNotZero(uint64_t offset, uint64_t length,
 // what an interrupted write left allocated but unreachable, or past the end
 // of a stream inside its last sector. Each piece that holds something is
 // handed to `visit`; runs of free sectors are read with one call.
-void CompoundFileWriter::visitResidue(uint64_t sectorLimit, bool unreachableToo, const std::vector<Target>& rewritten,
+void CompoundFileWriter::visitResidue(uint64_t sectorLimit, bool standalone, const std::vector<Target>& rewritten,
                                       const std::function<void(uint64_t, std::span<uint8_t>)>& visit) {
-    const uint64_t limit = std::min<uint64_t>(std::min(sectorLimit, fileSectorCount_), fat_.size());
+    const uint64_t limit = std::min(sectorLimit, fileSectorCount_);
+    // Outside a transaction, sectors allocated but reached by no chain count
+    // too, and so do sectors past what the FAT covers: nothing can reach
+    // them. Inside one, allocated sectors may be in effect still (an old
+    // DIFAT until the header switches), and growth may take the others.
     auto candidate = [&](uint64_t sector) {
-        return !sectorUsed_[sector] && (fat_[sector] == kFreeSector || (unreachableToo && !sectorReusable_[sector]));
+        if (sector >= fat_.size()) return standalone;
+        return !sectorUsed_[sector] && (fat_[sector] == kFreeSector || (standalone && !sectorReusable_[sector]));
     };
     constexpr uint64_t kRunSectors = 64;
     for (uint64_t sector = 0; sector < limit;) {
@@ -893,10 +922,17 @@ void CompoundFileWriter::visitResidue(uint64_t sectorLimit, bool unreachableToo,
         }
         sector = end;
     }
-    const uint64_t miniCapacity = std::min<uint64_t>(rootSize_ / kMiniSectorSize, miniFat_.size());
-    for (uint32_t sector = 0; sector < miniCapacity; ++sector)
-        if (!miniSectorUsed_[sector] && (miniFat_[sector] == kFreeSector || (unreachableToo && !miniSectorReusable_[sector])))
-            visitIfNotZero(miniSectorOffset(sector), kMiniSectorSize, visit);
+    // Every mini sector of the mini stream, the last one as far as the
+    // stream goes; one the miniFAT does not cover holds nothing a stream can.
+    const uint64_t miniUnits = CeilDivide(rootSize_, kMiniSectorSize);
+    for (uint64_t sector = 0; sector < miniUnits; ++sector) {
+        const bool covered = sector < miniFat_.size();
+        if (covered && (miniSectorUsed_[sector] ||
+                        (miniFat_[sector] != kFreeSector && (!standalone || miniSectorReusable_[sector]))))
+            continue;
+        const uint64_t length = std::min<uint64_t>(kMiniSectorSize, rootSize_ - sector * kMiniSectorSize);
+        visitIfNotZero(miniSectorOffset(static_cast<uint32_t>(sector)), length, visit);
+    }
     for (const auto& [entryIndex, chain] : streamChains_) {
         const uint32_t index = entryIndex;
         const bool isTarget = std::any_of(rewritten.begin(), rewritten.end(), [&](const Target& t) { return t.index == index; });
@@ -913,8 +949,9 @@ void CompoundFileWriter::visitResidue(uint64_t sectorLimit, bool unreachableToo,
 }
 
 // Reading first keeps the writes to what actually holds something.
-void CompoundFileWriter::scrubFreeSpace(Journal& journal, uint64_t keepSectors, const std::vector<Target>& rewritten) {
-    visitResidue(keepSectors, false, rewritten, [&](uint64_t offset, std::span<uint8_t> bytes) {
+void CompoundFileWriter::scrubFreeSpace(Journal& journal, uint64_t keepSectors, const std::vector<Target>& rewritten,
+                                        bool standalone) {
+    visitResidue(keepSectors, standalone, rewritten, [&](uint64_t offset, std::span<uint8_t> bytes) {
         std::fill(bytes.begin(), bytes.end(), 0);
         journal.write(offset, bytes);
         residueZeroed_ += bytes.size();
@@ -930,14 +967,15 @@ uint64_t CompoundFileWriter::residue() {
 uint64_t CompoundFileWriter::zeroFreeSpace() {
     if (failed_) throw std::logic_error("a compound-file writer is not reused after a failed replacement");
     const uint64_t before = residueZeroed_;
+    // Looked at first: a document without residue is not written at all
+    // (unreachable sectors that hold zeros only are freed with the next
+    // write that has something to do).
+    if (residue() == 0) return 0;
     // Nothing here is undone: every write is zeros over bytes no stream holds.
     Journal journal{source_, source_.size(), false, {}, {}};
     try {
         zeroAndFreeUnreachable(journal);
-        scrubFreeSpace(journal, fileSectorCount_, {});
-        // Unreachable sectors that already hold zeros only are freed with
-        // the next write that has something to do, not on their own.
-        if (residueZeroed_ == before) return 0;
+        scrubFreeSpace(journal, fileSectorCount_, {}, true);
         flushTables(journal);
         journal.sync();
     } catch (...) {

@@ -83,10 +83,12 @@ public:
     uint64_t lastPatchSectors() const { return lastPatchSectors_; }
 
     // Residue: old bytes no stream holds. Counted a piece at a time (a free
-    // or unreachable sector, a free or unreachable mini sector, the unused
-    // tail of a stream's last sector or mini sector, and of the mini
-    // stream's last sector), in bytes, for each piece holding a byte that is
-    // not zero. Reads every such piece: not for a cheap look.
+    // or unreachable sector, a sector past what the FAT covers, a free or
+    // unreachable mini sector, the unused tail of a stream's last sector or
+    // mini sector, and of the mini stream's last sector), in bytes, for each
+    // piece holding a byte that is not zero. A chain that runs past its
+    // stream's end ends there for this count: what lies beyond is
+    // unreachable. Reads every such piece: not for a cheap look.
     uint64_t residue();
     // Zeroes all residue in one durable step and frees the sectors no chain
     // reaches; writes nothing when there is none. Returns the bytes zeroed.
@@ -152,9 +154,9 @@ private:
     bool shrinkMiniStream(uint64_t originalRootSize);
     bool shrinkFat(size_t originalFatCount);
     uint64_t trailingKeep() const;
-    void visitResidue(uint64_t sectorLimit, bool unreachableToo, const std::vector<Target>& rewritten,
+    void visitResidue(uint64_t sectorLimit, bool standalone, const std::vector<Target>& rewritten,
                       const std::function<void(uint64_t offset, std::span<uint8_t> bytes)>& visit);
-    void scrubFreeSpace(Journal& journal, uint64_t keepSectors, const std::vector<Target>& rewritten);
+    void scrubFreeSpace(Journal& journal, uint64_t keepSectors, const std::vector<Target>& rewritten, bool standalone = false);
     void visitIfNotZero(uint64_t offset, uint64_t length, const std::function<void(uint64_t, std::span<uint8_t>)>& visit);
     size_t switchSectorsOf(uint32_t owner, const std::vector<uint32_t>& units, const std::set<size_t>& sectors) const;
     void copySectorsOnWrite(uint32_t owner, std::vector<uint32_t>& units, uint64_t inUse, uint64_t ownerSize,

@@ -43,6 +43,9 @@ struct Recorder {
     std::vector<std::u16string> read, shown;
     bool readOffGui = true, shownOnGui = true;
     size_t failAt = 0;  // the row whose showing fails; 0: none
+    // Each document read only once the GUI thread has shown the one before.
+    bool inStep = false;
+    std::atomic<size_t> shownCount = 0;
 
     // Set: the first document is read only once the GUI thread has run that
     // many events meanwhile.
@@ -55,12 +58,15 @@ struct Recorder {
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
             while (eventsRun && read.empty() && *eventsRun == 0 && std::chrono::steady_clock::now() < deadline)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            while (inStep && shownCount < read.size() && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             EXPECT_TRUE(document.hiddenNames().names.size() > 0);  // the document is still open
             read.push_back(name);
             return [this, name, author = info.Author] {
                 shownOnGui = shownOnGui && QThread::currentThread() == gui;
                 EXPECT_EQ(author, u"John Machin");
                 shown.push_back(name);
+                ++shownCount;
                 if (shown.size() == failAt) throw std::runtime_error("Out of report rows");
             };
         };
@@ -94,9 +100,11 @@ TEST_F(GuiFolderScanTest, ReadsOnTheScanThreadShowsOnTheGuiThreadInOrderWhileEve
 TEST_F(GuiFolderScanTest, AnErrorInTheWindowsRowEndsTheScanAndComesBack) {
     Recorder recorder;
     recorder.failAt = 2;
+    recorder.inStep = true;
     std::exception_ptr error;
     ASSERT_TRUE(AnalyzeFolderForWindow(root(), engine::kAllDocumentTypes, false, recorder.reader(), &error));
     EXPECT_EQ(recorder.shown, (std::vector<std::u16string>{u"a.doc", u"b.doc"})) << "no row is shown after the failure";
+    EXPECT_LT(recorder.read.size(), 5u) << "the scan went on after the failure";
     ASSERT_TRUE(error);
     try {
         std::rethrow_exception(error);

@@ -17,7 +17,9 @@
 #include "storage/little_endian.h"
 #include "storage/property_set.h"
 #include "storage/property_value.h"
+#include "support/compound_file_builder.h"
 #include "support/olefile_oracle.h"
+#include "support/residue_check.h"
 #include "support/test_paths.h"
 
 namespace velmora::engine {
@@ -494,9 +496,31 @@ TEST(CleanedDocuments, KeepNoCopyOfABlankedName) {
         for (const std::string& name : test.goneNarrow) EXPECT_EQ(count(after, name), 0u) << name;
         for (const std::string& name : test.kept) EXPECT_EQ(count(after, name) + count(after, wide(name)), 1u) << name;
         EXPECT_EQ(MeasureResidue(copy), std::optional<uint64_t>(0));
+        EXPECT_EQ(testing::BytesNothingHolds(after), 0u);
         EXPECT_TRUE(CleanDocument(copy, settings, false).changed.empty());
         EXPECT_EQ(testing::ReadWholeFile(copy), after);
     }
+}
+
+// Zeroing residue writes as any change does: not while an office program
+// has the document open, however clean its properties already are.
+TEST(CleanedDocuments, ResidueIsNotZeroedUnderAnOfficeLock) {
+    testing::ScopedTempDir folder;
+    const fs::path document = folder.path() / "held.doc";
+    testing::CopyWritable(testing::TestDataPath("corpus/generated/lo-ascii.doc"), document);
+    ASSERT_TRUE(CleanDocument(document, Every(), false).ok);
+    const StreamPlacement word = PlaceStream(document, u"WordDocument");
+    PatchFile(document, word.fileOffsets.back() + 1, {'o', 'l', 'd'});
+    ASSERT_GT(MeasureResidue(document).value_or(0), 0u);
+    testing::WriteWholeFile(folder.path() / ".~lock.held.doc#",
+                            testing::BytesOf("Someone,someone,deskhost,10.12.2026 10:00,file:///home/someone;"));
+    const std::vector<uint8_t> before = testing::ReadWholeFile(document);
+    const CleanReport report = CleanDocument(document, Every(), false);
+    EXPECT_FALSE(report.ok);
+    ASSERT_EQ(report.failed.size(), 1u);
+    EXPECT_EQ(report.failed[0].field, "FreeSpace");
+    EXPECT_EQ(report.failed[0].refusal, Refusal::OfficeLockFile);
+    EXPECT_EQ(testing::ReadWholeFile(document), before);
 }
 
 // The window's cleaning run with every box ticked.
@@ -558,6 +582,7 @@ TEST(CleanedDocuments, DoNotGrowAndLeaveNoResidue) {
             const std::optional<uint64_t> residue = MeasureResidue(copy);
             if (!residue) continue;  // refused by the writer too: nothing was written
             EXPECT_EQ(*residue, 0u);
+            EXPECT_EQ(testing::BytesNothingHolds(testing::ReadWholeFile(copy)), 0u) << "old bytes the survey misses";
             if (!batch) continue;
             const std::vector<uint8_t> cleaned = testing::ReadWholeFile(copy);
             const CleanReport again = CleanDocument(copy, Every(), false);

@@ -10,6 +10,7 @@
 #include "support/case_name.h"
 #include "support/compound_file_builder.h"
 #include "support/olefile_oracle.h"
+#include "support/residue_check.h"
 #include "support/test_paths.h"
 
 namespace velmora::storage {
@@ -62,6 +63,7 @@ public:
         }
         MemoryByteSource survey(written);
         EXPECT_EQ(MeasureResidue(survey), 0u) << "free space holds old bytes";
+        EXPECT_EQ(testing::BytesNothingHolds(written), 0u) << "old bytes the survey misses";
         const auto file = folder_.path() / (name + ".cfb");
         const auto original = folder_.path() / (name + "-original.cfb");
         testing::WriteWholeFile(file, written);
@@ -288,6 +290,15 @@ TEST(CompoundFileWriter, FindsAndZeroesResidue) {
         {"MiniStreamTail", [&](auto& bytes) { bytes[layout.sectorOffset(root.chain.back()) + 128 + 7] = 0xA5; }, 384},
         {"UnreachableSectors", [&](auto& bytes) { unlink(bytes, u"Orphan"); }, 10 * 512},
         {"UnreachableMiniSectors", [&](auto& bytes) { unlink(bytes, u"OrphanSmall"); }, 3 * 64},
+        // A chain that runs on past its stream's end, into a sector of old bytes.
+        {"ChainPastItsStream",
+         [&](auto& bytes) {
+             const uint32_t surplus = layout.firstPaddingSector;
+             testing::PatchU32(bytes, layout.fatEntryOffset(layout.entry(u"WordDocument").chain.back()), surplus);
+             testing::PatchU32(bytes, layout.fatEntryOffset(surplus), kEndOfChain);
+             bytes[layout.sectorOffset(surplus) + 9] = 0xA5;
+         },
+         512},
         {"FreeMiniSectors",
          [&](auto& bytes) {
              unlink(bytes, u"OrphanSmall");
@@ -310,6 +321,7 @@ TEST(CompoundFileWriter, FindsAndZeroesResidue) {
             EXPECT_EQ(StreamOf(source.bytes(), name), StreamOf(built.bytes, name));
 
         const std::vector<uint8_t> zeroed = source.bytes();
+        EXPECT_EQ(testing::BytesNothingHolds(zeroed), 0u) << "old bytes the survey misses";
         MemoryByteSource again(zeroed);
         EXPECT_EQ(MeasureResidue(again), 0u);
         CompoundFileWriter second(again);
