@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,8 @@ inline std::map<std::u16string, std::vector<uint8_t>> Streams(const std::vector<
     storage::CompoundFile file(source);
     std::map<std::u16string, std::vector<uint8_t>> streams;
     std::vector<std::pair<std::u16string, uint32_t>> pending{{u"", file.rootEntry().child}};
+    // Storages may lead back into one another: each is entered once.
+    std::set<uint32_t> entered;
     size_t visited = 0;
     while (!pending.empty()) {
         auto [prefix, child] = pending.back();
@@ -48,7 +51,7 @@ inline std::map<std::u16string, std::vector<uint8_t>> Streams(const std::vector<
             const std::u16string path = prefix + u"/" + entry.name;
             if (entry.type == storage::ObjectType::Stream)
                 streams[path] = file.openStream(entry).readAll();
-            else if (entry.type == storage::ObjectType::Storage)
+            else if (entry.type == storage::ObjectType::Storage && entered.insert(entry.index).second)
                 pending.emplace_back(path, entry.child);
         }
     }
