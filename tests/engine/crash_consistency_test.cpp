@@ -189,7 +189,8 @@ TEST_P(CrashConsistencyTest, EveryStepCanFailOrCrash) {
     testing::CopyWritable(original, reference);
     const int steps = CountSteps(reference, scenario);
     if (steps == 0 && std::getenv("VELMORA_FULL_SWEEP")) GTEST_SKIP() << "nothing to change in this document";
-    ASSERT_GT(steps, 2);
+    // A sweep's operation may find only residue to zero: a write and a sync.
+    ASSERT_GT(steps, std::string_view(scenario.name).starts_with("Sweep") ? 1 : 2);
     // Equal for removals of user-defined properties, which the record does
     // not hold; olefile compares the streams themselves below.
     const TSummaryInfo newRecord = Record(reference);
