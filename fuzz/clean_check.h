@@ -76,13 +76,14 @@ inline void CheckCleanInMemory(const uint8_t* data, size_t size) {
     // The clean as velmora-cli and the window run it, on memory.
     storage::MemoryByteSource source(original);
     engine::AppliedClean applied;
-    const engine::CleanReport report = engine::CleanOpenSource(source, settings, false, &applied);
+    engine::CleanOpenSource(source, settings, false, &applied);
     if (!applied.wrote) {
         fuzz::Require(source.bytes() == original, "a refused clean changed the file");
         return;
     }
-    if (!applied.complete) return;  // a write failed part way: checked elsewhere
-    (void)report;  // fields the plan could not apply leave the rest to check
+    // A write failed part way: checked elsewhere. Fields the plan could not
+    // apply leave the rest to check.
+    if (!applied.complete) return;
     const engine::DocumentPlan& plan = applied.plan;
     const std::vector<engine::InPlaceBlanking>& inPlace = applied.inPlace;
     const std::vector<uint8_t>& written = source.bytes();

@@ -125,7 +125,8 @@ void TfrmVelmoraMain::btnAnalyze2Click() {
             return;
         }
         const std::u16string text = engine::PathToText(path);
-        const size_t nameStart = text.rfind(u'/') == std::u16string::npos ? 0 : text.rfind(u'/') + 1;
+        const size_t slash = text.rfind(u'/');
+        const size_t nameStart = slash == std::u16string::npos ? 0 : slash + 1;
         DocumentAnalyzed(text.substr(nameStart), text.substr(0, nameStart), std::move(analysis.info), analysis.hyperlinks,
                          engine::DistinctHiddenNames(analysis.hidden));
         return;

@@ -12,18 +12,10 @@ namespace velmora::engine {
 
 namespace {
 
-// Reads a fresh record for the document, and its size, with one opening of
-// the file. False for whatever the reader refuses: missing, a folder or
-// anything else that is not a regular file, locked, not a compound file, no
-// property sets.
-bool ReadDocument(const std::filesystem::path& path, TSummaryInfo& info, int64_t& size) {
-    uint64_t bytes = 0;
-    const bool ok = ReadSummaryInfoWithSize(path, info, bytes).ok;
-    size = static_cast<int64_t>(bytes);
-    return ok;
-}
-
-// The same through a session that stays open; nothing where it is refused.
+// Reads a fresh record for the document through a session that stays open.
+// Nothing for whatever the reader refuses: missing, a folder or anything
+// else that is not a regular file, locked, not a compound file, no property
+// sets.
 std::unique_ptr<DocumentSession> OpenAndRead(const std::filesystem::path& path, TSummaryInfo& info) {
     try {
         auto session = std::make_unique<DocumentSession>(path);
@@ -66,8 +58,11 @@ int32_t LowSizeBits(int64_t size) { return static_cast<int32_t>(static_cast<uint
 
 bool AnalyzeFile(const std::filesystem::path& path, const TAnalyzeCallback& callback) {
     TSummaryInfo info;
-    int64_t size = 0;
-    if (path.empty() || !ReadDocument(path, info, size)) return false;
+    if (path.empty()) return false;
+    std::unique_ptr<DocumentSession> session = OpenAndRead(path, info);
+    if (!session) return false;
+    const int64_t size = static_cast<int64_t>(session->size());
+    session.reset();  // closed before the callback: it may take its time
     if (callback) Deliver(path, info, size, callback);
     return true;
 }

@@ -253,7 +253,11 @@ void RunClean(OpenDocument& document, const CleanSettings& settings, bool dryRun
     if (writerSpent) return;
     if (!cannotWrite && !dryRun) {
         try {
-            if (writer->zeroFreeSpace() > 0 || residueFound > 0) report.changed.push_back(kFreeSpaceField);
+            // Without residue before and without a write since, there is none
+            // now: no second survey of the free space.
+            const bool wrote = !plan.contents.empty() || anyInPlace;
+            const uint64_t zeroed = residueFound > 0 || wrote ? writer->zeroFreeSpace() : 0;
+            if (zeroed > 0 || residueFound > 0) report.changed.push_back(kFreeSpaceField);
             if (applied) applied->complete = true;
         } catch (const storage::StorageError& error) {
             FailField(report, kFreeSpaceField, error);

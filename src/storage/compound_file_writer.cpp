@@ -646,12 +646,10 @@ void CompoundFileWriter::zeroAndFreeUnreachable(Journal& journal) {
         headerDirty_ = false;
     }
     flushTables(journal);
-    bool wroteZeros = false;
     auto zero = [&](uint64_t offset, std::span<uint8_t> bytes) {
         std::fill(bytes.begin(), bytes.end(), 0);
         journal.write(offset, bytes);
         residueZeroed_ += bytes.size();
-        wroteZeros = true;
     };
     for (uint32_t sector : sectors)
         if (sector < fileSectorCount_)  // else listed in the FAT, absent from the file
@@ -661,7 +659,6 @@ void CompoundFileWriter::zeroAndFreeUnreachable(Journal& journal) {
     // The zeros and the cuts are durable before the sectors are marked free:
     // a sector is never free while it still holds what it held, or while
     // anything still leads to it.
-    (void)wroteZeros;
     journal.sync();
     for (uint32_t sector : sectors) setFat(sector, kFreeSector);
     for (uint32_t sector : miniSectors) setMiniFat(sector, kFreeSector);
