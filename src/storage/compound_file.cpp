@@ -2,33 +2,13 @@
 
 #include <algorithm>
 #include <string>
-#include <unordered_set>
 
 #include "storage/little_endian.h"
 #include "storage/storage_error.h"
 
 namespace velmora::storage {
 
-// Extends a chain list by one link, refusing loops and special values. The
-// membership set keeps the loop check constant-time: a damaged directory or
-// miniFAT chain can run through a whole large file.
-void CompoundFile::SectorChain::append(uint32_t next, const char* what) {
-    if (next == kEndOfChain)
-        ThrowDamaged(std::string(what) + " chain ends after " + std::to_string(sectors.size()) + " sectors");
-    if (next > kMaxRegularSector)
-        ThrowDamaged(std::string(what) + " chain holds the special value " + HexWord(next));
-    if (!members.insert(next).second)
-        ThrowDamaged(std::string(what) + " chain loops back to sector " + std::to_string(next));
-    sectors.push_back(next);
-}
-
 namespace {
-
-std::vector<uint32_t> ToEntries(const std::vector<uint8_t>& sector) {
-    std::vector<uint32_t> entries(sector.size() / 4);
-    for (size_t i = 0; i < entries.size(); ++i) entries[i] = LoadU32(sector, 4 * i);
-    return entries;
-}
 
 // Enough for the header and the first sectors of most documents.
 constexpr uint64_t kPrefixLength = 8192;
@@ -48,10 +28,10 @@ CompoundFile::CompoundFile(ByteSource& source) : source_(source) {
     prefix_.resize(static_cast<size_t>(std::min<uint64_t>(source_.size(), kPrefixLength)));
     source_.readAt(0, prefix_);
     header_ = CompoundFileHeader::ReadFrom(std::span(prefix_).first(kHeaderLength));
-    entriesPerSector_ = header_.sectorSize / 4;
     uint64_t size = source_.size();
     uint64_t sectors = size > header_.sectorSize ? (size - header_.sectorSize + header_.sectorSize - 1) / header_.sectorSize : 0;
     sectorCount_ = static_cast<uint32_t>(std::min<uint64_t>(sectors, uint64_t{kMaxRegularSector} + 1));
+    tables_.emplace(header_, sectorCount_, [this](uint32_t sector) { return readSector(sector); });
 }
 
 CompoundFile::~CompoundFile() = default;
@@ -87,86 +67,13 @@ std::vector<uint8_t> CompoundFile::readSector(uint32_t sector) {
     return bytes;
 }
 
-std::vector<uint32_t> CompoundFile::difatSectorLocations(size_t limit) {
-    while (!difatChainComplete_ && difatChain_.size() < limit) {
-        uint32_t next = difatChain_.empty() ? header_.firstDifatSector : difatContents_.back().back();
-        if (next == kEndOfChain || next == kFreeSector) {
-            difatChainComplete_ = true;
-            break;
-        }
-        checkSector(next, "the DIFAT");
-        difatChain_.append(next, "DIFAT");
-        difatContents_.push_back(ToEntries(readSector(next)));
-    }
-    return std::vector<uint32_t>(difatChain_.sectors.begin(),
-                                 difatChain_.sectors.begin() + static_cast<std::ptrdiff_t>(std::min(limit, difatChain_.size())));
-}
-
-uint32_t CompoundFile::difatEntry(uint32_t fatIndex) {
-    if (fatIndex < kHeaderDifatEntryCount) return header_.difat[fatIndex];
-    const uint32_t perDifatSector = entriesPerSector_ - 1;  // the last entry links to the next DIFAT sector
-    const size_t chainIndex = (fatIndex - kHeaderDifatEntryCount) / perDifatSector;
-    while (difatChain_.size() <= chainIndex) {
-        uint32_t next = difatChain_.empty() ? header_.firstDifatSector : difatContents_.back().back();
-        if (next == kEndOfChain || next == kFreeSector)
-            ThrowDamaged("FAT sector " + std::to_string(fatIndex) + " lies beyond the DIFAT");
-        checkSector(next, "the DIFAT");
-        difatChain_.append(next, "DIFAT");
-        difatContents_.push_back(ToEntries(readSector(next)));
-    }
-    return difatContents_[chainIndex][(fatIndex - kHeaderDifatEntryCount) % perDifatSector];
-}
-
-uint32_t CompoundFile::fatSectorLocation(uint32_t fatIndex) {
-    if (fatIndex >= header_.fatSectorCount)
-        ThrowDamaged("sector " + std::to_string(uint64_t{fatIndex} * entriesPerSector_) + " lies beyond the FAT (" +
-                     std::to_string(header_.fatSectorCount) + " FAT sectors)");
-    uint32_t location = difatEntry(fatIndex);
-    checkSector(location, "the DIFAT");
-    return location;
-}
-
-const std::vector<uint32_t>& CompoundFile::fatSector(uint32_t fatIndex) {
-    auto found = fatCache_.find(fatIndex);
-    if (found != fatCache_.end()) return found->second;
-    return fatCache_.emplace(fatIndex, ToEntries(readSector(fatSectorLocation(fatIndex)))).first->second;
-}
-
-uint32_t CompoundFile::nextSector(uint32_t sector) {
-    checkSector(sector, "a chain");
-    return fatSector(sector / entriesPerSector_)[sector % entriesPerSector_];
-}
-
-uint32_t CompoundFile::miniFatSectorLocation(uint32_t miniFatIndex) {
-    while (miniFatChain_.size() <= miniFatIndex) {
-        uint32_t next = miniFatChain_.empty() ? header_.firstMiniFatSector : nextSector(miniFatChain_.back());
-        if (next == kEndOfChain)
-            ThrowDamaged("mini sector " + std::to_string(uint64_t{miniFatIndex} * entriesPerSector_) +
-                         " lies beyond the miniFAT (" + std::to_string(miniFatChain_.size()) + " sectors)");
-        checkSector(next, "the miniFAT");
-        miniFatChain_.append(next, "miniFAT");
-    }
-    return miniFatChain_[miniFatIndex];
-}
-
-uint32_t CompoundFile::nextMiniSector(uint32_t miniSector) {
-    uint32_t miniFatIndex = miniSector / entriesPerSector_;
-    auto found = miniFatCache_.find(miniFatIndex);
-    if (found == miniFatCache_.end())
-        found = miniFatCache_.emplace(miniFatIndex, ToEntries(readSector(miniFatSectorLocation(miniFatIndex)))).first;
-    return found->second[miniSector % entriesPerSector_];
-}
-
 uint32_t CompoundFile::directorySectorLocation(uint32_t directorySectorIndex) {
-    while (directoryChain_.size() <= directorySectorIndex) {
-        uint32_t next = directoryChain_.empty() ? header_.firstDirectorySector : nextSector(directoryChain_.back());
-        if (next == kEndOfChain)
-            ThrowDamaged("directory entry " + std::to_string(uint64_t{directorySectorIndex} * (header_.sectorSize / kDirectoryEntryLength)) +
-                         " lies beyond the directory");
-        checkSector(next, "the directory");
-        directoryChain_.append(next, "directory");
-    }
-    return directoryChain_[directorySectorIndex];
+    if (!directoryChain_) directoryChain_.emplace(ChainWalk::Sectors(*tables_, header_.firstDirectorySector, UINT64_MAX, nullptr, "the directory"));
+    const std::optional<uint32_t> location = directoryChain_->at(directorySectorIndex);
+    if (!location)
+        ThrowDamaged("directory entry " + std::to_string(uint64_t{directorySectorIndex} * (header_.sectorSize / kDirectoryEntryLength)) +
+                     " lies beyond the directory");
+    return *location;
 }
 
 DirectoryEntry CompoundFile::directoryEntry(uint32_t index) {
@@ -212,10 +119,13 @@ StreamReader CompoundFile::openStream(const DirectoryEntry& entry) {
 
 StreamReader::StreamReader(CompoundFile& file, const DirectoryEntry& entry, bool inMiniStream)
     : file_(file),
-      startSector_(entry.startSector),
       size_(entry.streamSize),
       inMiniStream_(inMiniStream),
-      unitSize_(inMiniStream ? kMiniSectorSize : file.sectorSize()) {
+      unitSize_(inMiniStream ? kMiniSectorSize : file.sectorSize()),
+      chain_(inMiniStream ? ChainWalk::MiniSectors(file.tables(), entry.startSector, CeilDivide(size_, kMiniSectorSize),
+                                                   CeilDivide(file.miniStream().size(), kMiniSectorSize), nullptr, "a small stream")
+                          : ChainWalk::Sectors(file.tables(), entry.startSector, CeilDivide(size_, file.sectorSize()), nullptr,
+                                               "a stream")) {
     uint64_t capacity = static_cast<uint64_t>(file.sectorCount()) * file.sectorSize();
     if (size_ > capacity)
         ThrowDamaged("stream " + std::to_string(entry.index) + " claims " + std::to_string(size_) +
@@ -223,36 +133,19 @@ StreamReader::StreamReader(CompoundFile& file, const DirectoryEntry& entry, bool
 }
 
 uint32_t StreamReader::chainSector(uint64_t chainIndex) {
-    while (chain_.size() <= chainIndex) {
-        uint32_t next;
-        if (chain_.empty())
-            next = startSector_;
-        else
-            next = inMiniStream_ ? file_.nextMiniSector(chain_.back()) : file_.nextSector(chain_.back());
-        if (next == kEndOfChain || next > kMaxRegularSector)
-            ThrowDamaged("a stream of " + std::to_string(size_) + " bytes has a chain of only " +
-                         std::to_string(chain_.size()) + " sectors");
-        if (inMiniStream_) {
-            uint64_t miniCapacity = file_.miniStream().size() / kMiniSectorSize;
-            if (next >= miniCapacity)
-                ThrowDamaged("mini sector " + std::to_string(next) + " lies beyond the mini stream (" +
-                             std::to_string(miniCapacity) + " mini sectors)");
-        } else {
-            file_.checkSector(next, "a stream");
-        }
-        // Chains are at most size/unit long, so a loop is caught by the
-        // duplicate check within that bound.
-        if (!chainMembers_.insert(next).second)
-            ThrowDamaged("a stream chain loops back to sector " + std::to_string(next));
-        chain_.push_back(next);
-    }
-    return chain_[chainIndex];
+    const std::optional<uint32_t> unit = chain_.at(chainIndex);
+    if (!unit)
+        ThrowDamaged("a stream of " + std::to_string(size_) + " bytes has a chain of only " + std::to_string(chain_.all().size()) +
+                     " sectors");
+    return *unit;
 }
 
 const std::vector<uint32_t>& StreamReader::chain() {
-    uint64_t units = (size_ + unitSize_ - 1) / unitSize_;
-    if (units > 0) chainSector(units - 1);
-    return chain_;
+    const std::vector<uint32_t>& units = chain_.all();
+    if (units.size() < CeilDivide(size_, unitSize_))
+        ThrowDamaged("a stream of " + std::to_string(size_) + " bytes has a chain of only " + std::to_string(units.size()) +
+                     " sectors");
+    return units;
 }
 
 void StreamReader::readRegular(uint64_t offset, std::span<uint8_t> out) {

@@ -6,9 +6,9 @@
 #include <span>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
+#include "storage/allocation_tables.h"
 #include "storage/byte_source.h"
 #include "storage/compound_file_format.h"
 #include "storage/stream_view.h"
@@ -47,18 +47,20 @@ public:
     // Random access to one stream's bytes; valid while this object lives.
     StreamReader openStream(const DirectoryEntry& entry);
 
+    // The allocation tables, read as lookups need them.
+    AllocationTables& tables() { return *tables_; }
     // The FAT and miniFAT successor of a sector (no range check on the result).
-    uint32_t nextSector(uint32_t sector);
-    uint32_t nextMiniSector(uint32_t miniSector);
+    uint32_t nextSector(uint32_t sector) { return tables_->next(sector); }
+    uint32_t nextMiniSector(uint32_t miniSector) { return tables_->nextMini(miniSector); }
     // Location of the index-th FAT sector, through the DIFAT.
-    uint32_t fatSectorLocation(uint32_t fatIndex);
+    uint32_t fatSectorLocation(uint32_t fatIndex) { return tables_->fatSectorLocation(fatIndex); }
     // Location of the index-th miniFAT sector, through its chain.
-    uint32_t miniFatSectorLocation(uint32_t miniFatIndex);
+    uint32_t miniFatSectorLocation(uint32_t miniFatIndex) { return tables_->miniFatSectorLocation(miniFatIndex); }
     // Sector numbers of the directory chain visited so far plus up to index.
     uint32_t directorySectorLocation(uint32_t directorySectorIndex);
     // The DIFAT sectors' locations, in chain order: the whole chain, or its
     // first `limit` sectors.
-    std::vector<uint32_t> difatSectorLocations(size_t limit = SIZE_MAX);
+    std::vector<uint32_t> difatSectorLocations(size_t limit = SIZE_MAX) { return tables_->difatSectorLocations(limit); }
 
     // Reads one whole sector (zero-filled where a truncated last sector ends).
     std::vector<uint8_t> readSector(uint32_t sector);
@@ -71,33 +73,12 @@ public:
     StreamReader& miniStream();
 
 private:
-    // The sectors of one structure's chain, found so far, loop-checked.
-    struct SectorChain {
-        std::vector<uint32_t> sectors;
-        std::unordered_set<uint32_t> members;
-
-        void append(uint32_t next, const char* what);
-        size_t size() const { return sectors.size(); }
-        bool empty() const { return sectors.empty(); }
-        uint32_t back() const { return sectors.back(); }
-        uint32_t operator[](size_t index) const { return sectors[index]; }
-    };
-
-    const std::vector<uint32_t>& fatSector(uint32_t fatIndex);
-    uint32_t difatEntry(uint32_t fatIndex);
-
     ByteSource& source_;
     CompoundFileHeader header_;
     uint32_t sectorCount_ = 0;
-    uint32_t entriesPerSector_ = 0;
 
-    std::unordered_map<uint32_t, std::vector<uint32_t>> fatCache_;
-    SectorChain difatChain_;  // DIFAT sector locations found so far
-    std::vector<std::vector<uint32_t>> difatContents_;
-    bool difatChainComplete_ = false;
-    SectorChain miniFatChain_;
-    std::unordered_map<uint32_t, std::vector<uint32_t>> miniFatCache_;
-    SectorChain directoryChain_;
+    std::optional<AllocationTables> tables_;
+    std::optional<ChainWalk> directoryChain_;
     std::unordered_map<uint32_t, std::vector<uint8_t>> directoryCache_;
     std::optional<DirectoryEntry> root_;
     std::optional<std::vector<DirectoryEntry>> rootChildren_;
@@ -126,12 +107,10 @@ private:
     void readRegular(uint64_t offset, std::span<uint8_t> out);
 
     CompoundFile& file_;
-    uint32_t startSector_;
     uint64_t size_;
     bool inMiniStream_;
     uint32_t unitSize_;
-    std::vector<uint32_t> chain_;
-    std::unordered_set<uint32_t> chainMembers_;
+    ChainWalk chain_;
     std::vector<uint8_t> miniBytes_;
     bool miniLoaded_ = false;
     std::unordered_map<uint32_t, std::vector<uint8_t>> sectorCache_;

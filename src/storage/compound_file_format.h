@@ -26,6 +26,9 @@ inline constexpr uint32_t kMiniSectorSize = 64;
 inline constexpr uint32_t kMiniStreamCutoff = 4096;
 inline constexpr std::array<uint8_t, 8> kSignature = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
+// How many units of `divisor` bytes hold `value` bytes.
+inline constexpr uint64_t CeilDivide(uint64_t value, uint64_t divisor) { return (value + divisor - 1) / divisor; }
+
 enum class ObjectType : uint8_t { Unallocated = 0, Storage = 1, Stream = 2, Root = 5 };
 
 struct CompoundFileHeader {

@@ -10,8 +10,13 @@
 #include <string_view>
 #include <vector>
 
+#include "storage/allocation_tables.h"
 #include "storage/byte_source.h"
+#include "storage/compound_file.h"
 #include "storage/compound_file_format.h"
+#include "storage/mini_stream_allocator.h"
+#include "storage/sector_allocator.h"
+#include "storage/write_journal.h"
 
 namespace velmora::storage {
 
@@ -99,7 +104,6 @@ public:
     uint64_t residueZeroed() const { return residueZeroed_; }
 
 private:
-    struct Journal;
     struct Chain {
         bool mini = false;
         std::vector<uint32_t> units;  // sectors, or mini sectors when `mini`
@@ -112,51 +116,37 @@ private:
     };
 
     void load();
-    std::vector<uint32_t> walkChain(uint32_t start, const char* what, bool allowEmpty, uint64_t limit = UINT64_MAX);
-    std::vector<uint32_t> walkMiniChain(uint32_t start, uint64_t size, const char* what);
     std::optional<uint32_t> findRootStream(std::u16string_view name) const;
     DirectoryEntry entry(uint32_t index) const;
+    uint32_t sectorSize() const { return tables_.sectorSize(); }
 
-    // Allocation in the in-memory model; changed sectors are remembered and
-    // written by flushTables(). `below` limits where a chain may go.
-    uint32_t allocateSector();
-    void growFat();
-    void addDifatEntry(uint32_t fatSectorLocation);
-    uint32_t allocateMiniSector(uint64_t limit);
-    uint64_t availableMiniSectors(uint64_t limit) const;
-    uint64_t availableSectors(uint64_t limit) const;
-    void growMiniStream(uint64_t miniSectorsNeeded);
+    // Placing new content. `below` limits where a chain may go.
     Chain allocateChain(uint64_t size);
     std::optional<Chain> allocateChainBelow(uint64_t size, uint64_t sectorLimit, uint64_t miniLimit);
-    void setFat(uint32_t sector, uint32_t value);
-    void setMiniFat(uint32_t miniSector, uint32_t value);
     void release(const Chain& chain);
     std::pair<uint64_t, uint64_t> growthOf(const std::vector<Target>& targets) const;
     void reserveGrowthRoom(const std::vector<Target>& targets, const std::function<void()>& place);
 
-    uint64_t miniSectorOffset(uint32_t miniSector) const;
     uint64_t unitOffset(const Chain& chain, size_t k) const;
-    void writeSector(Journal& journal, uint32_t sector, std::span<const uint8_t> bytes);
-    void writeContent(Journal& journal, const Chain& chain, std::span<const uint8_t> content);
-    void stageUnit(Journal& journal, const Chain& chain, size_t k, std::span<const uint8_t> bytes);
-    void writeFreshMiniStreamSectors(Journal& journal);
-    void writeDirectoryEntries(Journal& journal, const std::vector<Target>& targets, bool publishRoot);
-    void flushTables(Journal& journal);
-    void zeroAndFreeUnreachable(Journal& journal);
-    void zeroUnits(Journal& journal, const Chain& chain);
+    void writeSector(WriteJournal& journal, uint32_t sector, std::span<const uint8_t> bytes);
+    void writeHeader(WriteJournal& journal);
+    void flushTables(WriteJournal& journal);
+    void writeContent(WriteJournal& journal, const Chain& chain, std::span<const uint8_t> content);
+    void stageUnit(WriteJournal& journal, const Chain& chain, size_t k, std::span<const uint8_t> bytes);
+    void writeFreshMiniStreamSectors(WriteJournal& journal);
+    void writeDirectoryEntries(WriteJournal& journal, const std::vector<Target>& targets, bool publishRoot);
+    void zeroAndFreeUnreachable(WriteJournal& journal);
+    void zeroUnits(WriteJournal& journal, const Chain& chain);
     void freeUnits(const Chain& chain);
-    void relocateIntoFreedSpace(Journal& journal, std::vector<Target>& targets, uint64_t sectorLimit,
+    void relocateIntoFreedSpace(WriteJournal& journal, std::vector<Target>& targets, uint64_t sectorLimit,
                                 uint64_t miniLimit, uint64_t originalRootSize, std::vector<Chain>& toFree,
                                 std::vector<Chain>& firstCopies);
-    bool cutMiniStreamChain(Journal& journal);
-    void finishAfterSwitch(Journal& journal, std::vector<Target>& targets, uint64_t originalSectorCount,
+    bool cutMiniStreamChain(WriteJournal& journal);
+    void finishAfterSwitch(WriteJournal& journal, std::vector<Target>& targets, uint64_t originalSectorCount,
                            uint64_t originalRootSize, size_t originalFatCount);
-    bool shrinkMiniStream(uint64_t originalRootSize);
-    bool shrinkFat(size_t originalFatCount);
-    uint64_t trailingKeep() const;
     void visitResidue(uint64_t sectorLimit, bool standalone, const std::vector<Target>& rewritten,
                       const std::function<void(uint64_t offset, std::span<uint8_t> bytes)>& visit);
-    void scrubFreeSpace(Journal& journal, uint64_t keepSectors, const std::vector<Target>& rewritten, bool standalone = false);
+    void scrubFreeSpace(WriteJournal& journal, uint64_t keepSectors, const std::vector<Target>& rewritten, bool standalone = false);
     void visitIfNotZero(uint64_t offset, uint64_t length, const std::function<void(uint64_t, std::span<uint8_t>)>& visit);
     size_t switchSectorsOf(uint32_t owner, const std::vector<uint32_t>& units, const std::set<size_t>& sectors) const;
     void copySectorsOnWrite(uint32_t owner, std::vector<uint32_t>& units, uint64_t inUse, uint64_t ownerSize,
@@ -164,48 +154,25 @@ private:
                             uint64_t sectorLimit, bool undoable);
 
     WritableByteSource& source_;
-    CompoundFileHeader header_;
+    // The reader's model of the file, its tables loaded whole; read through
+    // only while loading, as what it holds of the file's first bytes goes
+    // stale with the first write.
+    CompoundFile file_;
+    AllocationTables& tables_;
+    SectorAllocator sectors_;
+    MiniStreamAllocator mini_;
     std::vector<uint8_t> headerBytes_;
-    uint32_t sectorSize_ = 0;
-    uint32_t entriesPerSector_ = 0;
-    uint64_t fileSectorCount_ = 0;  // sectors present in the file (grows as we append)
 
-    std::vector<uint32_t> fatLocations_;
-    std::vector<uint32_t> fat_;
-    std::vector<uint32_t> difatLocations_;
-    std::vector<std::vector<uint32_t>> difatContents_;
-    std::vector<uint32_t> miniFatChain_;  // the whole chain, maybe longer than the header says
-    std::vector<uint32_t> miniFat_;
     std::vector<uint32_t> directoryChain_;
     std::vector<uint8_t> directoryBytes_;
     std::vector<DirectoryEntry> rootChildren_;
-    std::vector<uint32_t> rootChain_;     // sectors of the mini stream
-    uint64_t rootSize_ = 0;
     std::map<uint32_t, Chain> streamChains_;  // by directory entry, streams with content
 
-    std::vector<uint8_t> sectorUsed_;      // reached by some chain or structure
-    std::vector<uint8_t> miniSectorUsed_;
-    // Sectors of a stream's old copy after the switch: unreachable, still
-    // allocated, and free for a second copy to take.
-    std::vector<uint8_t> sectorReusable_;
-    std::vector<uint8_t> miniSectorReusable_;
-
-    std::set<uint32_t> dirtyFatSectors_;
-    std::set<uint32_t> dirtyMiniFatSectors_;
-    std::set<uint32_t> dirtyDifatSectors_;
-    std::set<uint32_t> freshSectors_;  // allocated by this operation: written whole
-    uint32_t allocationCursor_ = 0;
-    uint64_t fatReach_ = 0;  // the most sectors the FAT covered in this transaction
     std::vector<uint8_t>* miniStreamCopy_ = nullptr;  // while the mini stream moves
     bool rootSizeDurable_ = false;  // the mini stream shrank with the second switch
     bool failed_ = false;
     uint64_t lastPatchSectors_ = 0;
     uint64_t residueZeroed_ = 0;
-    // Sectors that left every chain when the header switched to a copied
-    // DIFAT: zeroed and freed once the operation's switch is durable.
-    std::vector<uint32_t> orphans_;
-    bool headerDirty_ = false;
-    bool rootSizeDirty_ = false;
 };
 
 // The residue of a compound file opened for reading only (see
