@@ -1,7 +1,6 @@
 // The cleaning road of the main window: choosing documents, the clean
 // settings and the cleaning run.
 #include <QCoreApplication>
-#include <QEventLoop>
 
 #include <stdexcept>
 #include <string>
@@ -11,6 +10,8 @@
 #include "app/document_dialogs.h"
 #include "app/document_paths.h"
 #include "app/main_window.h"
+#include "app/run_input_block.h"
+#include "app/window_controls.h"
 #include "engine/cleaned_copy.h"
 #include "engine/path_text.h"
 #include "engine/clean_run.h"
@@ -72,7 +73,6 @@ void TfrmVelmoraMain::btnCleanAllDocsInFolderClick(QToolButton* clicked) {
                         }
                         lblCleanSelectedDocsInFolder->setText(QStringLiteral("Number of documents in selected folder: ") +
                                                               QString::number(documents.size()));
-                        lblCleanSelectedDocsInFolder->adjustSize();
                     });
 }
 
@@ -89,7 +89,12 @@ void TfrmVelmoraMain::btnClean2Click() {
     if (rbCleanSelectedDocsInFolder->isChecked() && lvCleanSelectedDocsInFolder->topLevelItemCount() == 0)
         return refuse("Please select at least a file before proceeding", lvCleanSelectedDocsInFolder);
 
-    // A listing still running for the list view must not change anything now.
+    // A listing still running for the list view must not change anything
+    // now, and what it was listing is no longer chosen.
+    if (listings_.Active()) {
+        txtCleanSelectedDocsInFolder->clear();
+        lblCleanSelectedDocsInFolder->clear();
+    }
     listings_.Discard();
     SelectedWordDocs = SelectedExcelDocs = SelectedPowerpointDocs = 0;
     PathList_.clear();
@@ -110,12 +115,20 @@ void TfrmVelmoraMain::btnClean2Click() {
         }
     }
     countPaths();
+    showCleanMode();
     PageControl1->setCurrentIndex(4);
 }
 
 void TfrmVelmoraMain::Button2Click() {
     countPaths();
+    showCleanMode();
     PageControl1->setCurrentIndex(4);
+}
+
+void TfrmVelmoraMain::showCleanMode() {
+    lblCleanMode->setText(chkCleanOverwriteOriginal->isChecked()
+                              ? QStringLiteral("Originals will be overwritten.")
+                              : QStringLiteral("Cleaned copies will be saved beside the originals."));
 }
 
 void TfrmVelmoraMain::countPaths() {
@@ -214,38 +227,89 @@ QString TfrmVelmoraMain::cleanOne(const QString& path, bool inPlace) {
     return TextOf(copy.Publish());
 }
 
+namespace {
+
+constexpr int kCopiesNamed = 5;
+
+// True for its lifetime, however the scope ends.
+class FlagScope {
+public:
+    explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
+    ~FlagScope() { flag_ = false; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    bool& flag_;
+};
+
+// The cleaned copies a run made, by name; empty when it made none.
+QString CopiesText(const QStringList& copies) {
+    if (copies.isEmpty()) return QString();
+    QStringList names;
+    for (const QString& copy : copies.mid(0, kCopiesNamed)) names << TextOf(PathOf(copy).filename());
+    QString text = QStringLiteral(" Cleaned copies, beside their originals: ") + names.join(QStringLiteral(", "));
+    if (copies.size() > kCopiesNamed) text += QStringLiteral(" and %1 more").arg(copies.size() - kCopiesNamed);
+    return text + u'.';
+}
+
+}  // namespace
+
+void TfrmVelmoraMain::showRunText(const QString& text) {
+    Label25->setText(ElidedToLines(text, Label25->font(), Label25->width(), 3));
+    Label25->setToolTip(PlainToolTip(text));
+}
+
 void TfrmVelmoraMain::CleanDocuments(const QStringList& paths) {
     ProgressBar1->setRange(0, std::max<int>(static_cast<int>(paths.size()), 1));
     ProgressBar1->setValue(0);
-    Label25->setPalette(QPalette());
-    if (!anyOperationTicked()) {
-        Label24->setText(QStringLiteral("Cleaning of 0 document(s) completed"));
-        Label25->setText(QStringLiteral("No cleaning option was ticked; nothing was changed."));
+    // A run that cleans nothing is never called completed.
+    if (!anyOperationTicked() || paths.isEmpty()) {
+        Label24->setText(QStringLiteral("No documents were cleaned"));
+        showRunText(paths.isEmpty() ? QStringLiteral("No documents were selected for cleaning.")
+                                    : QStringLiteral("No cleaning option was ticked; nothing was changed."));
         return;
     }
     const bool inPlace = chkCleanOverwriteOriginal->isChecked();
+    QStringList copies;
     int completed = 0;
     Label24->setText(QStringLiteral("Cleaning of 0 document(s) completed"));
-    Label25->setText(QStringLiteral("Cleaning..."));
-    BusyGuard guard(this, busy_, {Button10});
-    for (const QString& path : paths) {
-        try {
-            cleanOne(path, inPlace);
-        } catch (const std::exception& error) {
-            Label25->setText(QStringLiteral("Cleaning stopped at ") + TextOf(PathOf(path).filename()) +
-                             QStringLiteral(": ") + QString::fromUtf8(error.what()));
-            throw;  // the error box tells it too
+    showRunText(QStringLiteral("Cleaning..."));
+    {
+        BusyGuard guard(this, busy_, {Button10}, false);
+        FlagScope running(cleaning_);
+        stopRequested_ = false;
+        RunInputBlock block(this);
+        // The page shows before the first document, and between documents
+        // the window repaints and hears the desktop; what the user does
+        // meanwhile is dropped (see RunInputBlock).
+        QCoreApplication::processEvents();
+        for (const QString& path : paths) {
+            if (stopRequested_) break;
+            try {
+                const QString cleaned = cleanOne(path, inPlace);
+                if (!inPlace) copies << cleaned;
+            } catch (const std::exception& error) {
+                showRunText(QStringLiteral("Cleaning stopped at ") + TextOf(PathOf(path).filename()) + QStringLiteral(": ") +
+                            QString::fromUtf8(error.what()) + CopiesText(copies));
+                throw;  // the error box tells it too
+            }
+            ++completed;
+            Label24->setText(QStringLiteral("Cleaning of %1 document(s) completed").arg(completed));
+            ProgressBar1->setValue(completed);
+            QCoreApplication::processEvents();
         }
-        ++completed;
-        Label24->setText(QStringLiteral("Cleaning of %1 document(s) completed").arg(completed));
-        ProgressBar1->setValue(completed);
-        // Repaint, and answer the desktop, but take no input meanwhile.
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
-    QString done = inPlace ? QStringLiteral("Cleaning completed!")
-                           : QStringLiteral("Cleaning completed! The originals are unchanged; each cleaned copy is "
-                                            "beside its original, named \"<name> (cleaned)\".");
-    Label25->setText(done);
+    if (completed < paths.size()) {
+        showRunText(QStringLiteral("Cleaning stopped at your request: %1 of %2 document(s) cleaned; the others were not "
+                                   "changed.")
+                        .arg(completed)
+                        .arg(paths.size()) +
+                    CopiesText(copies));
+        return;
+    }
+    showRunText(inPlace ? QStringLiteral("Cleaning completed!")
+                        : QStringLiteral("Cleaning completed! The originals are unchanged.") + CopiesText(copies));
 }
 
 }  // namespace velmora::app

@@ -19,6 +19,7 @@
 #include "framework/shell_open.h"
 #include "framework/desktop_helpers.h"
 #include "framework/event_guard.h"
+#include "framework/orrin_dialogs.h"
 #include "framework/velmora_application.h"
 #include "update/check_for_updates.h"
 #include "version/program_version.h"
@@ -414,9 +415,10 @@ void TfrmVelmoraMain::buildCleanSelectionPage() {
     chkCleanOverwriteOriginal = layout->place(
         Named(new QCheckBox(QStringLiteral("Save cleaned file over the original"), page), "chkCleanOverwriteOriginal"),
         QRect(40, 240, 193, 17));
-    lblCleanSelectedDocsInFolder = AutoLabel(*layout, page, "lblCleanSelectedDocsInFolder",
-                                             QStringLiteral("Number of documents in selected folder: 3"), QPoint(304, 408),
-                                             0, false, akLeft | akBottom);
+    // Empty until a listing counts; as wide as the list, so that no count
+    // is cut whatever the window's size.
+    lblCleanSelectedDocsInFolder = layout->place(PlainLabel(page, "lblCleanSelectedDocsInFolder", QString()),
+                                                 QRect(304, 408, 369, 15), akLeft | akBottom);
     SetTextColour(lblCleanSelectedDocsInFolder, kDarkGrey);
     lblCleanSelectedDocsInFolder->hide();
 
@@ -431,6 +433,9 @@ void TfrmVelmoraMain::buildCleanSelectionPage() {
 
     for (QToolButton* flat : {btnCleanSingleDoc, btnCleanAllDocsInFolder, btnCleanSelectedDocsInFolder})
         flat->setFocusPolicy(Qt::NoFocus);
+    // A mode from the start: "&Next >" never goes on with none.
+    rbCleanSingleDoc->setChecked(true);
+    rbCleanSingleDocClick();
     QWidget* order[] = {chkCleanWordDocs,           chkCleanExcelDocs,           chkCleanPowerpointDocs,
                         rbCleanSingleDoc,           txtCleanSingleDoc,           rbCleanAllDocsInFolder,
                         txtCleanAllDocsInFolder,    rbCleanSelectedDocsInFolder, txtCleanSelectedDocsInFolder,
@@ -461,6 +466,8 @@ void TfrmVelmoraMain::buildCleanSettingsPage() {
         label->setHandler([this, label] { framework::RunGuarded([this, label] { lblSelectAllClick(label); }); });
         return layout->place(label, QRect(at, label->sizeHint()));
     };
+    lblCleanMode = layout->place(PlainLabel(content, "lblCleanMode", QString()), QRect(16, 38, 350, 15));
+    SetTextColour(lblCleanMode, kDarkGrey);
     lblSelectAll = link("lblSelectAll", QStringLiteral("Select All"), QPoint(176, 24), 0);
     lblSelectNone = link("lblSelectNone", QStringLiteral("Select None"), QPoint(232, 24), 1);
 
@@ -523,8 +530,8 @@ void TfrmVelmoraMain::buildCleanSettingsPage() {
 void TfrmVelmoraMain::buildCompletionPage() {
     QWidget* page = TabSheet6;
     auto* layout = new AnchorLayout(page, kPageSize);
-    auto* panel4 = layout->place(Named(new QWidget(page), "Panel4"), QRect(32, 16, 681, 129), akLeft | akTop | akRight);
-    auto* panelLayout = new AnchorLayout(panel4, QSize(681, 129));
+    auto* panel4 = layout->place(Named(new QWidget(page), "Panel4"), QRect(32, 16, 681, 161), akLeft | akTop | akRight);
+    auto* panelLayout = new AnchorLayout(panel4, QSize(681, 161));
     Label24 = panelLayout->place(PlainLabel(panel4, "Label24", QStringLiteral("Cleaning of xx Word document(s) completed")),
                                  QRect(24, 16, 633, 32), akLeft | akTop | akRight);
     SetPixelFont(Label24, 24);
@@ -533,9 +540,13 @@ void TfrmVelmoraMain::buildCompletionPage() {
     ProgressBar1->setTextVisible(false);
     ProgressBar1->setRange(0, 1);
     ProgressBar1->setValue(0);
+    // Three lines, from the top: a failure's reason (a lock file's path and
+    // owner) is often that long; beyond them the text is cut, whole in the
+    // tooltip and the error box.
     Label25 = panelLayout->place(PlainLabel(panel4, "Label25", QStringLiteral("Cleaning completed!")),
-                                 QRect(24, 104, 633, 17), akLeft | akTop | akRight);
+                                 QRect(24, 104, 633, 3 * QFontMetrics(font()).lineSpacing() + 2), akLeft | akTop | akRight);
     Label25->setWordWrap(true);
+    Label25->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     SetTextColour(Label25, kDarkGrey);
     Button10 = layout->place(Button(page, "Button10", QStringLiteral("Main Menu")), QRect(632, 424, 83, 25),
                              akRight | akBottom);
@@ -629,6 +640,17 @@ void TfrmVelmoraMain::TimerCheckForUpdatesTimer() {
 }
 
 void TfrmVelmoraMain::closeEvent(QCloseEvent* event) {
+    // A cleaning run ends between two documents, never inside one.
+    if (cleaning_ && event->spontaneous()) {
+        event->ignore();
+        if (!stopRequested_ &&
+            framework::CenteredMessageDlg(QStringLiteral("Stop cleaning after the current document?"),
+                                          framework::MessageKind::Confirmation,
+                                          {framework::MessageButton::Yes, framework::MessageButton::No}) ==
+                framework::ButtonResult(framework::MessageButton::Yes))
+            stopRequested_ = true;
+        return;
+    }
     // The update check disables this window and must not lose it meanwhile.
     if ((busy_ || update::UpdateCheckRunning()) && event->spontaneous()) {
         event->ignore();

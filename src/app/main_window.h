@@ -182,6 +182,8 @@ public:
     QProgressBar* ProgressBar1 = nullptr;
     QLabel* Label25 = nullptr;
     QPushButton* Button10 = nullptr;
+    // Under the settings page's title: whether the run overwrites.
+    QLabel* lblCleanMode = nullptr;
 
     // Once, 500 ms after the window first shows, and later while busy.
     framework::TTimer* TimerCheckForUpdates = nullptr;
@@ -213,12 +215,18 @@ private:
     // Runs `operations` on one document: in place, or on a cleaned copy
     // beside it. Returns where the cleaned document is.
     QString cleanOne(const QString& path, bool inPlace);
+    // What the completion page says under the progress bar: as many lines
+    // as it has room for, the whole text in its tooltip.
+    void showRunText(const QString& text);
+    void showCleanMode();
     bool anyOperationTicked() const;
     QList<QCheckBox*> optionBoxes() const;
 
     QStringList PathList_;
     FolderListing listings_;
     bool busy_ = false;           // a scan, a waited listing or a cleaning run: no close, no leaving the page
+    bool cleaning_ = false;       // a close request asks whether to stop
+    bool stopRequested_ = false;  // the run stops after the current document
     bool placedOnce_ = false;
 };
 

@@ -1,7 +1,9 @@
 #include "app/window_controls.h"
 
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTextLayout>
 
 namespace velmora::app {
 
@@ -36,6 +38,27 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
 QString PlainToolTip(const QString& text) {
     if (text.isEmpty()) return text;
     return QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() + QStringLiteral("</p>");
+}
+
+QString ElidedToLines(const QString& text, const QFont& font, int width, int lines) {
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    int lastStart = 0, count = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        if (++count == lines) lastStart = line.textStart();
+        if (count > lines) {
+            layout.endLayout();
+            const QString head = text.left(lastStart);
+            const QString last = text.mid(lastStart).simplified();
+            return head + QFontMetrics(font).elidedText(last, Qt::ElideRight, width);
+        }
+    }
+    layout.endLayout();
+    return text;
 }
 
 }  // namespace velmora::app

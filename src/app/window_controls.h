@@ -52,4 +52,8 @@ using framework::SetTextColour;
 // markup (a file named "<b>x.doc") would otherwise be rendered.
 QString PlainToolTip(const QString& text);
 
+// `text` as it word-wraps in `font` at `width` pixels: whole while it takes
+// at most `lines` lines, else cut at the end of the last of them with "…".
+QString ElidedToLines(const QString& text, const QFont& font, int width, int lines);
+
 }  // namespace velmora::app

@@ -21,6 +21,7 @@
 #include <QTimer>
 
 #include "app/document_dialogs.h"
+#include "app/window_controls.h"
 #include "engine/clean_run.h"
 #include "engine/path_text.h"
 #include "engine/summary_info_class.h"
@@ -86,6 +87,14 @@ std::function<void()> HoldingHook(std::atomic<bool>& held, std::atomic<bool>& re
         held = true;
         while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     };
+}
+
+// The desktop's close request (the title-bar button): spontaneous.
+bool DesktopCloses(QWidget& window) {
+    QCloseEvent request;
+    QSpontaneKeyEvent::setSpontaneous(&request);
+    QCoreApplication::instance()->notify(&window, &request);
+    return request.isAccepted();
 }
 
 class MainWindowTest : public ::testing::Test {
@@ -354,8 +363,9 @@ TEST_F(MainWindowTest, WithoutOverwriteTheOriginalStaysAndACleanedCopyAppears) {
         ASSERT_EQ(::stat((folder() / name).c_str(), &status), 0);
         EXPECT_EQ(status.st_mode & 07777, 0640u);
     }
-    EXPECT_TRUE(window.Label25->text().startsWith("Cleaning completed!"));
-    EXPECT_TRUE(window.Label25->text().contains("(cleaned)"));
+    // The copy this run made, by the name it got.
+    EXPECT_EQ(window.Label25->text(),
+              "Cleaning completed! The originals are unchanged. Cleaned copies, beside their originals: a (cleaned 2).doc.");
 }
 
 TEST_F(MainWindowTest, AFailureInTheMiddleStopsTheRunAndThePageSaysSo) {
@@ -380,6 +390,14 @@ TEST_F(MainWindowTest, AFailureInTheMiddleStopsTheRunAndThePageSaysSo) {
     EXPECT_EQ(window.Label24->text(), "Cleaning of 1 document(s) completed");
     EXPECT_TRUE(window.Label25->text().startsWith("Cleaning stopped at b.xls: ")) << window.Label25->text().toStdString();
     EXPECT_TRUE(window.Button10->isEnabled());
+    // Readable: three lines from the top, grey, the whole reason in the tip.
+    const QString reason = boxes.Requests().front().text;
+    QTextDocument tip;
+    tip.setHtml(window.Label25->toolTip());
+    EXPECT_TRUE(tip.toPlainText().endsWith(reason)) << tip.toPlainText().toStdString();
+    EXPECT_GE(window.Label25->height(), 3 * window.Label25->fontMetrics().lineSpacing());
+    EXPECT_EQ(window.Label25->alignment() & Qt::AlignVertical_Mask, Qt::AlignTop);
+    EXPECT_EQ(window.Label25->palette().color(QPalette::WindowText), kDarkGrey);
 }
 
 // What every document the engine opens goes through: openings for writing
@@ -590,6 +608,9 @@ TEST_F(MainWindowTest, AListingHeldInItsSearchChangesNothingAfterNext) {
     QTest::qWait(200);  // the listing ends and hands over, or would
     EXPECT_EQ(window.PathList(), collected);
     EXPECT_EQ(window.lvCleanSelectedDocsInFolder->topLevelItemCount(), 2);
+    // The folder it was listing is no longer shown as chosen.
+    EXPECT_EQ(window.txtCleanSelectedDocsInFolder->text(), "");
+    EXPECT_EQ(window.lblCleanSelectedDocsInFolder->text(), "");
 }
 
 TEST_F(MainWindowTest, AListingHeldWhileTheWindowClosesChangesNothing) {
@@ -604,7 +625,7 @@ TEST_F(MainWindowTest, AListingHeldWhileTheWindowClosesChangesNothing) {
     releaser.join();
     QTest::qWait(100);
     EXPECT_EQ(window.lvCleanSelectedDocsInFolder->topLevelItemCount(), 0);
-    EXPECT_EQ(window.lblCleanSelectedDocsInFolder->text(), "Number of documents in selected folder: 3");
+    EXPECT_EQ(window.lblCleanSelectedDocsInFolder->text(), "");
 }
 
 TEST_F(MainWindowTest, TheWaitedListingOfTheFolderModeLocksThePageAndSurvivesAClose) {
@@ -711,6 +732,115 @@ TEST_F(MainWindowTest, TheHeaderBandCarriesItsPicturesAndTheMakersLogoOpensItsPa
     EXPECT_EQ(window.TwHtmlLabel1->width(), 585);
 }
 
+// Runs `action` once, on the GUI thread, when the engine opens `name` for
+// writing: in the middle of a cleaning run.
+class WhileCleaning {
+public:
+    WhileCleaning(std::string name, std::function<void()> action)
+        : opener_([this, name = std::move(name), action = std::move(action)](const fs::path& path, storage::AccessMode mode) {
+              if (mode == storage::AccessMode::ReadWrite && path.filename().string().find(name) != std::string::npos && !ran_) {
+                  ran_ = true;
+                  action();
+              }
+              return storage::OpenFileDocument(path, mode);
+          }) {}
+
+private:
+    bool ran_ = false;
+    storage::ScopedDocumentSourceOpener opener_;
+};
+
+void StartCleaningTheFolder(TfrmVelmoraMain& window, const fs::path& folder, bool inPlace) {
+    window.PageControl1->setCurrentIndex(2);
+    window.rbCleanAllDocsInFolder->click();
+    window.txtCleanAllDocsInFolder->setText(Text(folder));
+    window.chkCleanIncludeSubfolders->setChecked(true);
+    window.chkCleanOverwriteOriginal->setChecked(inPlace);
+    window.btnClean2->click();
+    window.lblSelectAllClick(window.lblSelectNone);
+    window.chkClearTitle->setChecked(true);
+    window.Button8->click();
+}
+
+// Clicks and keys that reach the window during a run are dropped, not
+// replayed once it ends: a double click on "&Next >" would otherwise land
+// its second click on "Main Menu" of the completion page.
+TEST_F(MainWindowTest, InputDuringARunIsDroppedNotReplayed) {
+    WhileCleaning meanwhile("a.doc", [this] {
+        const QPoint centre = window.Button10->rect().center();
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+            QCoreApplication::postEvent(window.Button10, new QMouseEvent(type, centre, window.Button10->mapToGlobal(centre),
+                                                                         Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+        QCoreApplication::postEvent(window.Button10, new QKeyEvent(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " "));
+        QCoreApplication::postEvent(window.Button10, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, " "));
+    });
+    StartCleaningTheFolder(window, folder(), true);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(page(), 5);
+    EXPECT_EQ(window.Label24->text(), "Cleaning of 3 document(s) completed");
+    EXPECT_TRUE(boxes.Requests().empty());
+}
+
+// The desktop's close request during a run asks; "Yes" stops the run after
+// the document in hand, keeps the window, and the page says what was done,
+// copies made included.
+TEST_F(MainWindowTest, ACloseDuringARunAsksAndStopsAfterTheCurrentDocument) {
+    RecordingPresenter answersYes(framework::ButtonResult(framework::MessageButton::Yes));
+    const std::vector<uint8_t> untouched = ReadWholeFile(folder() / "b.xls");
+    bool closed = true;
+    WhileCleaning meanwhile("a.doc", [&] { closed = DesktopCloses(window); });
+    StartCleaningTheFolder(window, folder(), false);
+    EXPECT_FALSE(closed);
+    ASSERT_EQ(answersYes.Requests().size(), 1u);
+    EXPECT_EQ(answersYes.Requests().front().text, "Stop cleaning after the current document?");
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.Label24->text(), "Cleaning of 1 document(s) completed");
+    EXPECT_EQ(window.Label25->text(),
+              "Cleaning stopped at your request: 1 of 3 document(s) cleaned; the others were not changed. Cleaned copies, "
+              "beside their originals: a (cleaned).doc.");
+    EXPECT_EQ(ReadWholeFile(folder() / "b.xls"), untouched);
+    EXPECT_FALSE(fs::exists(folder() / "b (cleaned).xls"));
+}
+
+TEST_F(MainWindowTest, TheCleaningPageOpensWithAModeAndARunOfNothingIsNotCalledComplete) {
+    window.btnClean->click();
+    EXPECT_TRUE(window.rbCleanSingleDoc->isChecked());
+    EXPECT_TRUE(window.txtCleanSingleDoc->isEnabled());
+    EXPECT_FALSE(window.txtCleanAllDocsInFolder->isEnabled());
+    EXPECT_EQ(window.lblCleanSelectedDocsInFolder->text(), "");
+
+    // Selected mode with nothing ticked.
+    framework::ScopedFolderPicker picker([&](const QString&, const QString&) { return Text(folder()); });
+    window.rbCleanSelectedDocsInFolder->click();
+    window.btnCleanSelectedDocsInFolder->click();
+    ASSERT_TRUE(ProcessUntil([&] { return window.lvCleanSelectedDocsInFolder->topLevelItemCount() == 2; }));
+    EXPECT_EQ(window.lblCleanSelectedDocsInFolder->text(), "Number of documents in selected folder: 2");
+    window.btnClean2->click();
+    window.lblSelectAllClick(window.lblSelectAll);
+    window.Button8->click();
+    EXPECT_EQ(window.Label25->text(), "No documents were selected for cleaning.");
+    EXPECT_FALSE(window.Label24->text().contains("completed")) << window.Label24->text().toStdString();
+}
+
+// Where writing starts, the page says whether originals are overwritten.
+TEST_F(MainWindowTest, TheSettingsPageSaysWhetherOriginalsAreOverwritten) {
+    const struct {
+        bool overwrite;
+        const char* line;
+    } cases[] = {{true, "Originals will be overwritten."}, {false, "Cleaned copies will be saved beside the originals."}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        window.PageControl1->setCurrentIndex(2);
+        window.rbCleanSingleDoc->click();
+        window.txtCleanSingleDoc->setText(Text(folder() / "a.doc"));
+        window.chkCleanOverwriteOriginal->setChecked(c.overwrite);
+        window.btnClean2->click();
+        ASSERT_EQ(page(), 4);
+        EXPECT_EQ(window.lblCleanMode->text(), c.line);
+        EXPECT_TRUE(window.lblCleanMode->isVisible());
+    }
+}
+
 TEST(CountPath, CountsBySubstringCaseSensitively) {
     struct Case {
         const char* path;
@@ -730,13 +860,6 @@ TEST(CountPath, CountsBySubstringCaseSensitively) {
 namespace velmora::app {
 namespace {
 
-// The desktop's close request (the title-bar button): spontaneous.
-bool DesktopCloses(QWidget& window) {
-    QCloseEvent request;
-    QSpontaneKeyEvent::setSpontaneous(&request);
-    QCoreApplication::instance()->notify(&window, &request);
-    return request.isAccepted();
-}
 
 struct StartupCall {
     QString address;
