@@ -766,19 +766,32 @@ void StartCleaningTheFolder(TfrmVelmoraMain& window, const fs::path& folder, boo
 // replayed once it ends: a double click on "&Next >" would otherwise land
 // its second click on "Main Menu" of the completion page.
 TEST_F(MainWindowTest, InputDuringARunIsDroppedNotReplayed) {
-    WhileCleaning meanwhile("a.doc", [this] {
-        const QPoint centre = window.Button10->rect().center();
+    QStringList opened;
+    framework::ScopedShellOpenHandler shell([&](const QString& what) {
+        opened << what;
+        return true;
+    });
+    auto click = [](QWidget* target) {
+        const QPoint centre = target->rect().center();
         for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
-            QCoreApplication::postEvent(window.Button10, new QMouseEvent(type, centre, window.Button10->mapToGlobal(centre),
-                                                                         Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+            QCoreApplication::postEvent(target, new QMouseEvent(type, centre, target->mapToGlobal(centre), Qt::LeftButton,
+                                                                Qt::LeftButton, Qt::NoModifier));
+    };
+    WhileCleaning meanwhile("a.doc", [&] {
+        click(window.Button10);
+        click(window.Image4);  // the maker's logo, a link that stays enabled
         QCoreApplication::postEvent(window.Button10, new QKeyEvent(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " "));
         QCoreApplication::postEvent(window.Button10, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, " "));
     });
     StartCleaningTheFolder(window, folder(), true);
     QCoreApplication::processEvents();
     EXPECT_EQ(page(), 5);
+    EXPECT_TRUE(opened.isEmpty());
     EXPECT_EQ(window.Label24->text(), "Cleaning of 3 document(s) completed");
     EXPECT_TRUE(boxes.Requests().empty());
+    // Input after the run acts again.
+    QTest::mouseClick(window.Image4, Qt::LeftButton);
+    EXPECT_EQ(opened.size(), 1);
 }
 
 // The desktop's close request during a run asks; "Yes" stops the run after
