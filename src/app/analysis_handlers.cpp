@@ -18,24 +18,86 @@
 #include "framework/desktop_helpers.h"
 #include "framework/event_guard.h"
 #include "framework/orrin_dialogs.h"
+#include "storage/storage_error.h"
 
 namespace velmora::app {
 
 namespace {
 
 
+int ColumnOf(const char* caption) {
+    for (int column = 0; column < kReportColumnCount; ++column)
+        if (QLatin1String(ReportColumns()[column].caption) == QLatin1String(caption)) return column;
+    return -1;
+}
+
+const int kHiddenNamesColumn = ColumnOf("Hidden Names");
+const int kHyperlinksColumn = ColumnOf("Hyperlinks List");
+const QString kPlaceholderTip = QStringLiteral("Placeholder written by a clean; no name");
+
 // A report row: each cell tells its whole text when pointed at (the
-// designed column widths cut most short), made when the tip is asked for
-// rather than for every cell of every row.
+// designed column widths cut most short), with what the row's notes add,
+// made when the tip is asked for rather than for every cell of every row.
 class ReportItem : public QTreeWidgetItem {
 public:
-    using QTreeWidgetItem::QTreeWidgetItem;
+    ReportItem(const QStringList& texts, ReportRowNotes notes) : QTreeWidgetItem(texts), notes_(std::move(notes)) {}
+
+    bool onlyPlaceholders() const {
+        return !notes_.placeholders.isEmpty() && text(kHiddenNamesColumn) == notes_.placeholders.join(QStringLiteral(", "));
+    }
+
     QVariant data(int column, int role) const override {
         if (role != Qt::ToolTipRole) return QTreeWidgetItem::data(column, role);
-        const QString shown = text(column);
-        return shown.isEmpty() ? QVariant() : QVariant(PlainToolTip(shown));
+        QStringList lines;
+        if (!text(column).isEmpty()) lines << text(column);
+        if (column == 0 && !notes_.damage.isEmpty()) lines << QStringLiteral("Read in part: ") + notes_.damage;
+        if (column == kHiddenNamesColumn) {
+            if (onlyPlaceholders()) {
+                lines = QStringList{kPlaceholderTip};
+            } else {
+                for (const QString& placeholder : notes_.placeholders) lines << placeholder + QStringLiteral(": ") + kPlaceholderTip;
+            }
+            lines << notes_.hiddenNameWarnings;
+        }
+        if (column == kHyperlinksColumn && !notes_.hyperlinksProblem.isEmpty())
+            lines = QStringList{QStringLiteral("The hyperlinks list could not be checked: ") + notes_.hyperlinksProblem};
+        return lines.isEmpty() ? QVariant() : QVariant(PlainToolTip(lines.join(u'\n')));
     }
+
+private:
+    ReportRowNotes notes_;
 };
+
+// What the row of a document read through `document` shows beyond its record.
+struct RowReading {
+    bool hyperlinks = false;
+    std::u16string hiddenNames;
+    ReportRowNotes notes;
+};
+
+RowReading ReadRow(engine::DocumentSession& document, const engine::TSummaryInfo& info) {
+    RowReading row;
+    const engine::ReadOutcome& outcome = document.summaryOutcome();
+    if (outcome.partial) row.notes.damage = QString::fromStdString(outcome.message);
+    std::string why;
+    const std::optional<bool> hyperlinks = info.HLinks.Count > 0 ? std::optional<bool>(true) : document.checkHyperlinks(why);
+    row.hyperlinks = hyperlinks.value_or(false);
+    if (!hyperlinks) row.notes.hyperlinksProblem = QString::fromStdString(why);
+    const engine::HiddenNameScan scan = document.hiddenNames();
+    row.hiddenNames = engine::DistinctHiddenNames(scan);
+    for (const QString& name : QString::fromStdU16String(row.hiddenNames).split(QStringLiteral(", "), Qt::SkipEmptyParts))
+        if (engine::IsPlaceholderName(name.toStdU16String())) row.notes.placeholders << name;
+    for (const std::string& warning : scan.notCleaned) row.notes.hiddenNameWarnings << QString::fromStdString(warning);
+    return row;
+}
+
+// Names and reasons, a line each, for a tooltip.
+QString ProblemLines(const std::vector<engine::ScanProblem>& problems) {
+    QStringList lines;
+    for (const engine::ScanProblem& problem : problems)
+        lines << TextOf(problem.path) + QStringLiteral(": ") + QString::fromStdString(problem.reason);
+    return lines.join(u'\n');
+}
 
 // The loading panel shows for as long as a folder scan runs.
 class LoadingPanel {
@@ -110,54 +172,76 @@ void TfrmVelmoraMain::btnAnalyze2Click() {
     // on the GUI thread.
     auto read = [this](engine::DocumentSession& document, const std::u16string& fileName, const std::u16string& filePath,
                        engine::TSummaryInfo info, int32_t) -> std::function<void()> {
-        const bool hyperlinks = info.HLinks.Count > 0 || document.holdsHyperlinks();
-        std::u16string hidden = engine::DistinctHiddenNames(document.hiddenNames());
-        return [this, fileName, filePath, info = std::move(info), hyperlinks, hidden = std::move(hidden)] {
-            DocumentAnalyzed(fileName, filePath, info, hyperlinks, hidden);
+        RowReading row = ReadRow(document, info);
+        return [this, fileName, filePath, info = std::move(info), row = std::move(row)] {
+            DocumentAnalyzed(fileName, filePath, info, row.hyperlinks, row.hiddenNames, row.notes);
         };
     };
     if (rbAnalyzeFile->isChecked()) {
         const std::filesystem::path path = PathOf(txtAnalyzeFile->text());
-        engine::DocumentAnalysis analysis = engine::AnalyzeDocument(path, {.withHyperlinks = true});
-        if (!analysis.outcome.ok) {
+        auto refused = [&](const std::string& reason) {
             showAnalysisStatus(QString::fromStdU16String(engine::PathToText(path.filename())) +
-                               QStringLiteral(" could not be read: ") + QString::fromStdString(analysis.outcome.message));
-            return;
+                               QStringLiteral(" could not be read: ") + QString::fromStdString(reason));
+        };
+        try {
+            engine::DocumentSession session(path);
+            engine::TSummaryInfo info;
+            const engine::ReadOutcome outcome = session.readSummary(info);
+            if (!outcome.ok) return refused(outcome.message);
+            const RowReading row = ReadRow(session, info);
+            const std::u16string text = engine::PathToText(path);
+            const size_t slash = text.rfind(u'/');
+            const size_t nameStart = slash == std::u16string::npos ? 0 : slash + 1;
+            DocumentAnalyzed(text.substr(nameStart), text.substr(0, nameStart), std::move(info), row.hyperlinks,
+                             row.hiddenNames, row.notes);
+        } catch (const storage::StorageError& error) {
+            refused(error.what());
         }
-        const std::u16string text = engine::PathToText(path);
-        const size_t slash = text.rfind(u'/');
-        const size_t nameStart = slash == std::u16string::npos ? 0 : slash + 1;
-        DocumentAnalyzed(text.substr(nameStart), text.substr(0, nameStart), std::move(analysis.info), analysis.hyperlinks,
-                         engine::DistinctHiddenNames(analysis.hidden));
         return;
     }
 
     std::exception_ptr scanError;
     size_t unreadable = 0;
+    std::vector<engine::ScanProblem> problems;
+    const int rowsBefore = lvMetadata->topLevelItemCount();
     {
         LoadingPanel loading(pnlAnalysisLoading);
         BusyGuard guard(this, busy_, {Button2, Button1});
         AnalyzeFolderForWindow(PathOf(folder), types, chkAnalyzeIncludeSubFolders->isChecked(), read, &scanError,
-                                          &unreadable);
+                               &unreadable, &problems);
     }
-    if (scanError) {
-        showAnalysisStatus(QStringLiteral("The list is incomplete: ") + framework::ExceptionText(scanError));
-    } else if (unreadable > 0) {
-        showAnalysisStatus(QString::number(unreadable) + QStringLiteral(" document(s) could not be read."));
-    }
+    const size_t folders = static_cast<size_t>(
+        std::count_if(problems.begin(), problems.end(), [](const engine::ScanProblem& problem) { return problem.folder; }));
+    QStringList status;
+    if (scanError) status << QStringLiteral("The list is incomplete: ") + framework::ExceptionText(scanError);
+    if (unreadable > 0) status << QString::number(unreadable) + QStringLiteral(" document(s) could not be read.");
+    if (folders > 0) status << QString::number(folders) + QStringLiteral(" folder(s) could not be listed.");
+    if (status.isEmpty() && lvMetadata->topLevelItemCount() == rowsBefore)
+        status << QStringLiteral("No documents were found in ") + folder + u'.';
+    if (!status.isEmpty()) showAnalysisStatus(status.join(u' '), ProblemLines(problems));
 }
 
 void TfrmVelmoraMain::DocumentAnalyzed(const std::u16string& fileName, const std::u16string& filePath,
-                                       engine::TSummaryInfo info, bool holdsHyperlinks, const std::u16string& hiddenNames) {
-    AddReportRow(QString::fromStdU16String(fileName), info, holdsHyperlinks, QString::fromStdU16String(hiddenNames));
+                                       engine::TSummaryInfo info, bool holdsHyperlinks, const std::u16string& hiddenNames,
+                                       const ReportRowNotes& notes) {
+    AddReportRow(QString::fromStdU16String(fileName), info, holdsHyperlinks, QString::fromStdU16String(hiddenNames), notes);
     PathList_.append(QString::fromStdU16String(filePath + fileName));
 }
 
 void TfrmVelmoraMain::AddReportRow(const QString& fileName, const engine::TSummaryInfo& info, bool holdsHyperlinks,
-                                   const QString& hiddenNames) {
+                                   const QString& hiddenNames, const ReportRowNotes& notes) {
     // Item texts are plain text in a tree view: markup in a name or a title
     // is shown as written.
-    lvMetadata->addTopLevelItem(new ReportItem(ReportRowTexts(fileName, info, holdsHyperlinks, hiddenNames)));
+    auto* item = new ReportItem(ReportRowTexts(fileName, info, holdsHyperlinks, hiddenNames), notes);
+    if (!notes.damage.isEmpty()) item->setIcon(0, style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    if (!notes.hyperlinksProblem.isEmpty()) item->setText(kHyperlinksColumn, QStringLiteral("?"));
+    if (item->onlyPlaceholders()) {
+        QFont italic = lvMetadata->font();
+        italic.setItalic(true);
+        item->setFont(kHiddenNamesColumn, italic);
+        item->setForeground(kHiddenNamesColumn, kDarkGrey);
+    }
+    lvMetadata->addTopLevelItem(item);
 }
 
 void TfrmVelmoraMain::showDocumentsFolderTip() {
@@ -166,9 +250,9 @@ void TfrmVelmoraMain::showDocumentsFolderTip() {
                                                          : PlainToolTip(documents));
 }
 
-void TfrmVelmoraMain::showAnalysisStatus(const QString& text) {
+void TfrmVelmoraMain::showAnalysisStatus(const QString& text, const QString& details) {
     lblAnalysisStatus->setText(text);
-    lblAnalysisStatus->setToolTip(PlainToolTip(text));
+    lblAnalysisStatus->setToolTip(PlainToolTip(details.isEmpty() ? text : text + u'\n' + details));
     lblAnalysisStatus->show();
 }
 

@@ -98,15 +98,18 @@ void TfrmVelmoraMain::btnClean2Click() {
     listings_.Discard();
     SelectedWordDocs = SelectedExcelDocs = SelectedPowerpointDocs = 0;
     PathList_.clear();
+    unlistedFolders_.clear();
     if (rbCleanSingleDoc->isChecked()) {
         PathList_.append(txtCleanSingleDoc->text());
     } else if (rbCleanAllDocsInFolder->isChecked()) {
         ListedDocuments documents;
+        std::vector<std::filesystem::path> unlisted;
         {
             BusyGuard guard(this, busy_, {TabSheet4});
-            documents = listings_.ListAndWait(PathOf(txtCleanAllDocsInFolder->text()),
-                                              chkCleanIncludeSubfolders->isChecked(), TickedTypes(chkCleanWordDocs, chkCleanExcelDocs, chkCleanPowerpointDocs));
+            documents = listings_.ListAndWait(PathOf(txtCleanAllDocsInFolder->text()), chkCleanIncludeSubfolders->isChecked(),
+                                              TickedTypes(chkCleanWordDocs, chkCleanExcelDocs, chkCleanPowerpointDocs), &unlisted);
         }
+        for (const auto& folder : unlisted) unlistedFolders_ << TextOf(folder);
         for (const ListedDocument& document : documents) PathList_.append(TextOf(document.path));
     } else if (rbCleanSelectedDocsInFolder->isChecked()) {
         for (int i = 0; i < lvCleanSelectedDocsInFolder->topLevelItemCount(); ++i) {
@@ -120,6 +123,7 @@ void TfrmVelmoraMain::btnClean2Click() {
 }
 
 void TfrmVelmoraMain::Button2Click() {
+    unlistedFolders_.clear();  // the report names what its scan could not list
     countPaths();
     showCleanMode();
     PageControl1->setCurrentIndex(4);
@@ -209,12 +213,14 @@ std::string FailureText(const engine::CleanReport& report) {
 
 }  // namespace
 
-QString TfrmVelmoraMain::cleanOne(const QString& path, bool inPlace) {
+QString TfrmVelmoraMain::cleanOne(const QString& path, bool inPlace, QStringList& warnings) {
     // One plan and one transaction per document, as velmora-cli cleans: a
     // failure inside the transaction leaves the document as it was.
     const engine::CleanSettings settings = tickedCleanSettings();
-    auto apply = [&settings](const std::filesystem::path& document) {
+    auto apply = [&](const std::filesystem::path& document) {
         const engine::CleanReport report = engine::CleanDocument(document, settings, false);
+        for (const std::string& warning : report.warnings)
+            warnings << TextOf(PathOf(path).filename()) + QStringLiteral(": ") + QString::fromStdString(warning);
         if (!report.ok) throw std::runtime_error(FailureText(report));
     };
     const std::filesystem::path original = PathOf(path);
@@ -263,15 +269,26 @@ void TfrmVelmoraMain::showRunText(const QString& text) {
 void TfrmVelmoraMain::CleanDocuments(const QStringList& paths) {
     ProgressBar1->setRange(0, std::max<int>(static_cast<int>(paths.size()), 1));
     ProgressBar1->setValue(0);
+    // Folders the selection could not list: the run is never complete.
+    const QString unlisted = unlistedFolders_.isEmpty()
+                                 ? QString()
+                                 : QStringLiteral(" %1 folder(s) could not be listed: ").arg(unlistedFolders_.size()) +
+                                       unlistedFolders_.join(QStringLiteral(", ")) + u'.';
     // A run that cleans nothing is never called completed.
     if (!anyOperationTicked() || paths.isEmpty()) {
         Label24->setText(QStringLiteral("No documents were cleaned"));
-        showRunText(paths.isEmpty() ? QStringLiteral("No documents were selected for cleaning.")
-                                    : QStringLiteral("No cleaning option was ticked; nothing was changed."));
+        showRunText((paths.isEmpty() ? QStringLiteral("No documents were selected for cleaning.")
+                                     : QStringLiteral("No cleaning option was ticked; nothing was changed.")) +
+                    unlisted);
         return;
     }
     const bool inPlace = chkCleanOverwriteOriginal->isChecked();
-    QStringList copies;
+    QStringList copies, warnings;
+    auto notes = [&] {
+        QString text = CopiesText(copies);
+        if (!warnings.isEmpty()) text += QStringLiteral(" Left as they were: ") + warnings.join(QStringLiteral("; ")) + u'.';
+        return text + unlisted;
+    };
     int completed = 0;
     Label24->setText(QStringLiteral("Cleaning of 0 document(s) completed"));
     showRunText(QStringLiteral("Cleaning..."));
@@ -287,11 +304,11 @@ void TfrmVelmoraMain::CleanDocuments(const QStringList& paths) {
         for (const QString& path : paths) {
             if (stopRequested_) break;
             try {
-                const QString cleaned = cleanOne(path, inPlace);
+                const QString cleaned = cleanOne(path, inPlace, warnings);
                 if (!inPlace) copies << cleaned;
             } catch (const std::exception& error) {
                 showRunText(QStringLiteral("Cleaning stopped at ") + TextOf(PathOf(path).filename()) + QStringLiteral(": ") +
-                            QString::fromUtf8(error.what()) + CopiesText(copies));
+                            QString::fromUtf8(error.what()) + notes());
                 throw;  // the error box tells it too
             }
             ++completed;
@@ -305,11 +322,15 @@ void TfrmVelmoraMain::CleanDocuments(const QStringList& paths) {
                                    "changed.")
                         .arg(completed)
                         .arg(paths.size()) +
-                    CopiesText(copies));
+                    notes());
         return;
     }
-    showRunText(inPlace ? QStringLiteral("Cleaning completed!")
-                        : QStringLiteral("Cleaning completed! The originals are unchanged.") + CopiesText(copies));
+    if (!unlistedFolders_.isEmpty()) {
+        showRunText(QStringLiteral("The listed documents were cleaned, but not every folder could be listed.") + notes());
+        return;
+    }
+    showRunText((inPlace ? QStringLiteral("Cleaning completed!") : QStringLiteral("Cleaning completed! The originals are unchanged.")) +
+                notes());
 }
 
 }  // namespace velmora::app

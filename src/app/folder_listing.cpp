@@ -31,6 +31,7 @@ std::shared_ptr<FolderListing::Run> FolderListing::launch(const std::filesystem:
                 return run->stop.load();
             };
             if (!folder.empty()) engine::FindDocuments(folder, includeSubfolders, types, found, &report);
+            run->unlistable = report.unlistable;
         } catch (...) {
             // A listing that fails ("String list is full") lists nothing more;
             // what it found so far is still shown.
@@ -67,13 +68,14 @@ void FolderListing::Start(const std::filesystem::path& folder, bool includeSubfo
 }
 
 ListedDocuments FolderListing::ListAndWait(const std::filesystem::path& folder, bool includeSubfolders,
-                                           engine::TDocumentTypes types) {
+                                           engine::TDocumentTypes types, std::vector<std::filesystem::path>* unlistable) {
     Discard();
     ++generation_;
     const std::shared_ptr<Run> run = launch(folder, includeSubfolders, types, nullptr);
     framework::WaitWithMessages(run->ended);
     if (run->thread.joinable()) run->thread.join();  // a close meanwhile may have joined it
     ListedDocuments documents = std::move(run->documents);
+    if (unlistable) *unlistable = std::move(run->unlistable);
     reapEnded();
     return documents;
 }

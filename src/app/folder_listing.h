@@ -36,9 +36,10 @@ public:
     // result, unless the listing was replaced meanwhile.
     void Start(const std::filesystem::path& folder, bool includeSubfolders, engine::TDocumentTypes types,
                Delivery deliver);
-    // Lists and waits for the result, keeping the window alive meanwhile.
+    // Lists and waits for the result, keeping the window alive meanwhile;
+    // with `unlistable`, the folders it could not list.
     ListedDocuments ListAndWait(const std::filesystem::path& folder, bool includeSubfolders,
-                                engine::TDocumentTypes types);
+                                engine::TDocumentTypes types, std::vector<std::filesystem::path>* unlistable = nullptr);
     // Drops whatever the listings still running would deliver, and asks them
     // to stop.
     void Discard();
@@ -59,6 +60,7 @@ private:
         engine::CompletionSignal ended;
         std::atomic<bool> stop{false};
         ListedDocuments documents;
+        std::vector<std::filesystem::path> unlistable;
     };
     std::shared_ptr<Run> launch(const std::filesystem::path& folder, bool includeSubfolders,
                                 engine::TDocumentTypes types, std::function<void()> whenDone);

@@ -79,7 +79,8 @@ private:
 }  // namespace
 
 bool AnalyzeFolderForWindow(const std::filesystem::path& folder, engine::TDocumentTypes types, bool includeSubfolders,
-                            const TReadDocument& read, std::exception_ptr* scanError, size_t* unreadable) {
+                            const TReadDocument& read, std::exception_ptr* scanError, size_t* unreadable,
+                            std::vector<engine::ScanProblem>* problems) {
     const std::shared_ptr<RowQueue> queue = RowQueue::Make();
     engine::TAnalyzeSessionCallback deliver;
     if (read)
@@ -90,7 +91,7 @@ bool AnalyzeFolderForWindow(const std::filesystem::path& folder, engine::TDocume
     std::exception_ptr error;
     const bool ran = engine::AnalyzeFolderWithSessions(folder, types, includeSubfolders, deliver,
                                            [](engine::CompletionSignal& ended) { framework::WaitWithMessages(ended); }, &error,
-                                           unreadable);
+                                           unreadable, problems);
     if (!ran) return false;
     queue->drain();  // the last rows, at once
     // A failure on the GUI side ends the scan as its own error would.

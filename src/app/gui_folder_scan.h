@@ -28,6 +28,6 @@ using TReadDocument = std::function<std::function<void()>(engine::DocumentSessio
 // in `scanError` like the scan's own. Results as engine::AnalyzeFolder.
 bool AnalyzeFolderForWindow(const std::filesystem::path& folder, engine::TDocumentTypes types, bool includeSubfolders,
                             const TReadDocument& read, std::exception_ptr* scanError = nullptr,
-                            size_t* unreadable = nullptr);
+                            size_t* unreadable = nullptr, std::vector<engine::ScanProblem>* problems = nullptr);
 
 }  // namespace velmora::app

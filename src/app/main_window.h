@@ -32,6 +32,16 @@
 
 namespace velmora::app {
 
+// What a report row tells beyond the record's cells.
+struct ReportRowNotes {
+    QString damage;             // the document was read in part: the damage met
+    QString hyperlinksProblem;  // the hyperlinks check failed: why ("?" in its cell)
+    // The hidden names that have the form of a clean's placeholders, and the
+    // places the hidden-name walks could not read.
+    QStringList placeholders;
+    QStringList hiddenNameWarnings;
+};
+
 // What the window's start-up timer runs once: the scheduled update check.
 // Tests replace it, so that no window they show reaches for a server.
 using StartupUpdateCheck = std::function<void(const QString& address, double& lastCheck, uint8_t frequency)>;
@@ -85,7 +95,7 @@ public:
 
     // One report row for an analysed document.
     void AddReportRow(const QString& fileName, const engine::TSummaryInfo& info, bool holdsHyperlinks,
-                      const QString& hiddenNames = QString());
+                      const QString& hiddenNames = QString(), const ReportRowNotes& notes = {});
     // Applies the ticked operations to every document of `paths`; the
     // completion page tells how it went.
     void CleanDocuments(const QStringList& paths);
@@ -206,15 +216,17 @@ private:
     void connectHandlers();
 
     void DocumentAnalyzed(const std::u16string& fileName, const std::u16string& filePath, engine::TSummaryInfo info,
-                          bool holdsHyperlinks, const std::u16string& hiddenNames);
-    void showAnalysisStatus(const QString& text);
+                          bool holdsHyperlinks, const std::u16string& hiddenNames, const ReportRowNotes& notes);
+    // The report's status line; its tooltip adds `details` (names and reasons).
+    void showAnalysisStatus(const QString& text, const QString& details = QString());
     // The "My Documents" choice tells where that folder is, or that it is missing.
     void showDocumentsFolderTip();
     void showCleanCounts();
     void countPaths();
     // Runs `operations` on one document: in place, or on a cleaned copy
     // beside it. Returns where the cleaned document is.
-    QString cleanOne(const QString& path, bool inPlace);
+    // The clean's warnings (places left as they were) are added to `warnings`.
+    QString cleanOne(const QString& path, bool inPlace, QStringList& warnings);
     // What the completion page says under the progress bar: as many lines
     // as it has room for, the whole text in its tooltip.
     void showRunText(const QString& text);
@@ -223,6 +235,9 @@ private:
     QList<QCheckBox*> optionBoxes() const;
 
     QStringList PathList_;
+    // Folders the cleaning selection's listing could not enter: the
+    // completion page names them.
+    QStringList unlistedFolders_;
     FolderListing listings_;
     bool busy_ = false;           // a scan, a waited listing or a cleaning run: no close, no leaving the page
     bool cleaning_ = false;       // a close request asks whether to stop

@@ -64,6 +64,8 @@ std::string JsonLine(const AnalyzedDocument& document, bool withResidue) {
             AppendJsonString(line, name.stream);
             line += ", \"name\": ";
             AppendJsonString(line, name.name);
+            // What a clean wrote in place of a name is not somebody's.
+            if (engine::IsPlaceholderName(name.name)) line += ", \"placeholder\": true";
             line += "}";
         }
         line += "]";

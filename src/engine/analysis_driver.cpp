@@ -16,11 +16,14 @@ namespace {
 // Nothing for whatever the reader refuses: missing, a folder or anything
 // else that is not a regular file, locked, not a compound file, no property
 // sets.
-std::unique_ptr<DocumentSession> OpenAndRead(const std::filesystem::path& path, TSummaryInfo& info) {
+std::unique_ptr<DocumentSession> OpenAndRead(const std::filesystem::path& path, TSummaryInfo& info, std::string* why = nullptr) {
     try {
         auto session = std::make_unique<DocumentSession>(path);
-        if (session->readSummary(info).ok) return session;
-    } catch (const storage::StorageError&) {
+        const ReadOutcome outcome = session->readSummary(info);
+        if (outcome.ok) return session;
+        if (why) *why = outcome.message;
+    } catch (const storage::StorageError& error) {
+        if (why) *why = error.what();
     }
     return nullptr;
 }
@@ -39,7 +42,7 @@ void Deliver(const std::filesystem::path& path, const TSummaryInfo& info, int64_
 }
 
 bool RunScan(std::unique_ptr<TThreadMetadata> block, const ScanWaiter& wait, std::exception_ptr* scanError,
-             size_t* unreadable);
+             size_t* unreadable, std::vector<ScanProblem>* problems = nullptr);
 
 // What the scan thread is given, without a callback; nothing where no scan
 // is to run (no such folder, no type).
@@ -73,12 +76,17 @@ int ScanThreadProc(std::unique_ptr<TThreadMetadata> block, ScanOutcome& outcome)
     std::exception_ptr error;
     try {
         std::vector<std::filesystem::path> documents;
-        FindDocuments(block->FolderPath, block->IncludeSubfolders, block->DocTypes, documents);
+        SearchReport search;
+        FindDocuments(block->FolderPath, block->IncludeSubfolders, block->DocTypes, documents, &search);
+        for (const auto& folder : search.unlistable)
+            outcome.problems.push_back({folder, true, "The folder could not be listed"});
         for (const auto& path : documents) {
             TSummaryInfo info;  // fresh for every document: no value carries over
-            std::unique_ptr<DocumentSession> session = OpenAndRead(path, info);
+            std::string why;
+            std::unique_ptr<DocumentSession> session = OpenAndRead(path, info, &why);
             if (!session) {
                 ++outcome.unreadable;
+                outcome.problems.push_back({path, false, why});
                 continue;
             }
             const int64_t size = static_cast<int64_t>(session->size());
@@ -113,17 +121,17 @@ bool AnalyzeFolder(const std::filesystem::path& folder, TDocumentTypes types, bo
 
 bool AnalyzeFolderWithSessions(const std::filesystem::path& folder, TDocumentTypes types, bool includeSubfolders,
                                const TAnalyzeSessionCallback& callback, const ScanWaiter& wait,
-                               std::exception_ptr* scanError, size_t* unreadable) {
+                               std::exception_ptr* scanError, size_t* unreadable, std::vector<ScanProblem>* problems) {
     std::unique_ptr<TThreadMetadata> block = ScanOf(folder, types, includeSubfolders);
     if (!block) return false;
     block->SessionCallback = callback;
-    return RunScan(std::move(block), wait, scanError, unreadable);
+    return RunScan(std::move(block), wait, scanError, unreadable, problems);
 }
 
 namespace {
 
 bool RunScan(std::unique_ptr<TThreadMetadata> block, const ScanWaiter& wait, std::exception_ptr* scanError,
-             size_t* unreadable) {
+             size_t* unreadable, std::vector<ScanProblem>* problems) {
     ScanOutcome outcome;
     std::thread scan(ScanThreadProc, std::move(block), std::ref(outcome));
     try {
@@ -136,6 +144,7 @@ bool RunScan(std::unique_ptr<TThreadMetadata> block, const ScanWaiter& wait, std
     scan.join();  // it has raised the signal as its last act: this returns at once
     if (scanError) *scanError = outcome.error;
     if (unreadable) *unreadable = outcome.unreadable;
+    if (problems) *problems = std::move(outcome.problems);
     return true;
 }
 

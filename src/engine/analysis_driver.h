@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "engine/completion_signal.h"
 #include "engine/document_search.h"
@@ -43,11 +44,20 @@ struct TThreadMetadata {
     TAnalyzeSessionCallback SessionCallback;  // when set, called instead of Callback
 };
 
+// A document the scan found but could not read, or a folder it could not
+// list, and why.
+struct ScanProblem {
+    std::filesystem::path path;
+    bool folder = false;
+    std::string reason;
+};
+
 // What the scan thread leaves for the thread that waits for it.
 struct ScanOutcome {
     CompletionSignal ended;
     std::exception_ptr error;  // what ended the scan early; null when it ran to the end
     size_t unreadable = 0;     // documents found but not delivered: the reader refused them
+    std::vector<ScanProblem> problems;  // those documents, then the folders not listed
 };
 
 // The scan thread's routine: finds the documents, reads each into a fresh
@@ -69,10 +79,13 @@ bool AnalyzeFolder(const std::filesystem::path& folder, TDocumentTypes types, bo
                    const TAnalyzeCallback& callback, const ScanWaiter& wait = WaitBlocking,
                                std::exception_ptr* scanError = nullptr, size_t* unreadable = nullptr);
 
-// The same, each document delivered with its session still open.
+// The same, each document delivered with its session still open; with
+// `problems`, each document it could not read and each folder it could not
+// list, with the reason.
 bool AnalyzeFolderWithSessions(const std::filesystem::path& folder, TDocumentTypes types, bool includeSubfolders,
                                const TAnalyzeSessionCallback& callback, const ScanWaiter& wait = WaitBlocking,
-                               std::exception_ptr* scanError = nullptr, size_t* unreadable = nullptr);
+                               std::exception_ptr* scanError = nullptr, size_t* unreadable = nullptr,
+                               std::vector<ScanProblem>* problems = nullptr);
 
 // The low 32 bits of a size, as the callback's FileSize carries it.
 int32_t LowSizeBits(int64_t size);

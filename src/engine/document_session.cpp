@@ -23,7 +23,10 @@ DocumentSession::~DocumentSession() {
     file_.reset();
 }
 
-ReadOutcome DocumentSession::readSummary(TSummaryInfo& info) { return ReadSummaryInfoFrom(*file_, info); }
+ReadOutcome DocumentSession::readSummary(TSummaryInfo& info) {
+    summaryOutcome_ = ReadSummaryInfoFrom(*file_, info);
+    return summaryOutcome_;
+}
 
 StreamBytes* DocumentSession::stream(std::u16string_view name) {
     auto found = streams_.find(name);
@@ -41,10 +44,17 @@ RootStreamBytes DocumentSession::streams() {
 HiddenNameScan DocumentSession::hiddenNames() { return ScanHiddenNames(streams()); }
 
 bool DocumentSession::holdsHyperlinks() {
+    std::string why;
+    // The record says what is wrong with the set; the row stands without it.
+    return checkHyperlinks(why).value_or(false);
+}
+
+std::optional<bool> DocumentSession::checkHyperlinks(std::string& why) {
     try {
         return DocumentHoldsProperty(*file_, 21, u"_PID_HLINKS");
-    } catch (const std::exception&) {
-        return false;  // the record says what is wrong with the set; the row stands without it
+    } catch (const std::exception& error) {
+        why = error.what();
+        return std::nullopt;
     }
 }
 

@@ -40,6 +40,8 @@ public:
 
     // ReadSummaryInfoFrom through this session's structures.
     ReadOutcome readSummary(TSummaryInfo& info);
+    // What the last readSummary() found (damage read around included).
+    const ReadOutcome& summaryOutcome() const { return summaryOutcome_; }
     // The root storage's stream of that name, or nullptr.
     StreamBytes* stream(std::u16string_view name);
     RootStreamBytes streams();
@@ -47,12 +49,15 @@ public:
     // A hyperlinks list in DocumentSummaryInformation (DSI 21) or under the
     // user-defined name "_PID_HLINKS"; false where the set cannot be read.
     bool holdsHyperlinks();
+    // The same, or nothing where the set cannot be read, with the reason in `why`.
+    std::optional<bool> checkHyperlinks(std::string& why);
 
 private:
     std::unique_ptr<storage::ByteSource> owned_;
     storage::ByteSource* source_;
     std::unique_ptr<storage::CompoundFile> file_;
     std::map<std::u16string, std::unique_ptr<StreamBytes>, std::less<>> streams_;
+    ReadOutcome summaryOutcome_;
 };
 
 // What analysing one document found, through one session.

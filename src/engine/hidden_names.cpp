@@ -143,6 +143,25 @@ bool BlankCurrentUser(std::vector<uint8_t>& stream, std::string& problem) {
     return true;
 }
 
+bool IsPlaceholderName(std::u16string_view name) {
+    const size_t end = name.find_last_not_of(u' ');
+    if (end == std::u16string_view::npos) return false;
+    name = name.substr(0, end + 1);
+    constexpr std::u16string_view kAuthor = u"Author ";
+    // "Author " and up to six digits, or up to three capital letters.
+    std::u16string_view tail = name;
+    size_t longest = 3;
+    auto isLetter = [](char16_t c) { return c >= u'A' && c <= u'Z'; };
+    auto isDigit = [](char16_t c) { return c >= u'0' && c <= u'9'; };
+    bool (*accept)(char16_t) = +isLetter;
+    if (name.starts_with(kAuthor)) {
+        tail = name.substr(kAuthor.size());
+        longest = 6;
+        accept = +isDigit;
+    }
+    return !tail.empty() && tail.size() <= longest && std::all_of(tail.begin(), tail.end(), accept);
+}
+
 std::u16string DistinctHiddenNames(const HiddenNameScan& scan) {
     std::vector<std::u16string> seen;
     std::u16string joined;
