@@ -235,6 +235,8 @@ void TfrmVelmoraMain::AddReportRow(const QString& fileName, const engine::TSumma
     auto* item = new ReportItem(ReportRowTexts(fileName, info, holdsHyperlinks, hiddenNames), notes);
     if (!notes.damage.isEmpty()) item->setIcon(0, style()->standardIcon(QStyle::SP_MessageBoxWarning));
     if (!notes.hyperlinksProblem.isEmpty()) item->setText(kHyperlinksColumn, QStringLiteral("?"));
+    // A place the name walks could not read may hold a name the cell lacks.
+    if (!notes.hiddenNameWarnings.isEmpty()) item->setIcon(kHiddenNamesColumn, style()->standardIcon(QStyle::SP_MessageBoxWarning));
     if (item->onlyPlaceholders()) {
         QFont italic = lvMetadata->font();
         italic.setItalic(true);

@@ -147,19 +147,14 @@ bool IsPlaceholderName(std::u16string_view name) {
     const size_t end = name.find_last_not_of(u' ');
     if (end == std::u16string_view::npos) return false;
     name = name.substr(0, end + 1);
+    // One capital letter: an initials placeholder. Longer runs of capitals
+    // are far more often somebody's initials than a placeholder.
+    if (name.size() == 1) return name[0] >= u'A' && name[0] <= u'Z';
     constexpr std::u16string_view kAuthor = u"Author ";
-    // "Author " and up to six digits, or up to three capital letters.
-    std::u16string_view tail = name;
-    size_t longest = 3;
-    auto isLetter = [](char16_t c) { return c >= u'A' && c <= u'Z'; };
-    auto isDigit = [](char16_t c) { return c >= u'0' && c <= u'9'; };
-    bool (*accept)(char16_t) = +isLetter;
-    if (name.starts_with(kAuthor)) {
-        tail = name.substr(kAuthor.size());
-        longest = 6;
-        accept = +isDigit;
-    }
-    return !tail.empty() && tail.size() <= longest && std::all_of(tail.begin(), tail.end(), accept);
+    if (!name.starts_with(kAuthor)) return false;
+    const std::u16string_view number = name.substr(kAuthor.size());
+    return !number.empty() && number.size() <= 6 &&
+           std::all_of(number.begin(), number.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
 }
 
 std::u16string DistinctHiddenNames(const HiddenNameScan& scan) {

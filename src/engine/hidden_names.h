@@ -63,9 +63,8 @@ HiddenNameScan ScanHiddenNames(const RootStreamBytes& open);
 std::u16string DistinctHiddenNames(const HiddenNameScan& scan);
 
 // A name of the form a clean writes in place of a person's ("Author 3", or
-// capital letters such as "A" or "AB" where the field is too short or holds
-// initials), trailing spaces aside. A real one-letter initial has that form
-// too.
+// one capital letter where the field holds initials or is too short),
+// trailing spaces aside. A real one-letter initial has that form too.
 bool IsPlaceholderName(std::u16string_view name);
 
 }  // namespace velmora::engine

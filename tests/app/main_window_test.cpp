@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -538,6 +540,24 @@ TEST_F(MainWindowTest, RemoveHiddenRevisionLogTakesTheNamesOutOfCommentsAndChang
     EXPECT_EQ(window.Label25->text(), "Cleaning completed!");
     const std::vector<uint8_t> bytes = ReadWholeFile(folder() / "comments.doc");
     for (const char16_t* name : {u"Grace Hopper", u"Alan Turing"}) EXPECT_FALSE(velmora::testing::HoldsText(bytes, name));
+
+    // Analysed again, what the clean wrote in their place does not look
+    // like somebody's name.
+    window.lvMetadata->clear();
+    window.PageControl1->setCurrentIndex(1);
+    window.rbAnalyzeFile->click();
+    window.txtAnalyzeFile->setText(Text(folder() / "comments.doc"));
+    window.btnAnalyze2->click();
+    ASSERT_EQ(window.lvMetadata->topLevelItemCount(), 1);
+    const QTreeWidgetItem* row = window.lvMetadata->topLevelItem(0);
+    const int hidden = 12;
+    ASSERT_EQ(window.lvMetadata->headerItem()->text(hidden), "Hidden Names");
+    EXPECT_FALSE(row->text(hidden).isEmpty());
+    EXPECT_TRUE(row->font(hidden).italic());
+    EXPECT_EQ(row->foreground(hidden).color(), kDarkGrey);
+    QTextDocument tip;
+    tip.setHtml(row->toolTip(hidden));
+    EXPECT_EQ(tip.toPlainText(), "Placeholder written by a clean; no name");
 }
 
 TEST_F(MainWindowTest, FolderModeHonoursTheTypeBoxes) {
@@ -852,6 +872,114 @@ TEST_F(MainWindowTest, TheSettingsPageSaysWhetherOriginalsAreOverwritten) {
         EXPECT_EQ(window.lblCleanMode->text(), c.line);
         EXPECT_TRUE(window.lblCleanMode->isVisible());
     }
+}
+
+// A folder nested so deep under `base` that its path exceeds PATH_MAX: not
+// even root opens it by path. Returns the first level, for RemoveDeep.
+std::string MakeTooDeepFolder(const fs::path& base) {
+    const std::string level(200, 'd');
+    int folder = ::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int depth = 0; depth < 24 && folder >= 0; ++depth) {
+        ::mkdirat(folder, level.c_str(), 0755);
+        const int next = ::openat(folder, level.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(folder);
+        folder = next;
+    }
+    if (folder >= 0) ::close(folder);
+    return level;
+}
+
+// Removes what MakeTooDeepFolder made, through descriptors.
+void RemoveDeep(int parent, const std::string& name) {
+    const int folder = ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        if (DIR* listing = ::fdopendir(folder)) {
+            std::vector<std::string> children;
+            while (const dirent* entry = ::readdir(listing))
+                if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..") children.emplace_back(entry->d_name);
+            for (const std::string& child : children) RemoveDeep(::dirfd(listing), child);
+            ::closedir(listing);
+        } else {
+            ::close(folder);
+        }
+    }
+    ::unlinkat(parent, name.c_str(), AT_REMOVEDIR);
+}
+
+// Every document the scan could not read, or read in part, and every folder
+// it could not list is named with its reason; so is a folder the cleaning
+// selection could not list, and that run is not called complete.
+TEST_F(MainWindowTest, WhatCouldNotBeReadIsNamedWithItsReason) {
+    std::ofstream(folder() / "broken.doc") << "not a compound file";
+    CopyWritable(TestDataPath("window/damaged-template.doc"), folder() / "damaged.doc");
+    const std::string deep = MakeTooDeepFolder(folder());
+    struct Cleanup {
+        fs::path base;
+        std::string name;
+        ~Cleanup() {
+            const int folder = ::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            RemoveDeep(folder, name);
+            ::close(folder);
+        }
+    } cleanup{folder(), deep};
+
+    analyzeFolder(folder(), true);
+    EXPECT_EQ(window.lblAnalysisStatus->text(), "1 document(s) could not be read. 1 folder(s) could not be listed.");
+    QTextDocument tip;
+    tip.setHtml(window.lblAnalysisStatus->toolTip());
+    const QString details = tip.toPlainText();
+    EXPECT_TRUE(details.contains(Text(folder() / "broken.doc") + ": ")) << details.toStdString();
+    EXPECT_TRUE(details.contains(": The folder could not be listed")) << details.toStdString();
+    const QTreeWidgetItem* damaged = nullptr;
+    for (int i = 0; i < window.lvMetadata->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = window.lvMetadata->topLevelItem(i);
+        if (row->text(0) == "damaged.doc") damaged = row;
+        else EXPECT_TRUE(row->icon(0).isNull()) << row->text(0).toStdString();
+    }
+    ASSERT_NE(damaged, nullptr);
+    EXPECT_FALSE(damaged->icon(0).isNull());
+    tip.setHtml(damaged->toolTip(0));
+    EXPECT_TRUE(tip.toPlainText().startsWith("damaged.doc\nRead in part: ")) << tip.toPlainText().toStdString();
+
+    // The cleaning selection lists the same folder.
+    window.PageControl1->setCurrentIndex(2);
+    window.rbCleanAllDocsInFolder->click();
+    window.txtCleanAllDocsInFolder->setText(Text(folder()));
+    window.chkCleanIncludeSubfolders->setChecked(true);
+    window.chkCleanOverwriteOriginal->setChecked(true);
+    window.chkCleanWordDocs->setChecked(false);  // b.xls alone: the broken one would stop the run
+    window.btnClean2->click();
+    window.lblSelectAllClick(window.lblSelectNone);
+    window.chkClearTitle->setChecked(true);
+    window.Button8->click();
+    EXPECT_EQ(window.Label24->text(), "Cleaning of 1 document(s) completed");
+    tip.setHtml(window.Label25->toolTip());
+    EXPECT_FALSE(tip.toPlainText().contains("Cleaning completed!")) << tip.toPlainText().toStdString();
+    EXPECT_TRUE(tip.toPlainText().contains("1 folder(s) could not be listed: " + Text(folder()))) << tip.toPlainText().toStdString();
+}
+
+// A place the hidden-name walks could not read is marked in the Hidden
+// Names cell, its reason in the cell's tooltip.
+TEST_F(MainWindowTest, AHiddenNameWarningReachesTheCell) {
+    CopyWritable(TestDataPath("window/bad-writeaccess.xls"), folder() / "bad.xls");
+    window.PageControl1->setCurrentIndex(1);
+    window.rbAnalyzeFile->click();
+    window.txtAnalyzeFile->setText(Text(folder() / "bad.xls"));
+    window.btnAnalyze2->click();
+    ASSERT_EQ(window.lvMetadata->topLevelItemCount(), 1);
+    const QTreeWidgetItem* row = window.lvMetadata->topLevelItem(0);
+    EXPECT_FALSE(row->icon(12).isNull());
+    QTextDocument tip;
+    tip.setHtml(row->toolTip(12));
+    EXPECT_TRUE(tip.toPlainText().contains("Workbook: not cleaned: malformed WriteAccess")) << tip.toPlainText().toStdString();
+}
+
+TEST_F(MainWindowTest, AnAnalysisThatFindsNothingSaysSo) {
+    const fs::path empty = temp.path() / "empty";
+    fs::create_directories(empty);
+    analyzeFolder(empty, true);
+    EXPECT_EQ(window.lblAnalysisStatus->text(), "No documents were found in " + Text(empty) + ".");
+    EXPECT_TRUE(window.lblAnalysisStatus->isVisible());
 }
 
 TEST(CountPath, CountsBySubstringCaseSensitively) {

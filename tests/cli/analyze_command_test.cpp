@@ -288,6 +288,22 @@ TEST(AnalyzeHiddenNames, JsonAndTableNameWhoSavedLast) {
     EXPECT_NE(table.str().find("Gregory Warmes"), std::string::npos);
 }
 
+// After "remove the revision log", the names in its place are marked as the
+// clean's own placeholders.
+TEST(AnalyzeHiddenNames, JsonMarksPlaceholders) {
+    testing::ScopedTempDir folder;
+    const auto document = folder.path() / "comments.doc";
+    testing::CopyWritable(testing::TestDataPath("hidden-names/lo-comments.doc"), document);
+    const std::string quoted = "'" + document.string() + "'";
+    const std::string before = CliOutput("analyze --json " + quoted);
+    // Real initials ("GH") are names.
+    EXPECT_EQ(before.find("\"placeholder\""), std::string::npos) << before;
+    CliOutput("clean --remove-revision-log " + quoted);
+    const std::string after = CliOutput("analyze --json " + quoted);
+    for (const char* marked : {"\"name\": \"Author 1    \", \"placeholder\": true}", "\"name\": \"A \", \"placeholder\": true}"})
+        EXPECT_NE(after.find(marked), std::string::npos) << after;
+}
+
 // Old bytes in the unused tail of WordDocument's last sector: analysis
 // reports them only when asked, the clean zeroes them as "FreeSpace" though
 // nothing else needs a change, and then there are none.

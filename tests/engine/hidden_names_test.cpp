@@ -157,5 +157,22 @@ TEST(HiddenNames, TheDistinctNamesReadWithoutTheirPadding) {
     EXPECT_EQ(DistinctHiddenNames(scan), u"Author 1, Grace Hopper, Author 2");
 }
 
+// What a clean writes in place of a name, and what it does not.
+TEST(HiddenNames, PlaceholdersAreToldFromNames) {
+    const struct {
+        const char16_t* name;
+        bool placeholder;
+    } cases[] = {
+        {u"Author 1", true},   {u"Author 12    ", true}, {u"Author 123456", true}, {u"A", true},
+        {u"B ", true},         {u"GH", false},           {u"Author", false},       {u"Author 1234567", false},
+        {u"Author 1a", false}, {u"a", false},            {u"ABC", false},         {u"Grace Hopper", false},
+        {u"", false},          {u"   ", false},          {u"author 1", false},     {u"Author  1", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name, c.name + std::char_traits<char16_t>::length(c.name)));
+        EXPECT_EQ(IsPlaceholderName(c.name), c.placeholder);
+    }
+}
+
 }  // namespace
 }  // namespace velmora::engine
