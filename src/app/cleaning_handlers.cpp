@@ -307,8 +307,10 @@ void TfrmVelmoraMain::CleanDocuments(const QStringList& paths) {
                 const QString cleaned = cleanOne(path, inPlace, warnings);
                 if (!inPlace) copies << cleaned;
             } catch (const std::exception& error) {
+                QString reason = QString::fromUtf8(error.what());
+                if (!reason.endsWith(u'.')) reason += u'.';
                 showRunText(QStringLiteral("Cleaning stopped at ") + TextOf(PathOf(path).filename()) + QStringLiteral(": ") +
-                            QString::fromUtf8(error.what()) + notes());
+                            reason + notes());
                 throw;  // the error box tells it too
             }
             ++completed;

@@ -308,6 +308,8 @@ void TfrmVelmoraMain::buildResultsPage() {
     lvMetadata->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvMetadata->setSelectionMode(QAbstractItemView::SingleSelection);
     lvMetadata->setUniformRowHeights(true);
+    // A marked row (read in part, a place not read) keeps the others' height.
+    lvMetadata->setIconSize(QSize(11, 11));
     QStringList captions;
     for (const ReportColumn& column : ReportColumns()) captions << QString::fromLatin1(column.caption);
     lvMetadata->setHeaderLabels(captions);
