@@ -136,12 +136,14 @@ void TfrmVelmoraMain::rbAnalyzeFileClick() {
 }
 
 void TfrmVelmoraMain::btnAnalyzeFileClick() {
-    const QString chosen = AskForDocument();
+    const QString chosen = AskForDocument(FolderOf(txtAnalyzeFile->text()));
     if (!chosen.isEmpty()) txtAnalyzeFile->setText(chosen);
 }
 
 void TfrmVelmoraMain::btnAnalyzeSelectedFilesClick() {
-    txtAnalyzeSelectedFiles->setText(framework::PickFolder(txtAnalyzeSelectedFiles->text()));
+    // Cancelling keeps what the field held.
+    const QString chosen = framework::PickFolder(StartFolder(txtAnalyzeSelectedFiles->text()));
+    if (!chosen.isEmpty()) txtAnalyzeSelectedFiles->setText(chosen);
 }
 
 void TfrmVelmoraMain::btnAnalyze2Click() {
@@ -252,7 +254,8 @@ void TfrmVelmoraMain::showDocumentsFolderTip() {
                                                          : PlainToolTip(documents));
 }
 
-void TfrmVelmoraMain::showAnalysisStatus(const QString& text, const QString& details) {
+void TfrmVelmoraMain::showAnalysisStatus(const QString& text, const QString& details, bool error) {
+    SetTextColour(lblAnalysisStatus, error ? kErrorRed : palette().color(QPalette::WindowText));
     lblAnalysisStatus->setText(text);
     lblAnalysisStatus->setToolTip(PlainToolTip(details.isEmpty() ? text : text + u'\n' + details));
     lblAnalysisStatus->show();
@@ -283,6 +286,9 @@ void TfrmVelmoraMain::SaveListToFile() {
     QSaveFile file(target);
     if (!file.open(QIODevice::WriteOnly) || file.write(ReportCsv(header, rows)) < 0 || !file.commit())
         throw std::runtime_error("Could not save the list to " + target.toStdString() + ": " + file.errorString().toStdString());
+    // Where it went, in the status line; what the line said before stays in its tooltip.
+    const QString before = lblAnalysisStatus->isVisible() ? lblAnalysisStatus->text() : QString();
+    showAnalysisStatus(QStringLiteral("The list was saved to ") + target + u'.', before, false);
 }
 
 }  // namespace velmora::app

@@ -46,14 +46,14 @@ void TfrmVelmoraMain::rbCleanSingleDocClick() {
 }
 
 void TfrmVelmoraMain::btnCleanSingleDocClick() {
-    const QString chosen = AskForDocument();
+    const QString chosen = AskForDocument(FolderOf(txtCleanSingleDoc->text()));
     if (!chosen.isEmpty()) txtCleanSingleDoc->setText(chosen);
 }
 
 void TfrmVelmoraMain::btnCleanAllDocsInFolderClick(QToolButton* clicked) {
     const bool selectedMode = clicked->property("tag").toInt() != 0;
     const QString chosen =
-        framework::PickFolder(selectedMode ? txtCleanSelectedDocsInFolder->text() : txtCleanAllDocsInFolder->text());
+        framework::PickFolder(StartFolder(selectedMode ? txtCleanSelectedDocsInFolder->text() : txtCleanAllDocsInFolder->text()));
     if (chosen.isEmpty()) return;
     if (!selectedMode) {
         txtCleanAllDocsInFolder->setText(chosen);

@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QFileDialog>
 
+#include "framework/desktop_helpers.h"
+
 namespace velmora::app {
 
 namespace {
@@ -21,10 +23,11 @@ ReportFileAsker& CurrentReportFileAsker() {
 
 }  // namespace
 
-QString AskForDocument() {
+QString AskForDocument(const QString& startFolder) {
     const QString filter = QString::fromLatin1(kDocumentFilter);
     if (const DocumentAsker& asker = CurrentDocumentAsker()) return asker(filter);
-    QFileDialog dialog(QApplication::activeWindow(), QString(), QString(), filter);
+    QFileDialog dialog(QApplication::activeWindow(), QString(),
+                       startFolder.isEmpty() ? framework::GetDocumentsFolder() : startFolder, filter);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setSizeGripEnabled(true);

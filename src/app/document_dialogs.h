@@ -15,7 +15,8 @@ inline constexpr char kDocumentFilter[] =
     "Powerpoint Documents (*.ppt)";
 
 // Asks for one existing document; empty text when cancelled.
-QString AskForDocument();
+// Opens in `startFolder` (the Documents folder where it is empty).
+QString AskForDocument(const QString& startFolder = QString());
 using DocumentAsker = std::function<QString(const QString& filter)>;
 // Replaces the dialog (tests answer it without anything blocking); an empty
 // one restores the real dialog. Returns the one in place.

@@ -15,4 +15,11 @@ QString TextOf(const std::filesystem::path& path);
 // another program holds open still counts.
 bool FileExists(const QString& text);
 
+// Where a picker opens: the folder a field names, else the Documents folder
+// (a field left empty would open the pickers at "/").
+QString StartFolder(const QString& fieldText);
+// The folder of the document a field names, for a document picker; empty
+// where the field is.
+QString FolderOf(const QString& fieldText);
+
 }  // namespace velmora::app

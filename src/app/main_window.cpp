@@ -62,7 +62,7 @@ QToolButton* FlatButton(QWidget* parent, const char* name, const QString& text) 
 }
 
 QPushButton* Button(QWidget* parent, const char* name, const QString& text) {
-    return Named(new QPushButton(text, parent), name);
+    return Named(new PushButton(text, parent), name);
 }
 
 QWidget* Page(QStackedWidget* pages, const char* name) {
@@ -518,8 +518,12 @@ void TfrmVelmoraMain::buildCleanSettingsPage() {
         SetPixelFont(*values[i], 12);
     }
 
-    Button5 = layout->place(Button(content, "Button5", QStringLiteral("< &Back")), QRect(535, 424, 75, 25), akRight | akBottom);
-    Button8 = layout->place(Button(content, "Button8", QStringLiteral("&Next >")), QRect(623, 424, 75, 25), akRight | akBottom);
+    // On the page, over the scroll area: the way on and back is never
+    // scrolled out of sight, at any window size.
+    Button5 = pageLayout->place(Button(page, "Button5", QStringLiteral("< &Back")), QRect(535, 424, 75, 25), akRight | akBottom);
+    Button8 = pageLayout->place(Button(page, "Button8", QStringLiteral("&Next >")), QRect(623, 424, 75, 25), akRight | akBottom);
+    Button5->raise();
+    Button8->raise();
 
     QWidget* order[] = {chkClearSubject,       chkClearKeywords,       chkClearComments,     chkResetTemplate,
                         chkResetRevisionCount, chkResetTotalEditTime,  chkRemoveRevisionLog, chkRemoveGUID,

@@ -217,8 +217,9 @@ private:
 
     void DocumentAnalyzed(const std::u16string& fileName, const std::u16string& filePath, engine::TSummaryInfo info,
                           bool holdsHyperlinks, const std::u16string& hiddenNames, const ReportRowNotes& notes);
-    // The report's status line; its tooltip adds `details` (names and reasons).
-    void showAnalysisStatus(const QString& text, const QString& details = QString());
+    // The report's status line, in red for an `error`; its tooltip adds
+    // `details` (names and reasons).
+    void showAnalysisStatus(const QString& text, const QString& details = QString(), bool error = true);
     // The "My Documents" choice tells where that folder is, or that it is missing.
     void showDocumentsFolderTip();
     void showCleanCounts();
