@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cmath>
 #include <chrono>
 #include <fstream>
 #include <map>
@@ -28,6 +29,7 @@
 #include "engine/path_text.h"
 #include "engine/summary_info_class.h"
 #include "engine/summary_reader.h"
+#include "framework/desktop_helpers.h"
 #include "framework/framework_services.h"
 #include "framework/orrin_dialogs.h"
 #include "framework/shell_open.h"
@@ -691,6 +693,102 @@ TEST_F(MainWindowTest, TheReportSavesItsVisibleColumnsAsCsv) {
     EXPECT_EQ(csv.rfind("File Name,Title,Company,Keywords,", 0), 0u) << csv;
     EXPECT_NE(csv.find("\r\na.doc,Quarterly Report Q3,Example Widgets Ltd,"), std::string::npos) << csv;
     EXPECT_EQ(csv.find("Alice Example"), std::string::npos);
+    // Where it went is said under the report.
+    EXPECT_TRUE(window.lblAnalysisStatus->isVisible());
+    EXPECT_EQ(window.lblAnalysisStatus->text(), "The list was saved to " + Text(target) + ".");
+}
+
+// At the smallest size the window allows, every page's way on and back is
+// in sight, not scrolled away.
+TEST_F(MainWindowTest, NavigationButtonsShowAtTheMinimumSize) {
+    window.resize(window.minimumSize());
+    QTest::qWait(10);
+    for (int index = 0; index < window.PageControl1->count(); ++index) {
+        window.PageControl1->setCurrentIndex(index);
+        for (QPushButton* button : window.PageControl1->currentWidget()->findChildren<QPushButton*>()) {
+            if (button->isHidden()) continue;
+            SCOPED_TRACE(button->objectName().toStdString());
+            const QRect inWindow(button->mapTo(&window, QPoint(0, 0)), button->size());
+            EXPECT_TRUE(window.PageControl1->geometry().contains(window.PageControl1->mapFrom(&window, inWindow.topLeft())) &&
+                        QRect(window.PageControl1->mapTo(&window, QPoint(0, 0)), window.PageControl1->size()).contains(inWindow))
+                << "page " << index;
+        }
+    }
+}
+
+// The text colours read at 4.5:1 or better on the window's white.
+TEST(WindowColours, TextHasEnoughContrastOnWhite) {
+    auto luminance = [](const QColor& colour) {
+        auto channel = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) + 0.0722 * channel(colour.blueF());
+    };
+    for (const QColor& text : {kErrorRed, kDarkGrey, kHotLight}) {
+        SCOPED_TRACE(text.name().toStdString());
+        EXPECT_GE((1.0 + 0.05) / (luminance(text) + 0.05), 4.5);
+    }
+}
+
+// Keyboard alone: Enter presses the focused button, and the link labels take
+// the focus and act on Enter and Space.
+TEST_F(MainWindowTest, TheKeyboardReachesEveryButtonAndLink) {
+    window.btnAnalyze->setFocus();
+    QTest::keyClick(window.btnAnalyze, Qt::Key_Return);
+    EXPECT_EQ(page(), 1);
+    window.Button4->setFocus();
+    QTest::keyClick(window.Button4, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(page(), 0);
+
+    window.PageControl1->setCurrentIndex(4);
+    for (QWidget* link : {static_cast<QWidget*>(window.lblSelectAll), static_cast<QWidget*>(window.lblSelectNone),
+                          static_cast<QWidget*>(window.Label26), static_cast<QWidget*>(window.Image4)})
+        EXPECT_EQ(link->focusPolicy() & Qt::TabFocus, Qt::TabFocus) << link->objectName().toStdString();
+    window.lblSelectAll->setFocus();
+    QTest::keyClick(window.lblSelectAll, Qt::Key_Space);
+    EXPECT_TRUE(window.chkClearTitle->isChecked());
+    window.lblSelectNone->setFocus();
+    QTest::keyClick(window.lblSelectNone, Qt::Key_Return);
+    EXPECT_FALSE(window.chkClearTitle->isChecked());
+
+    QStringList opened;
+    framework::ScopedShellOpenHandler shell([&](const QString& what) {
+        opened << what;
+        return true;
+    });
+    window.Image4->setFocus();
+    QTest::keyClick(window.Image4, Qt::Key_Return);
+    EXPECT_EQ(opened.size(), 1);
+}
+
+// With their field empty, pickers open in the Documents folder, not at "/";
+// a cancelled folder picker leaves the field as it was.
+TEST_F(MainWindowTest, PickersOpenInTheDocumentsFolder) {
+    // A home of our own, with its Documents folder.
+    const QByteArray home = qgetenv("HOME");
+    const QByteArray userDirs = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", QByteArray::fromStdString(temp.path().string()));
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((temp.path() / "config").string()));
+    struct Restore {
+        QByteArray home, userDirs;
+        ~Restore() {
+            qputenv("HOME", home);
+            if (userDirs.isNull()) qunsetenv("XDG_CONFIG_HOME"); else qputenv("XDG_CONFIG_HOME", userDirs);
+        }
+    } restore{home, userDirs};
+    fs::create_directories(temp.path() / "Documents");
+    const QString documents = framework::GetDocumentsFolder();
+    ASSERT_EQ(documents, Text(temp.path() / "Documents"));
+    QStringList startedAt;
+    framework::ScopedFolderPicker picker([&](const QString&, const QString& start) {
+        startedAt << start;
+        return QString();
+    });
+    window.PageControl1->setCurrentIndex(1);
+    window.rbAnalyzeSelectedFiles->click();
+    window.btnAnalyzeSelectedFiles->click();
+    window.txtAnalyzeSelectedFiles->setText(Text(folder()));
+    window.btnAnalyzeSelectedFiles->click();
+    EXPECT_EQ(startedAt, QStringList({documents, Text(folder())}));
+    EXPECT_EQ(window.txtAnalyzeSelectedFiles->text(), Text(folder()));
 }
 
 TEST_F(MainWindowTest, ValidationLabelsStayInsideTheirPagesAtTheMinimumSize) {
