@@ -47,12 +47,16 @@ void MapDesignFonts() {
         for (const char* file : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"})
             QFontDatabase::addApplicationFont(QString::fromLatin1(file));
     }
+    // Tahoma has no Chinese, Japanese or Korean glyphs: names in those
+    // scripts come from WenQuanYi Micro Hei (Debian's fonts-wqy-microhei).
+    const QString cjk = QStringLiteral("WenQuanYi Micro Hei");
     if (listed()) {
-        QFont::insertSubstitution(dialogFont, tahoma);
+        QFont::insertSubstitutions(tahoma, {cjk});
+        QFont::insertSubstitutions(dialogFont, {tahoma, cjk});
         return;
     }
     // Condensed comes closer to Tahoma's widths than the regular cut.
-    const QStringList replacements{QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")};
+    const QStringList replacements{QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans"), cjk};
     QFont::insertSubstitutions(tahoma, replacements);
     QFont::insertSubstitutions(dialogFont, replacements);
 }

@@ -20,7 +20,10 @@
 #include <QElapsedTimer>
 #include <QFontInfo>
 #include <QTest>
+#include <QGlyphRun>
+#include <QRawFont>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QTimer>
 
 #include "app/document_dialogs.h"
@@ -789,6 +792,29 @@ TEST_F(MainWindowTest, PickersOpenInTheDocumentsFolder) {
     window.btnAnalyzeSelectedFiles->click();
     EXPECT_EQ(startedAt, QStringList({documents, Text(folder())}));
     EXPECT_EQ(window.txtAnalyzeSelectedFiles->text(), Text(folder()));
+}
+
+// A title in Japanese, Chinese or Korean is drawn with real glyphs, not
+// empty boxes: every glyph the report's font lays out for it exists.
+TEST_F(MainWindowTest, ATitleInAnEastAsianScriptHasEveryGlyph) {
+    engine::TSummaryInfo info;
+    info.Title = u"\u5c71\u7530\u306e\u5831\u544a\u66f8 \u30ab\u30bf\u30ab\u30ca \u4e2d\u6587\u62a5\u544a \ud55c\uad6d\uc5b4";
+    window.AddReportRow("cjk.doc", info, false);
+    const QTreeWidgetItem* row = window.lvMetadata->topLevelItem(window.lvMetadata->topLevelItemCount() - 1);
+    const QString title = row->text(1);
+    ASSERT_EQ(title.toStdU16String(), info.Title);
+    QTextLayout layout(title, window.lvMetadata->font());
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    int glyphs = 0;
+    for (const QGlyphRun& run : layout.glyphRuns()) {
+        for (quint32 glyph : run.glyphIndexes()) {
+            ++glyphs;
+            EXPECT_NE(glyph, 0u) << "a missing glyph in " << run.rawFont().familyName().toStdString();
+        }
+    }
+    EXPECT_GE(glyphs, title.size() - 2);
 }
 
 TEST_F(MainWindowTest, ValidationLabelsStayInsideTheirPagesAtTheMinimumSize) {
