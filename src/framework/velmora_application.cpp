@@ -43,9 +43,11 @@ void MapDesignFonts() {
     const QString dialogFont = QStringLiteral("MS Shell Dlg 2");
     auto listed = [&] { return QFontDatabase::families().contains(tahoma, Qt::CaseInsensitive); };
     if (!listed()) {
-        // Debian's fonts-wine ships Tahoma outside fontconfig's paths.
-        for (const char* file : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"})
-            QFontDatabase::addApplicationFont(QString::fromLatin1(file));
+        // Debian's fonts-wine ships Tahoma outside fontconfig's paths. Only
+        // the regular face: its "Bold" (tahomabd.ttf) has a bold face's
+        // widths but the regular strokes, so bold captions drew light.
+        // Without it, a bold Tahoma is the regular face emboldened.
+        QFontDatabase::addApplicationFont(QStringLiteral("/usr/share/wine/fonts/tahoma.ttf"));
     }
     // Tahoma has no Chinese, Japanese or Korean glyphs: names in those
     // scripts come from WenQuanYi Micro Hei (Debian's fonts-wqy-microhei).

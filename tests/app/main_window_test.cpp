@@ -817,6 +817,47 @@ TEST_F(MainWindowTest, ATitleInAnEastAsianScriptHasEveryGlyph) {
     EXPECT_GE(glyphs, title.size() - 2);
 }
 
+// The bold captions are drawn bold: more ink per pixel of text than the
+// same caption in the regular face.
+TEST_F(MainWindowTest, BoldCaptionsAreDrawnBold) {
+    auto inkPerColumn = [](QLabel* label) {
+        label->adjustSize();
+        const QImage image = label->grab().toImage();
+        double ink = 0;
+        int columns = 0;
+        for (int x = 0; x < image.width(); ++x) {
+            bool any = false;
+            for (int y = 0; y < image.height(); ++y) {
+                const int darkness = 255 - qGray(image.pixel(x, y));
+                ink += darkness;
+                any = any || darkness > 64;
+            }
+            columns += any;
+        }
+        return columns ? ink / columns : 0.0;
+    };
+    for (const char* name : {"Label13", "Label4"}) {
+        SCOPED_TRACE(name);
+        auto* caption = window.findChild<QLabel*>(name);
+        ASSERT_NE(caption, nullptr);
+        ASSERT_TRUE(caption->font().bold());
+        QLabel regular(caption->text());
+        QFont font = caption->font();
+        font.setBold(false);
+        regular.setFont(font);
+        QPalette white = regular.palette();
+        white.setColor(QPalette::Window, Qt::white);
+        white.setColor(QPalette::WindowText, Qt::black);
+        regular.setPalette(white);
+        regular.setAutoFillBackground(true);
+        QLabel bold(caption->text());
+        bold.setFont(caption->font());
+        bold.setPalette(white);
+        bold.setAutoFillBackground(true);
+        EXPECT_GT(inkPerColumn(&bold), 1.2 * inkPerColumn(&regular));
+    }
+}
+
 TEST_F(MainWindowTest, ValidationLabelsStayInsideTheirPagesAtTheMinimumSize) {
     window.resize(window.minimumSize().expandedTo(QSize(750, 560)) - QSize(0, 40));
     window.resize(750, 520);
