@@ -119,6 +119,7 @@ TfrmVelmoraMain::TfrmVelmoraMain() {
     buildCompletionPage();
     buildUnusedPage();
     connectHandlers();
+    nameForScreenReaders();
     PageControl1->setCurrentIndex(0);
     // The seven edit fields glow while they have the focus.
     FocusHelper1 = new components::TFocusHelper(this);
@@ -569,6 +570,36 @@ void TfrmVelmoraMain::buildUnusedPage() {
         AutoLabel(groupLayout, group, "", QString::fromLatin1(captions[i]), QPoint(16, 24 + 24 * i));
         AutoLabel(groupLayout, group, "", QStringLiteral("--"), QPoint(176, 24 + 24 * i));
     }
+}
+
+// Buttons, boxes and labels are read by their captions; what has none (the
+// fields, the pictures, the "..." pickers, the lists) gets a name here.
+void TfrmVelmoraMain::nameForScreenReaders() {
+    const std::pair<QWidget*, const char*> names[] = {
+        {txtAnalyzeFile, "Document to analyze"},
+        {txtAnalyzeSelectedFiles, "Folder to analyze"},
+        {txtCleanSingleDoc, "Document to clean"},
+        {txtCleanAllDocsInFolder, "Folder to clean"},
+        {txtCleanSelectedDocsInFolder, "Folder to list for cleaning"},
+        {txtAuthor, "Author to set"},
+        {txtCompany, "Company to set"},
+        {btnAnalyzeFile, "Choose the document to analyze"},
+        {btnAnalyzeSelectedFiles, "Choose the folder to analyze"},
+        {btnCleanSingleDoc, "Choose the document to clean"},
+        {btnCleanAllDocsInFolder, "Choose the folder to clean"},
+        {btnCleanSelectedDocsInFolder, "Choose a folder to list"},
+        {lvMetadata, "Analysis results"},
+        {lvCleanSelectedDocsInFolder, "Documents in the selected folder"},
+        {ProgressBar1, "Cleaning progress"},
+        {Image4, "Ternwick Software home page"},
+        {findChild<QLabel*>(QStringLiteral("Image5")), "Velmora"},
+        {findChild<QLabel*>(QStringLiteral("ingLogo")), "Velmora"},
+        {TwHtmlLabel1, "About metadata"},
+    };
+    for (const auto& [widget, name] : names)
+        if (widget) widget->setAccessibleName(QString::fromLatin1(name));
+    Image4->setAccessibleDescription(QString::fromLatin1(kMakersHomePage));
+    lblAnalysisStatus->setAccessibleDescription(QStringLiteral("What could not be read, with the reasons in the tooltip"));
 }
 
 void TfrmVelmoraMain::connectHandlers() {

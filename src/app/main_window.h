@@ -214,6 +214,7 @@ private:
     void buildCompletionPage();
     void buildUnusedPage();
     void connectHandlers();
+    void nameForScreenReaders();
 
     void DocumentAnalyzed(const std::u16string& fileName, const std::u16string& filePath, engine::TSummaryInfo info,
                           bool holdsHyperlinks, const std::u16string& hiddenNames, const ReportRowNotes& notes);

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QElapsedTimer>
@@ -856,6 +857,36 @@ TEST_F(MainWindowTest, BoldCaptionsAreDrawnBold) {
         bold.setAutoFillBackground(true);
         EXPECT_GT(inkPerColumn(&bold), 1.2 * inkPerColumn(&regular));
     }
+}
+
+// A screen reader finds a name for every control a user can reach, and the
+// report's cells with their column names.
+TEST_F(MainWindowTest, ScreenReadersFindANameForEveryControl) {
+    analyzeFolder(folder(), false);
+    QList<QWidget*> controls;
+    for (QWidget* widget : window.findChildren<QWidget*>()) {
+        const bool interactive = qobject_cast<QAbstractButton*>(widget) || qobject_cast<QLineEdit*>(widget) ||
+                                 qobject_cast<QAbstractItemView*>(widget) || qobject_cast<QProgressBar*>(widget) ||
+                                 (qobject_cast<QLabel*>(widget) && (widget->focusPolicy() & Qt::TabFocus ||
+                                                                    !static_cast<QLabel*>(widget)->pixmap().isNull()));
+        if (interactive && !widget->objectName().isEmpty() && widget->parentWidget() &&
+            !qobject_cast<QAbstractItemView*>(widget->parentWidget()->parentWidget()))
+            controls << widget;
+    }
+    ASSERT_GT(controls.size(), 40);
+    for (QWidget* control : controls) {
+        QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(control);
+        ASSERT_NE(reader, nullptr) << control->objectName().toStdString();
+        EXPECT_FALSE(reader->text(QAccessible::Name).trimmed().isEmpty()) << control->objectName().toStdString();
+    }
+    QTest::qWait(20);  // the view lays its rows out
+    QAccessibleInterface* report = QAccessible::queryAccessibleInterface(window.lvMetadata);
+    ASSERT_NE(report->tableInterface(), nullptr);
+    QAccessibleInterface* cell = report->tableInterface()->cellAt(0, 1);
+    ASSERT_NE(cell, nullptr);
+    EXPECT_EQ(cell->text(QAccessible::Name), "Quarterly Report Q3");
+    ASSERT_FALSE(cell->tableCellInterface()->columnHeaderCells().isEmpty());
+    EXPECT_EQ(cell->tableCellInterface()->columnHeaderCells().front()->text(QAccessible::Name), "Title");
 }
 
 TEST_F(MainWindowTest, ValidationLabelsStayInsideTheirPagesAtTheMinimumSize) {
