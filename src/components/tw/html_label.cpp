@@ -1,5 +1,7 @@
 #include "components/tw/html_label.h"
 
+#include <algorithm>
+
 #include <QApplication>
 
 #include <QEvent>
@@ -7,6 +9,7 @@
 #include <QPainter>
 
 #include "framework/shell_open.h"
+#include "components/tw/html_label_accessible.h"
 #include "components/tw/html_tags.h"
 #include "components/tw/tw_style.h"
 
@@ -37,6 +40,7 @@ bool IsLink(const QString& link) { return SameMarkupName(QStringView(link).left(
 }  // namespace
 
 TTwHtmlLabel::TTwHtmlLabel(QWidget* parent) : QWidget(parent), parser_(CreateParser()) {
+    RegisterHtmlLabelAccessibility();
     setMouseTracking(true);
     renderer_.SetRoot(&parser_->Root());
     parser_->SetLinkColor(clBlue);
@@ -309,11 +313,56 @@ void TTwHtmlLabel::mousePressEvent(QMouseEvent* event) {
     const QString link = renderer_.LinkText();
     if (link.isEmpty() || !IsLink(link)) return;
     event->accept();
+    FollowLink(link);
+}
+
+void TTwHtmlLabel::FollowLink(const QString& link) {
+    if (!IsLink(link)) return;
     const QString target = link.mid(kLinkMark.size());
     // The handler may replace itself or delete this label: from here on only
     // copies are used.
     if (const TLinkClickEvent handler = onLinkClick_; handler && !target.isEmpty()) handler(target);
     if (target.contains(QStringLiteral("://")) || target.contains(QStringLiteral("mailto:"))) framework::ShellOpen(target);
+}
+
+QString TTwHtmlLabel::PlainText() const {
+    std::vector<const THtmlRenderChunk*> chunks;
+    for (const THtmlRenderChunk& chunk : renderer_.Chunks())
+        if (!chunk.Text.isEmpty()) chunks.push_back(&chunk);
+    std::stable_sort(chunks.begin(), chunks.end(), [](const THtmlRenderChunk* a, const THtmlRenderChunk* b) {
+        return a->Y != b->Y ? a->Y < b->Y : a->X < b->X;
+    });
+    QString text;
+    const THtmlRenderChunk* previous = nullptr;
+    for (const THtmlRenderChunk* chunk : chunks) {
+        // A gap, or a new line, reads as one space.
+        if (previous && (chunk->Y != previous->Y || chunk->X > previous->X + previous->Width) && !text.endsWith(u' ') &&
+            !chunk->Text.startsWith(u' '))
+            text += u' ';
+        text += chunk->Text;
+        previous = chunk;
+    }
+    return text.simplified();
+}
+
+std::vector<TTwHtmlLabel::ShownLink> TTwHtmlLabel::Links() const {
+    std::vector<ShownLink> links;
+    const THtmlNode* current = nullptr;
+    for (const THtmlRenderChunk& chunk : renderer_.Chunks()) {
+        if (!chunk.LinkNode || !IsLink(chunk.LinkNode->Link)) {
+            current = nullptr;
+            continue;
+        }
+        if (chunk.LinkNode != current) {
+            links.push_back({chunk.LinkNode->Link, QString()});
+            current = chunk.LinkNode;
+        }
+        QString& text = links.back().text;
+        if (!text.isEmpty() && !text.endsWith(u' ') && !chunk.Text.startsWith(u' ')) text += u' ';
+        text += chunk.Text;
+    }
+    for (ShownLink& link : links) link.text = link.text.simplified();
+    return links;
 }
 
 }  // namespace velmora::tw

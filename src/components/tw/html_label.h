@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include <QCursor>
 #include <QMetaObject>
@@ -111,6 +112,17 @@ public:
 
     // The current layout: what the label shows and where.
     const THtmlRenderer& Renderer() const { return renderer_; }
+
+    // What the label shows, as text: for screen readers.
+    QString PlainText() const;
+    // Its links in reading order, each with the text that shows it.
+    struct ShownLink {
+        QString link;  // "link:" and the target
+        QString text;
+    };
+    std::vector<ShownLink> Links() const;
+    // Does what clicking `link` does.
+    void FollowLink(const QString& link);
 
     // Without wrapping: the laid-out content. With WordBreak: the unwrapped
     // content, and the height follows the width through heightForWidth(), so

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QHBoxLayout>
@@ -508,6 +509,37 @@ INSTANTIATE_TEST_SUITE_P(
                     LinkClickCase{"LinkWithoutTarget", "<a>none</a>", {}, {}},
                     LinkClickCase{"PlainText", "plain <a href=https://example.invalid/>w</a>", {}, {}}),
     velmora::testing::CaseName());
+
+// A screen reader reads the label as it shows and finds each link by its
+// text; pressing one does what a click does.
+TEST(HtmlLabel, ScreenReadersReadTheTextAndFollowTheLinks) {
+    QStringList opened;
+    framework::ScopedShellOpenHandler recorder([&](const QString& target) {
+        opened << target;
+        return true;
+    });
+    QStringList handled;
+    auto label = LabelShowing("Read <b>the</b> <a href=https://example.invalid/notes>release notes</a> or <a href=settings>change it</a>.");
+    label->SetOnLinkClick([&](const QString& linkId) { handled << linkId; });
+    QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(label.get());
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(reader->role(), QAccessible::StaticText);
+    EXPECT_EQ(reader->text(QAccessible::Name), "Read the release notes or change it.");
+    ASSERT_EQ(reader->childCount(), 2);
+    const char* texts[] = {"release notes", "change it"};
+    for (int index = 0; index < 2; ++index) {
+        QAccessibleInterface* link = reader->child(index);
+        ASSERT_NE(link, nullptr);
+        EXPECT_EQ(link->role(), QAccessible::Link);
+        EXPECT_EQ(link->text(QAccessible::Name), texts[index]);
+        EXPECT_EQ(reader->indexOfChild(link), index);
+        EXPECT_EQ(link->parent(), reader);
+        ASSERT_NE(link->actionInterface(), nullptr);
+        link->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    }
+    EXPECT_EQ(handled, QStringList({"https://example.invalid/notes", "settings"}));
+    EXPECT_EQ(opened, QStringList({"https://example.invalid/notes"}));
+}
 
 TEST(HtmlLabel, OnlyTheLeftButtonClicksALink) {
     QStringList opened;
