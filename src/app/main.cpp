@@ -1,7 +1,6 @@
 // Velmora: finds and removes hidden metadata from legacy Office documents.
 #include <QGuiApplication>
 #include <QIcon>
-#include <QPixmap>
 #include <QStyleFactory>
 
 #include "app/main_window.h"
@@ -18,7 +17,7 @@ int main(int argc, char** argv) {
     // by the window class (the entry's StartupWMClass).
     QGuiApplication::setDesktopFileName(QStringLiteral("example.ternwick.Velmora"));
     QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("example.ternwick.Velmora"),
-                                                    QIcon(QPixmap::fromImage(velmora::tw::LoadPicture(QStringLiteral("VELMORA_ICON"))))));
+                                                    velmora::tw::PictureIcon(QStringLiteral("VELMORA_ICON"))));
     // The designs' 17-, 21- and 25-pixel controls fit Fusion under any theme.
     application.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     velmora::app::TfrmVelmoraMain window;

@@ -173,7 +173,7 @@ void TfrmVelmoraMain::buildHeader(AnchorLayout& layout) {
 
     auto picture = [&](const char* name, const char* resource, QRect at, unsigned anchors) {
         auto* label = band.place(Named(new QLabel(TwHeader1), name), at, anchors);
-        label->setPixmap(QPixmap::fromImage(tw::LoadPicture(QString::fromLatin1(resource))));
+        label->setPixmap(QPixmap::fromImage(tw::LoadPicture(QString::fromLatin1(resource), devicePixelRatioF())));
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);  // unscaled from the top-left corner: the name logo is cut at 225
         return label;
     };
@@ -195,7 +195,7 @@ void TfrmVelmoraMain::buildHeader(AnchorLayout& layout) {
 
     auto* maker = new LinkLabel(QString(), TwHeader1);
     maker->setObjectName(QStringLiteral("Image4"));
-    maker->setPixmap(QPixmap::fromImage(tw::LoadPicture(QStringLiteral("TERNWICK_LOGO"))));
+    maker->setPixmap(QPixmap::fromImage(tw::LoadPicture(QStringLiteral("TERNWICK_LOGO"), devicePixelRatioF())));
     maker->setToolTip(QString::fromLatin1(kMakersHomePage));
     maker->setHandler([] { framework::ShellOpenAddress(QUrl(QString::fromLatin1(kMakersHomePage))); });
     Image4 = band.place(maker, QRect(640, 8, 148, 39), akTop | akRight);

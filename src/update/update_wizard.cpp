@@ -132,7 +132,7 @@ void TfrmUpdateWizard::buildPages() {
     Image1 = Named(new QLabel(TwShader1), "Image1");
     Image1->setGeometry(8, 16, 162, 329);
     Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Image1->setPixmap(QPixmap::fromImage(tw::LoadPicture(QStringLiteral("UPDATE_WIZARD_PICTURE"))));
+    Image1->setPixmap(QPixmap::fromImage(tw::LoadPicture(QStringLiteral("UPDATE_WIZARD_PICTURE"), devicePixelRatioF())));
 
     PageControlMain = Named(new QStackedWidget(PanelMain), "PageControlMain");
     PageControlMain->setGeometry(176, 16, 475, 349);
@@ -180,7 +180,7 @@ void TfrmUpdateWizard::buildPages() {
     pnlCouldNotConnect->setStyleSheet(QStringLiteral("QFrame#pnlCouldNotConnect { border: 1px solid #C0C0C0; }"));
     Image2 = Named(new QLabel(pnlCouldNotConnect), "Image2");
     Image2->setGeometry(16, 16, 32, 32);
-    Image2->setPixmap(QPixmap::fromImage(tw::LoadPicture(QStringLiteral("UPDATE_WIZARD_WARNING"))));
+    Image2->setPixmap(QPixmap::fromImage(tw::LoadPicture(QStringLiteral("UPDATE_WIZARD_WARNING"), devicePixelRatioF())));
     Label8 = PlainLabel(pnlCouldNotConnect, "Label8",
                         QStringLiteral("Could not connect to update server or there's no new version available.\n\n"
                                        "Please make sure you are connected to the Internet and that communication from "

@@ -305,11 +305,22 @@ int main(int argc, char** argv) try {
             return static_cast<int>(std::lround(bottom * (y / 11.0) * (y / 11.0)));
         }), 918, 12, 60);
 
-    png("VELMORA_ICON", Icon(32), 32, 32, 255);
-    png("UPDATE_WIZARD_PICTURE", UpdatePicture(128), 128, 128, 255);
-    png("UPDATE_WIZARD_WARNING", WarningSign(32), 32, 32, 255);
-    png("VELMORA_NAME_LOGO", Lettering(246, 27, lettering, QStringLiteral("Velmora"), 24, 225), 246, 27, 255);
-    png("TERNWICK_LOGO", Lettering(148, 39, lettering, QStringLiteral("Ternwick"), 26, 148), 148, 39, 255);
+    // The pictures drawn from shapes and lettering, once at their size and
+    // once at twice it ("@2x") for screens of twice the density: scaled up,
+    // the first would show soft edges.
+    for (int scale : {1, 2}) {
+        const QByteArray suffix = scale == 1 ? QByteArray() : QByteArray("@2x");
+        auto scaled = [&](const char* name, QImage image, int width, int height) {
+            png(QByteArray(name + suffix).constData(), std::move(image), width * scale, height * scale, 255);
+        };
+        scaled("VELMORA_ICON", Icon(32 * scale), 32, 32);
+        scaled("UPDATE_WIZARD_PICTURE", UpdatePicture(128 * scale), 128, 128);
+        scaled("UPDATE_WIZARD_WARNING", WarningSign(32 * scale), 32, 32);
+        scaled("VELMORA_NAME_LOGO", Lettering(246 * scale, 27 * scale, lettering, QStringLiteral("Velmora"), 24 * scale, 225 * scale),
+               246, 27);
+        scaled("TERNWICK_LOGO", Lettering(148 * scale, 39 * scale, lettering, QStringLiteral("Ternwick"), 26 * scale, 148 * scale),
+               148, 39);
+    }
 
     QFile qrc(output + QStringLiteral("/tw_pictures.qrc"));
     if (!qrc.open(QIODevice::WriteOnly | QIODevice::Truncate)) throw std::runtime_error("cannot write tw_pictures.qrc");

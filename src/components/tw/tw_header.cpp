@@ -1,7 +1,10 @@
 #include "components/tw/tw_header.h"
 
+#include <cmath>
+
 #include <QFile>
 #include <QPainter>
+#include <QPixmap>
 
 // The pictures are compiled into this static library; a program that links it
 // must register them once.
@@ -26,6 +29,28 @@ QImage LoadPicture(const QString& name) {
     QImage image(QStringLiteral(":/TW_PICTURES/") + name);
     if (image.isNull()) throw EResNotFound("Resource " + name.toStdString() + " not found");
     return image;
+}
+
+QImage LoadPicture(const QString& name, qreal devicePixelRatio) {
+    QImage plain = LoadPicture(name);
+    if (devicePixelRatio <= 1.0) return plain;
+    QImage doubled(QStringLiteral(":/TW_PICTURES/") + name + QStringLiteral("@2x"));
+    if (doubled.isNull()) return plain;
+    if (devicePixelRatio < 2.0) {
+        const QSize device(static_cast<int>(std::ceil(plain.width() * devicePixelRatio)),
+                           static_cast<int>(std::ceil(plain.height() * devicePixelRatio)));
+        doubled = doubled.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        doubled.setDevicePixelRatio(devicePixelRatio);
+        return doubled;
+    }
+    doubled.setDevicePixelRatio(2.0);
+    return doubled;
+}
+
+QIcon PictureIcon(const QString& name) {
+    QIcon icon(QPixmap::fromImage(LoadPicture(name)));
+    icon.addPixmap(QPixmap::fromImage(LoadPicture(name, 2.0)));
+    return icon;
 }
 
 QString TTwHeader::ResourceName(THeaderStyle value) {

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include <QIcon>
 #include <QImage>
 #include <QString>
 #include <QWidget>
@@ -22,6 +23,13 @@ public:
 // Loads a picture of the program's "/TW_PICTURES" resources; raises
 // EResNotFound when there is none of that name.
 QImage LoadPicture(const QString& name);
+// The same picture for a screen of `devicePixelRatio`: where a picture was
+// also drawn at twice its size ("NAME@2x"), that one at 2 and above, and
+// drawn smoothly down to the ratio between 1 and 2; the image carries the
+// ratio, so it takes the same logical room as the plain one.
+QImage LoadPicture(const QString& name, qreal devicePixelRatio);
+// Both sizes of a picture, for a window icon.
+QIcon PictureIcon(const QString& name);
 
 // A header band painted from the program's pictures: a colour band (Style),
 // a translucent background picture at the bottom left, a tiled texture, and a

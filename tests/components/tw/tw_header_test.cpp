@@ -61,6 +61,40 @@ TEST(TwPictures, EveryPictureLoadsAtItsSizeWithinItsAlphaLimit) {
     EXPECT_EQ(stripes.pixelColor(63, 0).alpha() != 0, (63 + 0) % 8 < 2);
 }
 
+// For a dense screen the pictures drawn from shapes and lettering come drawn
+// at twice their size, or from that drawn smoothly down to the ratio; they
+// take the same logical room at every ratio. Pixel textures have no second
+// size.
+TEST(TwPictures, DenseScreensGetPicturesDrawnForThem) {
+    const struct {
+        const char* name;
+        qreal ratio;
+        QSize device;
+    } cases[] = {
+        {"VELMORA_ICON", 1.0, {32, 32}},         {"VELMORA_ICON", 1.25, {40, 40}},
+        {"VELMORA_ICON", 1.5, {48, 48}},         {"VELMORA_ICON", 2.0, {64, 64}},
+        {"VELMORA_ICON", 3.0, {64, 64}},         {"VELMORA_NAME_LOGO", 2.0, {492, 54}},
+        {"VELMORA_NAME_LOGO", 1.75, {431, 48}},  {"TERNWICK_LOGO", 2.0, {296, 78}},
+        {"UPDATE_WIZARD_PICTURE", 2.0, {256, 256}}, {"UPDATE_WIZARD_WARNING", 1.5, {48, 48}},
+        {"TW_HEADER_TEXTURE_GRID", 2.0, {64, 64}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " at " + std::to_string(c.ratio));
+        const QImage image = LoadPicture(c.name, c.ratio);
+        EXPECT_EQ(image.size(), c.device);
+        const QImage plain = LoadPicture(c.name);
+        if (c.device != plain.size()) {
+            EXPECT_DOUBLE_EQ(image.devicePixelRatio(), std::min<qreal>(c.ratio, 2.0));
+            EXPECT_LT(std::abs(image.deviceIndependentSize().width() - plain.width()), 1.0);
+            EXPECT_LT(std::abs(image.deviceIndependentSize().height() - plain.height()), 1.0);
+        }
+    }
+    // Drawn, not doubled: the 2x icon has edge pixels no doubling of the 1x makes.
+    const QImage doubled = LoadPicture("VELMORA_ICON").scaled(64, 64);
+    const QImage drawn = LoadPicture("VELMORA_ICON", 2.0).convertToFormat(doubled.format());
+    EXPECT_NE(drawn, doubled);
+}
+
 TEST(TwPictures, AMissingPictureIsNamed) {
     try {
         LoadPicture("TW_NO_SUCH_PICTURE");
