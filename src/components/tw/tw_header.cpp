@@ -111,7 +111,21 @@ void TTwHeader::PaintBand(QPainter& painter, QSize size) const {
         painter.fillRect(QRect(0, 0, width, height), styleBitmap_.pixelColor(0, 0));
         painter.drawImage(QRect(0, height - styleBitmap_.height(), width, styleBitmap_.height()), styleBitmap_);
     }
-    if (!background_.isNull()) painter.drawImage(QPoint(0, height - background_.height()), background_);
+    if (!background_.isNull()) {
+        const int top = height - background_.height();
+        painter.drawImage(QPoint(0, top), background_);
+        // The stripes repeat every 24 pixels along x: past the picture's end
+        // they go on in whole periods of it, taken where the phase matches,
+        // as far as the band is wide.
+        if (backgroundStyle_ == hbsStripes1 || backgroundStyle_ == hbsStripes2) {
+            constexpr int kStripePeriod = 24;
+            const int end = background_.width();
+            const int phase = end % kStripePeriod;
+            const int span = (end - phase) / kStripePeriod * kStripePeriod;
+            for (int x = end; span > 0 && x < width; x += span)
+                painter.drawImage(QPoint(x, top), background_, QRect(phase, 0, span, background_.height()));
+        }
+    }
     if (texturePicture_.width() > 0 && texturePicture_.height() > 0) {
         for (int y = 0; y < height; y += texturePicture_.height())
             for (int x = 0; x < width; x += texturePicture_.width()) painter.drawImage(QPoint(x, y), texturePicture_);

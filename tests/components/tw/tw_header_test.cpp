@@ -118,8 +118,15 @@ TEST(TTwHeader, PaintsTheMainWindowsBandLayerByLayer) {
     // The bottom row: row 95 darkened by the shadow (alpha 5 at x = 10).
     EXPECT_TRUE(Near(band.pixelColor(10, 72), QColor(13 * 250 / 255, 83 * 250 / 255, 154 * 250 / 255)))
         << band.pixelColor(10, 72).name().toStdString();
-    // Beyond the picture's width only the band and the shadow's end remain.
-    EXPECT_EQ(band.pixelColor(1400, 0), QColor(49, 113, 188));
+    // The stripes go on past the picture's 1329 pixels, seamlessly, to any width.
+    const QImage wide = Band(header, QSize(4000, 73));
+    int stripes = 0;
+    for (int x = 1300; x < 4000; ++x)
+        for (int y : {0, 30, 60}) {
+            ASSERT_EQ(wide.pixelColor(x, y), wide.pixelColor(x - 24, y)) << x << "," << y;
+            stripes += wide.pixelColor(x, y) != QColor(49, 113, 188) && y == 0;
+        }
+    EXPECT_GT(stripes, 0);
 
     header.SetBackgroundStyle(hbsNone);
     EXPECT_EQ(Band(header, QSize(100, 73)).pixelColor(20, 0), QColor(49, 113, 188));
