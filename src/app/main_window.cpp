@@ -34,6 +34,9 @@ constexpr QSize kPanelSize(769, 505);
 constexpr QSize kPageSize(745, 481);  // a page of PageControl1 with its tabs hidden
 constexpr int kPageInset = 4;
 
+// 231,242,253 in the toolkit's BGR order.
+constexpr tw::TColor kExplanationColour = 0xFDF2E7;
+
 const char kMakersNotice[] = "\u00A9 Ternwick Software. All rights reserved.";
 const char kMakersHomePage[] = "https://www.ternwick.example/";
 const char kMakersAddress[] = "www.ternwick.example";
@@ -192,6 +195,11 @@ void TfrmVelmoraMain::buildHeader(AnchorLayout& layout) {
         "Whenever you create, open, or save a document in Microsoft Word, Excel or PowerPoint, that document may store "
         "information (known as metadata) that you had no intention of including or disclosing."));
     TwHtmlLabel1->SetAutoHeight(true);
+    // The highlight colour (174,211,249) reads at 3.3:1 on the band's
+    // lightest stripes; lightened just enough for 4.5:1.
+    tw::TTwFont explanation = TwHtmlLabel1->Font();
+    explanation.Color = kExplanationColour;
+    TwHtmlLabel1->SetFont(explanation);
 
     auto* maker = new LinkLabel(QString(), TwHeader1);
     maker->setObjectName(QStringLiteral("Image4"));

@@ -23,6 +23,7 @@
 #include <QTest>
 #include <QGlyphRun>
 #include <QRawFont>
+#include <QPainter>
 #include <QTextDocument>
 #include <QTextLayout>
 #include <QTimer>
@@ -720,16 +721,39 @@ TEST_F(MainWindowTest, NavigationButtonsShowAtTheMinimumSize) {
     }
 }
 
+double Luminance(const QColor& colour) {
+    auto channel = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) + 0.0722 * channel(colour.blueF());
+}
+
+double Contrast(const QColor& a, const QColor& b) {
+    const double la = Luminance(a), lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
 // The text colours read at 4.5:1 or better on the window's white.
 TEST(WindowColours, TextHasEnoughContrastOnWhite) {
-    auto luminance = [](const QColor& colour) {
-        auto channel = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
-        return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) + 0.0722 * channel(colour.blueF());
-    };
     for (const QColor& text : {kErrorRed, kDarkGrey, kHotLight}) {
         SCOPED_TRACE(text.name().toStdString());
-        EXPECT_GE((1.0 + 0.05) / (luminance(text) + 0.05), 4.5);
+        EXPECT_GE(Contrast(text, Qt::white), 4.5);
     }
+}
+
+// So does the header's explanation on the lightest of the band behind it.
+TEST_F(MainWindowTest, TheHeadersExplanationHasEnoughContrastOnItsStripes) {
+    QImage band(window.TwHeader1->size(), QImage::Format_RGB32);
+    {
+        QPainter painter(&band);
+        window.TwHeader1->PaintBand(painter, band.size());
+    }
+    const QRect behind = window.TwHtmlLabel1->geometry();
+    QColor lightest = Qt::black;
+    for (int y = behind.top(); y <= behind.bottom() && y < band.height(); ++y)
+        for (int x = behind.left(); x <= behind.right() && x < band.width(); ++x)
+            if (Luminance(band.pixelColor(x, y)) > Luminance(lightest)) lightest = band.pixelColor(x, y);
+    const tw::TColor bgr = window.TwHtmlLabel1->Font().Color;
+    const QColor text(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF), static_cast<int>((bgr >> 16) & 0xFF));
+    EXPECT_GE(Contrast(text, lightest), 4.5) << text.name().toStdString() << " on " << lightest.name().toStdString();
 }
 
 // Keyboard alone: Enter presses the focused button, and the link labels take
