@@ -62,7 +62,8 @@ void TfrmVelmoraMain::btnCleanAllDocsInFolderClick(QToolButton* clicked) {
     txtCleanSelectedDocsInFolder->setText(chosen);
     // Fills only the list and its count: "&Next >" collects the ticks.
     listings_.Start(PathOf(chosen), chkCleanIncludeSubfolders->isChecked(), TickedTypes(chkCleanWordDocs, chkCleanExcelDocs, chkCleanPowerpointDocs),
-                    [this](const ListedDocuments& documents) {
+                    [this](const ListedDocuments& documents, const std::vector<std::filesystem::path>& unlistable) {
+                        for (const auto& folder : unlistable) selectionUnlisted_ << TextOf(folder);
                         for (const ListedDocument& document : documents) {
                             auto* item = new QTreeWidgetItem(
                                 {TextOf(document.path.filename()), framework::SizeToText(document.size)});
@@ -112,6 +113,7 @@ void TfrmVelmoraMain::btnClean2Click() {
         for (const auto& folder : unlisted) unlistedFolders_ << TextOf(folder);
         for (const ListedDocument& document : documents) PathList_.append(TextOf(document.path));
     } else if (rbCleanSelectedDocsInFolder->isChecked()) {
+        unlistedFolders_ = selectionUnlisted_;
         for (int i = 0; i < lvCleanSelectedDocsInFolder->topLevelItemCount(); ++i) {
             const QTreeWidgetItem* item = lvCleanSelectedDocsInFolder->topLevelItem(i);
             if (item->checkState(0) == Qt::Checked) PathList_.append(item->data(0, Qt::UserRole).toString());

@@ -60,7 +60,7 @@ void FolderListing::Start(const std::filesystem::path& folder, bool includeSubfo
             [this, generation, runHolder, deliver] {
                 const std::shared_ptr<Run> run = runHolder->lock();
                 if (!run || generation != generation_ || run->stop) return;
-                deliver(run->documents);
+                deliver(run->documents, run->unlistable);
             },
             Qt::QueuedConnection);
     };

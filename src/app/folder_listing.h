@@ -27,7 +27,8 @@ using ListedDocuments = std::vector<ListedDocument>;
 // anything after the user moved on. Lives on the GUI thread.
 class FolderListing : public QObject {
 public:
-    using Delivery = std::function<void(const ListedDocuments& documents)>;
+    // The documents found, and the folders the listing could not enter.
+    using Delivery = std::function<void(const ListedDocuments& documents, const std::vector<std::filesystem::path>& unlistable)>;
 
     FolderListing() = default;
     ~FolderListing() override;  // cancels

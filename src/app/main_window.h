@@ -240,6 +240,8 @@ private:
     // Folders the cleaning selection's listing could not enter: the
     // completion page names them.
     QStringList unlistedFolders_;
+    // Those of the listings that filled the selection list, as they came.
+    QStringList selectionUnlisted_;
     FolderListing listings_;
     bool busy_ = false;           // a scan, a waited listing or a cleaning run: no close, no leaving the page
     bool cleaning_ = false;       // a close request asks whether to stop
