@@ -49,7 +49,9 @@ void BlurLine(uint8_t* pixels, int count, int stride, const TBlurKernel& kernel)
             double sum = 0;
             for (int k = -r; k <= r; ++k) {
                 const int at = std::clamp(a - k, 0, count - 1);
-                sum += kernel.Weights[k + 10] * pixels[static_cast<size_t>(at) * stride + channel];
+                // Widened before the product: a float product rounds, enough
+                // to turn a flat line of 107 into 106 under a narrow kernel.
+                sum += static_cast<double>(kernel.Weights[k + 10]) * pixels[static_cast<size_t>(at) * stride + channel];
             }
             scratch[static_cast<size_t>(a) * 3 + channel] = ClampToByte(sum);
         }

@@ -1,6 +1,8 @@
 // The focus glow: its pictures, and the helper's framing rules, offscreen.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -25,6 +27,23 @@ TEST(FocusGlow, BlurKernelRadiiFollowTheDeviation) {
         double sum = 0;
         for (int k = -kernel.Radius; k <= kernel.Radius; ++k) sum += kernel.Weights[k + 10];
         EXPECT_NEAR(sum, 1.0, 1e-5);
+    }
+}
+
+TEST(FocusGlow, BlurLineSumsInDoublePrecision) {
+    // Flat lines whose sums land within a float's rounding of a whole number:
+    // multiplied in single precision, each comes out one off.
+    struct Case {
+        double deviation;
+        int value, blurred;
+    };
+    const Case cases[] = {{1, 107, 107}, {1, 214, 214}, {2, 9, 8}, {2, 30, 29}};
+    for (const Case& test : cases) {
+        const TBlurKernel kernel = BuildBlurKernel(test.deviation);
+        std::vector<uint8_t> line(3 * 25, static_cast<uint8_t>(test.value));
+        BlurLine(line.data(), 25, 3, kernel);
+        EXPECT_EQ(line[3 * 12], test.blurred) << test.deviation << " " << test.value;
+        EXPECT_EQ(line[3 * 12 + 2], test.blurred) << test.deviation << " " << test.value;
     }
 }
 
