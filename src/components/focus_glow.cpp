@@ -87,10 +87,17 @@ QImage DrawFocusShape(int width, int height, int blur, int rounding, int size, T
             painter.setPen(QPen(Qt::white, 1));
             painter.setBrush(Qt::white);
         }
+        // The bitmap is one pixel wider and taller than the control plus two
+        // margins, and an aliased pen of odd width lays its extra pixel on
+        // the far side of its line: the far edges sit further in by both, so
+        // the ring stands out as far right and down as left and up.
         const int half = size / 2;
+        const int farHalf = (std::max(size, 1) + 1) / 2;
         const int left = position == gpAfterControl ? half + 2 : half + 2 + glyphWidth;
-        const int right = position == gpAfterControl ? width - glyphWidth - half - 2 : width - half - 2;
-        const QRectF ring(left, half + 2, right - left, height - half - 2 - (half + 2));
+        const int right = position == gpAfterControl ? width - glyphWidth - farHalf - 3 : width - farHalf - 3;
+        const int top = half + 2;
+        const int bottom = height - farHalf - 3;
+        const QRectF ring(left, top, right - left, bottom - top);
         if (ring.width() > 0 && ring.height() > 0) painter.drawRoundedRect(ring, rounding / 2.0, rounding / 2.0);
     }
     if (blur > 0) BlurBitmap(bitmap, blur);

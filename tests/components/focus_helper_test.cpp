@@ -47,6 +47,38 @@ TEST(FocusGlow, BlurLineSumsInDoublePrecision) {
     }
 }
 
+TEST(FocusGlow, TheRingStandsOutEquallyOnEverySide) {
+    // The window is the control plus a margin of `size` on each side plus one
+    // pixel; the ring must still stand out as far right and down as left and up.
+    struct Case {
+        int size;
+        TGlyphPosition position;
+        int glyphWidth;
+    };
+    const Case cases[] = {{4, gpAfterControl, 0},  {0, gpAfterControl, 0},  {1, gpAfterControl, 0},
+                          {2, gpAfterControl, 0},  {7, gpAfterControl, 0},  {14, gpAfterControl, 0},
+                          {4, gpAfterControl, 14}, {4, gpBeforeControl, 14}, {7, gpBeforeControl, 14}};
+    for (const Case& test : cases) {
+        SCOPED_TRACE(testing::Message() << "size " << test.size << " glyph " << test.glyphWidth << " at " << test.position);
+        const int s = test.size;
+        const int holeLeft = s + (test.position == gpBeforeControl ? test.glyphWidth : 0);
+        const QRect hole(holeLeft, s, 100, 20);
+        const int width = 100 + 2 * s + 1 + test.glyphWidth, height = 20 + 2 * s + 1;
+        const QImage shape = DrawFocusShape(width, height, 0, 5, s, test.position, test.glyphWidth);
+        auto lit = [&](int x, int y) { return shape.pixelColor(x, y).red() > 0; };
+        int first = 0, last = width - 1, top = 0, bottom = height - 1;
+        while (first < width && !lit(first, hole.center().y())) ++first;
+        while (last >= 0 && !lit(last, hole.center().y())) --last;
+        while (top < height && !lit(hole.center().x(), top)) ++top;
+        while (bottom >= 0 && !lit(hole.center().x(), bottom)) --bottom;
+        const int outLeft = hole.left() - first, outRight = last - hole.right();
+        const int outTop = hole.top() - top, outBottom = bottom - hole.bottom();
+        EXPECT_EQ(outLeft, outRight);
+        EXPECT_EQ(outTop, outBottom);
+        EXPECT_EQ(outLeft, outTop);
+    }
+}
+
 TEST(FocusGlow, BlurRefusesOtherFormatsAndLeavesAZeroDeviationAlone) {
     QImage wrong(10, 10, QImage::Format_ARGB32);
     EXPECT_THROW(BlurBitmap(wrong, 2), std::invalid_argument);
