@@ -104,12 +104,24 @@ QImage DrawFocusShape(int width, int height, int blur, int rounding, int size, T
     return bitmap;
 }
 
+QImage TransparentGlyph(const QImage& glyph) {
+    if (glyph.isNull() || glyph.hasAlphaChannel()) return glyph;
+    QImage keyed = glyph.convertToFormat(QImage::Format_ARGB32);
+    const QRgb key = keyed.pixel(0, keyed.height() - 1);
+    for (int y = 0; y < keyed.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(keyed.scanLine(y));
+        for (int x = 0; x < keyed.width(); ++x)
+            if (row[x] == key) row[x] = qRgba(0, 0, 0, 0);
+    }
+    return keyed;
+}
+
 QImage MakeGlyphSilhouette(const QImage& glyph) {
     QImage silhouette(glyph.size(), QImage::Format_RGB888);
     silhouette.fill(Qt::black);
     {
         QPainter painter(&silhouette);
-        painter.drawImage(0, 0, glyph);
+        painter.drawImage(0, 0, TransparentGlyph(glyph));
     }
     for (int y = 0; y < silhouette.height(); ++y)
         for (int x = 0; x < silhouette.width(); ++x)

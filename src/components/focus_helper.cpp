@@ -318,7 +318,7 @@ void TFocusHelper::placeGlow(QRect screenRect, bool render) {
             QPainter shapePainter(&shape);
             shapePainter.drawImage(x, top, MakeGlyphSilhouette(Glyph));
             QPainter colourPainter(&colours);
-            colourPainter.drawImage(x, top, Glyph);
+            colourPainter.drawImage(x, top, TransparentGlyph(Glyph));
         }
         TAlphaMask mask;
         mask.BuildFromShape(shape, colours);

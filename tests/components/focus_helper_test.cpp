@@ -1,6 +1,7 @@
 // The focus glow: its pictures, and the helper's framing rules, offscreen.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include <QApplication>
@@ -76,6 +77,38 @@ TEST(FocusGlow, TheRingStandsOutEquallyOnEverySide) {
         EXPECT_EQ(outLeft, outRight);
         EXPECT_EQ(outTop, outBottom);
         EXPECT_EQ(outLeft, outTop);
+    }
+}
+
+TEST(FocusGlow, AGlyphWithoutAlphaLosesTheColourOfItsBottomLeftPixel) {
+    // A red mark on blue; the glyph with an alpha channel keeps its blue, as
+    // only its alpha says what is transparent.
+    QImage plain(4, 3, QImage::Format_RGB888);
+    plain.fill(Qt::blue);
+    plain.setPixelColor(1, 1, Qt::red);
+    QImage withAlpha(4, 3, QImage::Format_ARGB32);
+    withAlpha.fill(Qt::transparent);
+    withAlpha.setPixelColor(1, 1, Qt::red);
+    withAlpha.setPixelColor(3, 0, Qt::blue);
+    struct Case {
+        const char* name;
+        QImage glyph;
+        std::vector<QPoint> shown;
+    };
+    const Case cases[] = {
+        {"24-bit", plain, {QPoint(1, 1)}},
+        {"with alpha", withAlpha, {QPoint(1, 1), QPoint(3, 0)}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        const QImage silhouette = MakeGlyphSilhouette(test.glyph);
+        const QImage drawn = TransparentGlyph(test.glyph);
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 4; ++x) {
+                const bool shown = std::find(test.shown.begin(), test.shown.end(), QPoint(x, y)) != test.shown.end();
+                EXPECT_EQ(silhouette.pixel(x, y), shown ? qRgb(255, 255, 255) : qRgb(0, 0, 0)) << x << "," << y;
+                EXPECT_EQ(drawn.pixelColor(x, y).alpha(), shown ? 255 : 0) << x << "," << y;
+            }
     }
 }
 
@@ -259,6 +292,7 @@ TEST_F(FocusHelperTest, TheGlowGoesWithDeactivationAHiddenPageAndTheControl) {
 TEST_F(FocusHelperTest, AGlyphWidensTheGlowAndSitsCentredByItsHeight) {
     QImage glyph(6, 10, QImage::Format_RGB888);  // narrow and tall: centring by width would place it 2 px off
     glyph.fill(Qt::red);
+    glyph.setPixelColor(0, 9, Qt::blue);  // its transparent colour
     helper->Glyph = glyph;
     helper->Opacity = 255;
     helper->Color = 0x00FF00;  // green, so the red glyph shows
@@ -269,6 +303,8 @@ TEST_F(FocusHelperTest, AGlyphWidensTheGlowAndSitsCentredByItsHeight) {
     const int x = 119 - 10 + 2 + 2;  // after the control, inside the glyph
     EXPECT_GT(qRed(image.pixel(x, (29 - 10) / 2)), 200);       // first row of the glyph
     EXPECT_LT(qRed(image.pixel(x, (29 - 10) / 2 - 1)), 50);    // the row above is glow
+    const QRgb corner = image.pixel(x - 2, (29 - 10) / 2 + 9);  // the glyph's bottom-left pixel
+    EXPECT_EQ(qBlue(corner), 0);  // transparent: the green glow's colour, not the glyph's blue
 }
 
 TEST_F(FocusHelperTest, OutOfRangeSettingsAreIgnoredAndASecondHelperRefused) {
