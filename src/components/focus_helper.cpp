@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTextEdit>
+#include <QVariant>
 
 #if VELMORA_HAVE_XCB
 #include <xcb/xcb.h>
@@ -46,8 +47,11 @@ bool IsInnerEditOf(const QWidget* control, const QWidget* parent) {
 
 bool HasTag(const QWidget* control, int tag) {
     if (control == nullptr) return false;
+    // A control nobody tagged has the tag 0, like every new control.
+    const QVariant property = control->property("tag");
+    if (!property.isValid()) return tag == 0;
     bool ok = false;
-    const int value = control->property("tag").toInt(&ok);
+    const int value = property.toInt(&ok);
     return ok && value == tag;
 }
 

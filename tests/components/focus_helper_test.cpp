@@ -237,6 +237,7 @@ TEST_F(FocusHelperTest, TheIncludeAndExcludeSetsDecide) {
         QWidget* control;
         QWidget* parent;
         bool glows;
+        int controlTag = 7;
     };
     const Case cases[] = {
         {"edit", Bit(icEdit), 0, edit, &form, true},
@@ -251,10 +252,14 @@ TEST_F(FocusHelperTest, TheIncludeAndExcludeSetsDecide) {
         {"both empty: anything", 0, 0, button, &form, true},
         {"excluded button", 0, Bit(ecButton), button, &form, false},
         {"excluded tag", 0, Bit(ecTagValue), tagged, &form, false},
+        {"an untagged control has tag 0", Bit(icTagValue), 0, edit, &form, true, 0},
+        {"an untagged control is excluded by tag 0", 0, Bit(ecTagValue), button, &form, false, 0},
+        {"a tagged control is not tag 0", Bit(icTagValue), 0, tagged, &form, false, 0},
     };
     for (const Case& test : cases) {
         helper->IncludeControls = test.include;
         helper->ExcludeControls = test.exclude;
+        helper->ControlTag = test.controlTag;
         EXPECT_EQ(helper->IsFocusControl(test.control, test.parent), test.glows) << test.name;
     }
 }
