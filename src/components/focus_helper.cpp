@@ -55,6 +55,16 @@ bool HasTag(const QWidget* control, int tag) {
     return ok && value == tag;
 }
 
+// A month calendar is made of inner views and buttons that take the focus in
+// its place; none of them, nor the calendar, gets the glow.
+bool IsInCalendar(const QWidget* widget) {
+    for (const QWidget* at = widget; at != nullptr; at = at->parentWidget()) {
+        if (qobject_cast<const QCalendarWidget*>(at)) return true;
+        if (at->isWindow()) break;
+    }
+    return false;
+}
+
 // The helper serving the application-wide filter, and the filter itself.
 class FocusWatcher : public QObject {
 public:
@@ -224,9 +234,7 @@ void TFocusHelper::Frame(QWidget* widget) {
     } else if (OnShowFocus) {
         OnShowFocus(*this, widget, show);
     }
-    if (widget->isWindow() || qobject_cast<QCalendarWidget*>(widget) ||
-        (parent && qobject_cast<QCalendarWidget*>(parent->parentWidget())))
-        show = false;
+    if (widget->isWindow() || IsInCalendar(widget)) show = false;
     if (!show) {
         Forget();
         return;

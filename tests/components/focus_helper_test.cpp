@@ -5,14 +5,18 @@
 #include <vector>
 
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStackedWidget>
+#include <QTableView>
 #include <QTest>
+#include <QToolButton>
 
 #include "components/focus_glow.h"
 #include "components/focus_helper.h"
@@ -310,6 +314,37 @@ TEST_F(FocusHelperTest, AGlyphWidensTheGlowAndSitsCentredByItsHeight) {
     EXPECT_LT(qRed(image.pixel(x, (29 - 10) / 2 - 1)), 50);    // the row above is glow
     const QRgb corner = image.pixel(x - 2, (29 - 10) / 2 + 9);  // the glyph's bottom-left pixel
     EXPECT_EQ(qBlue(corner), 0);  // transparent: the green glow's colour, not the glyph's blue
+}
+
+TEST_F(FocusHelperTest, NothingInsideAMonthCalendarGlows) {
+    auto* calendar = new QCalendarWidget(&form);
+    calendar->setGeometry(170, 40, 220, 180);
+    calendar->show();
+    auto* grid = calendar->findChild<QTableView*>();
+    auto* monthButton = calendar->findChild<QToolButton*>();
+    auto* yearSpin = calendar->findChild<QSpinBox*>();
+    ASSERT_NE(grid, nullptr);
+    ASSERT_NE(monthButton, nullptr);
+    ASSERT_NE(yearSpin, nullptr);
+    auto* yearField = yearSpin->findChild<QLineEdit*>();
+    ASSERT_NE(yearField, nullptr);
+    helper->IncludeControls = 0;  // anything else glows
+    struct Case {
+        const char* name;
+        QWidget* control;
+        bool glows;
+    };
+    const Case cases[] = {
+        {"a button", button, true},
+        {"the calendar", calendar, false},
+        {"its day grid, a direct child", grid, false},
+        {"its month button, deeper down", monthButton, false},
+        {"its year field, deeper still", yearField, false},
+    };
+    for (const Case& test : cases) {
+        focus(test.control);
+        EXPECT_EQ(helper->FocusedControl(), test.glows ? test.control : nullptr) << test.name;
+    }
 }
 
 TEST_F(FocusHelperTest, OutOfRangeSettingsAreIgnoredAndASecondHelperRefused) {
