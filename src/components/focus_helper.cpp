@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QListView>
@@ -65,6 +66,16 @@ bool IsInCalendar(const QWidget* widget) {
     return false;
 }
 
+// A menu, a completer list or a combo box's list takes the focus only while
+// it is open and hands it back when it closes: for the control underneath
+// that is no real loss of focus.
+bool IsPopupFocusChange(const QFocusEvent& event) {
+    return event.reason() == Qt::PopupFocusReason ||
+           (event.reason() == Qt::ActiveWindowFocusReason && QApplication::activePopupWidget() != nullptr);
+}
+
+bool IsInPopup(const QWidget* widget) { return widget->window()->windowType() == Qt::Popup; }
+
 // The helper serving the application-wide filter, and the filter itself.
 class FocusWatcher : public QObject {
 public:
@@ -91,13 +102,17 @@ protected:
             }
             break;
         case QEvent::WindowDeactivate:
+            if (QApplication::activePopupWidget() != nullptr) break;  // our own popup opened over the window
+            [[fallthrough]];
         case QEvent::Close:
             if (helper->FocusedControl() && widget->isWindow() && helper->FocusedControl()->window() == widget) helper->Forget();
             break;
         case QEvent::FocusIn:
+            if (IsInPopup(widget)) break;
             helper->Frame(widget);
             break;
         case QEvent::FocusOut:
+            if (IsPopupFocusChange(*static_cast<QFocusEvent*>(event))) break;
             if (helper->FocusedControl() == widget) helper->Forget();
             break;
         case QEvent::Move:

@@ -10,6 +10,8 @@
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -345,6 +347,57 @@ TEST_F(FocusHelperTest, NothingInsideAMonthCalendarGlows) {
         focus(test.control);
         EXPECT_EQ(helper->FocusedControl(), test.glows ? test.control : nullptr) << test.name;
     }
+}
+
+TEST_F(FocusHelperTest, APopupOpeningOverTheControlLeavesItsGlow) {
+    QMenu menu;
+    menu.addAction("Copy");
+    QListWidget completions;  // a completer's list: a popup window of its own
+    completions.setWindowFlags(Qt::Popup);
+    completions.addItem("one");
+    struct Case {
+        const char* name;
+        QEvent::Type type;
+        Qt::FocusReason reason;
+        bool popupOpen;
+        bool stays;
+    };
+    const Case cases[] = {
+        {"a popup takes the focus", QEvent::FocusOut, Qt::PopupFocusReason, true, true},
+        {"the window changes under an open popup", QEvent::FocusOut, Qt::ActiveWindowFocusReason, true, true},
+        {"the window is deactivated under an open popup", QEvent::WindowDeactivate, Qt::OtherFocusReason, true, true},
+        {"the focus moves on", QEvent::FocusOut, Qt::TabFocusReason, false, false},
+        {"another window is activated", QEvent::FocusOut, Qt::ActiveWindowFocusReason, false, false},
+        {"the window is deactivated", QEvent::WindowDeactivate, Qt::OtherFocusReason, false, false},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        helper->Frame(edit);
+        ASSERT_TRUE(helper->GlowWidget()->isVisible());
+        if (test.popupOpen) {
+            menu.popup(form.mapToGlobal(QPoint(60, 70)));
+            ASSERT_NE(QApplication::activePopupWidget(), nullptr);
+        }
+        if (test.type == QEvent::FocusOut) {
+            QFocusEvent out(QEvent::FocusOut, test.reason);
+            QCoreApplication::sendEvent(edit, &out);
+        } else {
+            QEvent deactivate(test.type);
+            QCoreApplication::sendEvent(&form, &deactivate);
+        }
+        EXPECT_EQ(helper->FocusedControl(), test.stays ? edit : nullptr);
+        EXPECT_EQ(helper->GlowWidget()->isVisible(), test.stays);
+        menu.close();
+    }
+
+    // The list of a popup taking the focus frames nothing in its place.
+    helper->Frame(edit);
+    completions.show();
+    QFocusEvent in(QEvent::FocusIn, Qt::PopupFocusReason);
+    QCoreApplication::sendEvent(&completions, &in);
+    EXPECT_EQ(helper->FocusedControl(), edit);
+    EXPECT_TRUE(helper->GlowWidget()->isVisible());
+    completions.close();
 }
 
 TEST_F(FocusHelperTest, OutOfRangeSettingsAreIgnoredAndASecondHelperRefused) {
