@@ -193,9 +193,12 @@ void TFocusHelper::SetActive(bool value) {
     active_ = value;
     if (!value) {
         Forget();
-    } else if (QWidget* focused = QApplication::focusWidget()) {
-        Frame(focused);
+        return;
     }
+    // Only the helper serving the filter hears the focus leave again: one
+    // that is not serving must not frame, or its glow would stay for good.
+    TFocusHelper* serving = FocusWatcher::Get().active;
+    if (QWidget* focused = QApplication::focusWidget(); serving != nullptr && focused != nullptr) serving->Frame(focused);
 }
 
 void TFocusHelper::SetBlur(int value) {

@@ -400,6 +400,24 @@ TEST_F(FocusHelperTest, APopupOpeningOverTheControlLeavesItsGlow) {
     completions.close();
 }
 
+TEST_F(FocusHelperTest, SwitchingOnAHelperThatDoesNotServeLeavesNoGlowBehind) {
+    // The first helper serves; a second window's helper is switched off and
+    // on while the edit has the focus.
+    QApplication::setActiveWindow(&form);
+    edit->setFocus(Qt::TabFocusReason);
+    ASSERT_EQ(QApplication::focusWidget(), edit);
+    QWidget other;
+    TFocusHelper second(&other);
+    second.SetActive(false);
+    second.SetActive(true);
+    EXPECT_TRUE(second.GlowWidget() == nullptr || !second.GlowWidget()->isVisible());
+    EXPECT_EQ(helper->FocusedControl(), edit);  // the serving helper frames it again
+
+    button->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(helper->FocusedControl(), nullptr);
+    EXPECT_TRUE(second.GlowWidget() == nullptr || !second.GlowWidget()->isVisible());
+}
+
 TEST_F(FocusHelperTest, OutOfRangeSettingsAreIgnoredAndASecondHelperRefused) {
     helper->SetBlur(12);
     helper->SetSize(15);
