@@ -20,7 +20,7 @@
 #include <QVariant>
 
 #if VELMORA_HAVE_XCB
-#include <xcb/xcb.h>
+#include "components/x11_compositor.h"
 #endif
 
 namespace velmora::components {
@@ -137,23 +137,14 @@ TFocusHelper::GlowModeChooser& CurrentChooser() {
 }
 
 #if VELMORA_HAVE_XCB
-// Whether a compositing manager owns _NET_WM_CM_S<screen> on this display.
 bool X11HasCompositor(QWidget* control) {
     auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
     if (x11 == nullptr) return false;
-    xcb_connection_t* connection = x11->connection();
-    int screen = 0;
-    if (control && control->screen()) screen = QGuiApplication::screens().indexOf(control->screen());
-    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(std::max(screen, 0));
-    xcb_intern_atom_reply_t* atom =
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 1, static_cast<uint16_t>(name.size()), name.constData()), nullptr);
-    if (atom == nullptr) return false;
-    xcb_get_selection_owner_reply_t* owner =
-        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
-    const bool owned = owner != nullptr && owner->owner != XCB_NONE;
-    free(owner);
-    free(atom);
-    return owned;
+    // The X screen is the one the control's window is on; without a native
+    // window yet, the first.
+    QWidget* window = control ? control->window() : nullptr;
+    const auto id = window && window->windowHandle() ? static_cast<uint32_t>(window->winId()) : 0u;
+    return X11CompositorRuns(x11->connection(), id);
 }
 #endif
 
