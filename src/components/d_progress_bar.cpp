@@ -37,16 +37,26 @@ void TDProgressBar::SetPosition(int32_t value) {
 
 void TDProgressBar::SetSpeed(uint32_t value) {
     speed_ = value;
-    if (animate_ && timer_) timer_->setInterval(TimerInterval(speed_));
+    if (animate_ && timer_) runTimer();
+}
+
+void TDProgressBar::runTimer() {
+    // A 0 ms QTimer fires whenever the event loop is idle and keeps a core
+    // busy: a speed of 0 holds the block still, the timer kept but stopped.
+    timer_->setInterval(TimerInterval(speed_));
+    if (speed_ == 0) {
+        timer_->stop();
+    } else if (!timer_->isActive()) {
+        timer_->start();
+    }
 }
 
 void TDProgressBar::SetAnimate(bool value) {
     if (value == animate_) return;
     if (value) {
         timer_ = new QTimer(this);
-        timer_->setInterval(TimerInterval(speed_));
         connect(timer_, &QTimer::timeout, this, [this] { Tick(); });
-        timer_->start();
+        runTimer();
     } else {
         delete timer_;
     }

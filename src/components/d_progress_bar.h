@@ -42,6 +42,7 @@ public:
     void SetPosition(int32_t value);
     void SetStep(int32_t value) { step_ = value; }
     // Takes effect at once while animating; clamped to what a timer takes.
+    // 0 stops the block: the timer stays while animating, but does not run.
     void SetSpeed(uint32_t value);
     // Turning on creates the bar's timer, turning off destroys it.
     void SetAnimate(bool value);
@@ -60,7 +61,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-
+    // Gives the timer the interval Speed asks for, and runs it unless 0.
+    void runTimer();
 
     int32_t min_ = 0, max_ = 100, position_ = 0, step_ = 100;
     uint32_t speed_ = 50;

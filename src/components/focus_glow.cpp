@@ -49,7 +49,9 @@ void BlurLine(uint8_t* pixels, int count, int stride, const TBlurKernel& kernel)
             double sum = 0;
             for (int k = -r; k <= r; ++k) {
                 const int at = std::clamp(a - k, 0, count - 1);
-                sum += kernel.Weights[k + 10] * pixels[static_cast<size_t>(at) * stride + channel];
+                // Widened before the product: a float product rounds, enough
+                // to turn a flat line of 107 into 106 under a narrow kernel.
+                sum += static_cast<double>(kernel.Weights[k + 10]) * pixels[static_cast<size_t>(at) * stride + channel];
             }
             scratch[static_cast<size_t>(a) * 3 + channel] = ClampToByte(sum);
         }
@@ -85,14 +87,33 @@ QImage DrawFocusShape(int width, int height, int blur, int rounding, int size, T
             painter.setPen(QPen(Qt::white, 1));
             painter.setBrush(Qt::white);
         }
+        // The bitmap is one pixel wider and taller than the control plus two
+        // margins, and an aliased pen of odd width lays its extra pixel on
+        // the far side of its line: the far edges sit further in by both, so
+        // the ring stands out as far right and down as left and up.
         const int half = size / 2;
+        const int farHalf = (std::max(size, 1) + 1) / 2;
         const int left = position == gpAfterControl ? half + 2 : half + 2 + glyphWidth;
-        const int right = position == gpAfterControl ? width - glyphWidth - half - 2 : width - half - 2;
-        const QRectF ring(left, half + 2, right - left, height - half - 2 - (half + 2));
+        const int right = position == gpAfterControl ? width - glyphWidth - farHalf - 3 : width - farHalf - 3;
+        const int top = half + 2;
+        const int bottom = height - farHalf - 3;
+        const QRectF ring(left, top, right - left, bottom - top);
         if (ring.width() > 0 && ring.height() > 0) painter.drawRoundedRect(ring, rounding / 2.0, rounding / 2.0);
     }
     if (blur > 0) BlurBitmap(bitmap, blur);
     return bitmap;
+}
+
+QImage TransparentGlyph(const QImage& glyph) {
+    if (glyph.isNull() || glyph.hasAlphaChannel()) return glyph;
+    QImage keyed = glyph.convertToFormat(QImage::Format_ARGB32);
+    const QRgb key = keyed.pixel(0, keyed.height() - 1);
+    for (int y = 0; y < keyed.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(keyed.scanLine(y));
+        for (int x = 0; x < keyed.width(); ++x)
+            if (row[x] == key) row[x] = qRgba(0, 0, 0, 0);
+    }
+    return keyed;
 }
 
 QImage MakeGlyphSilhouette(const QImage& glyph) {
@@ -100,7 +121,7 @@ QImage MakeGlyphSilhouette(const QImage& glyph) {
     silhouette.fill(Qt::black);
     {
         QPainter painter(&silhouette);
-        painter.drawImage(0, 0, glyph);
+        painter.drawImage(0, 0, TransparentGlyph(glyph));
     }
     for (int y = 0; y < silhouette.height(); ++y)
         for (int x = 0; x < silhouette.width(); ++x)

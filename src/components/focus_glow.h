@@ -37,7 +37,12 @@ enum TGlyphPosition { gpAfterControl, gpBeforeControl };
 // glyph on its side; then blurred by `blur`.
 QImage DrawFocusShape(int width, int height, int blur, int rounding, int size, TGlyphPosition position, int glyphWidth);
 
-// The glyph in white on black: every pixel of it that is not pure black.
+// The glyph as it is drawn: one without an alpha channel loses every pixel
+// of the colour of its bottom-left pixel; one with alpha stays as it is.
+QImage TransparentGlyph(const QImage& glyph);
+
+// The glyph in white on black: every pixel of the transparent glyph that is
+// not pure black.
 QImage MakeGlyphSilhouette(const QImage& glyph);
 
 // A 32-bit premultiplied mask: alpha from the shape's red channel, colours

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QListView>
@@ -16,9 +17,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTextEdit>
+#include <QVariant>
 
 #if VELMORA_HAVE_XCB
-#include <xcb/xcb.h>
+#include "components/x11_compositor.h"
 #endif
 
 namespace velmora::components {
@@ -46,10 +48,33 @@ bool IsInnerEditOf(const QWidget* control, const QWidget* parent) {
 
 bool HasTag(const QWidget* control, int tag) {
     if (control == nullptr) return false;
+    // A control nobody tagged has the tag 0, like every new control.
+    const QVariant property = control->property("tag");
+    if (!property.isValid()) return tag == 0;
     bool ok = false;
-    const int value = control->property("tag").toInt(&ok);
+    const int value = property.toInt(&ok);
     return ok && value == tag;
 }
+
+// A month calendar is made of inner views and buttons that take the focus in
+// its place; none of them, nor the calendar, gets the glow.
+bool IsInCalendar(const QWidget* widget) {
+    for (const QWidget* at = widget; at != nullptr; at = at->parentWidget()) {
+        if (qobject_cast<const QCalendarWidget*>(at)) return true;
+        if (at->isWindow()) break;
+    }
+    return false;
+}
+
+// A menu, a completer list or a combo box's list takes the focus only while
+// it is open and hands it back when it closes: for the control underneath
+// that is no real loss of focus.
+bool IsPopupFocusChange(const QFocusEvent& event) {
+    return event.reason() == Qt::PopupFocusReason ||
+           (event.reason() == Qt::ActiveWindowFocusReason && QApplication::activePopupWidget() != nullptr);
+}
+
+bool IsInPopup(const QWidget* widget) { return widget->window()->windowType() == Qt::Popup; }
 
 // The helper serving the application-wide filter, and the filter itself.
 class FocusWatcher : public QObject {
@@ -77,13 +102,17 @@ protected:
             }
             break;
         case QEvent::WindowDeactivate:
+            if (QApplication::activePopupWidget() != nullptr) break;  // our own popup opened over the window
+            [[fallthrough]];
         case QEvent::Close:
             if (helper->FocusedControl() && widget->isWindow() && helper->FocusedControl()->window() == widget) helper->Forget();
             break;
         case QEvent::FocusIn:
+            if (IsInPopup(widget)) break;
             helper->Frame(widget);
             break;
         case QEvent::FocusOut:
+            if (IsPopupFocusChange(*static_cast<QFocusEvent*>(event))) break;
             if (helper->FocusedControl() == widget) helper->Forget();
             break;
         case QEvent::Move:
@@ -108,23 +137,14 @@ TFocusHelper::GlowModeChooser& CurrentChooser() {
 }
 
 #if VELMORA_HAVE_XCB
-// Whether a compositing manager owns _NET_WM_CM_S<screen> on this display.
 bool X11HasCompositor(QWidget* control) {
     auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
     if (x11 == nullptr) return false;
-    xcb_connection_t* connection = x11->connection();
-    int screen = 0;
-    if (control && control->screen()) screen = QGuiApplication::screens().indexOf(control->screen());
-    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(std::max(screen, 0));
-    xcb_intern_atom_reply_t* atom =
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 1, static_cast<uint16_t>(name.size()), name.constData()), nullptr);
-    if (atom == nullptr) return false;
-    xcb_get_selection_owner_reply_t* owner =
-        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
-    const bool owned = owner != nullptr && owner->owner != XCB_NONE;
-    free(owner);
-    free(atom);
-    return owned;
+    // The X screen is the one the control's window is on; without a native
+    // window yet, the first.
+    QWidget* window = control ? control->window() : nullptr;
+    const auto id = window && window->windowHandle() ? static_cast<uint32_t>(window->winId()) : 0u;
+    return X11CompositorRuns(x11->connection(), id);
 }
 #endif
 
@@ -164,9 +184,12 @@ void TFocusHelper::SetActive(bool value) {
     active_ = value;
     if (!value) {
         Forget();
-    } else if (QWidget* focused = QApplication::focusWidget()) {
-        Frame(focused);
+        return;
     }
+    // Only the helper serving the filter hears the focus leave again: one
+    // that is not serving must not frame, or its glow would stay for good.
+    TFocusHelper* serving = FocusWatcher::Get().active;
+    if (QWidget* focused = QApplication::focusWidget(); serving != nullptr && focused != nullptr) serving->Frame(focused);
 }
 
 void TFocusHelper::SetBlur(int value) {
@@ -220,9 +243,7 @@ void TFocusHelper::Frame(QWidget* widget) {
     } else if (OnShowFocus) {
         OnShowFocus(*this, widget, show);
     }
-    if (widget->isWindow() || qobject_cast<QCalendarWidget*>(widget) ||
-        (parent && qobject_cast<QCalendarWidget*>(parent->parentWidget())))
-        show = false;
+    if (widget->isWindow() || IsInCalendar(widget)) show = false;
     if (!show) {
         Forget();
         return;
@@ -318,7 +339,7 @@ void TFocusHelper::placeGlow(QRect screenRect, bool render) {
             QPainter shapePainter(&shape);
             shapePainter.drawImage(x, top, MakeGlyphSilhouette(Glyph));
             QPainter colourPainter(&colours);
-            colourPainter.drawImage(x, top, Glyph);
+            colourPainter.drawImage(x, top, TransparentGlyph(Glyph));
         }
         TAlphaMask mask;
         mask.BuildFromShape(shape, colours);

@@ -134,6 +134,27 @@ TEST(TDProgressBar, OneTimerWhileAnimatingAndOneAdvancePerTick) {
     EXPECT_GT(bar.AnimationTimer()->interval(), 0);
 }
 
+TEST(TDProgressBar, ASpeedOf0HoldsTheBlockInsteadOfSpinning) {
+    // A running 0 ms timer would fire on every pass of the event loop.
+    struct Case {
+        const char* name;
+        bool speedFirst;  // set before switching on, or while animating
+    };
+    for (const Case test : {Case{"set while idle", true}, Case{"set while animating", false}}) {
+        SCOPED_TRACE(test.name);
+        components::TDProgressBar bar;
+        if (test.speedFirst) bar.SetSpeed(0);
+        bar.SetAnimate(true);
+        if (!test.speedFirst) bar.SetSpeed(0);
+        ASSERT_NE(bar.AnimationTimer(), nullptr);  // animating still, one timer
+        EXPECT_FALSE(bar.AnimationTimer()->isActive());
+        EXPECT_TRUE(bar.Animate());
+        bar.SetSpeed(30);  // moving again
+        EXPECT_TRUE(bar.AnimationTimer()->isActive());
+        EXPECT_EQ(bar.AnimationTimer()->interval(), 30);
+    }
+}
+
 TEST(TDProgressBar, ARangeTheWrongWayRoundIsRefused) {
     components::TDProgressBar bar;
     try {

@@ -1,6 +1,7 @@
 #include "components/tw/tw_header.h"
 
 #include <cmath>
+#include <iterator>
 
 #include <QFile>
 #include <QPainter>
@@ -63,14 +64,18 @@ QString TTwHeader::ResourceName(THeaderStyle value) {
 }
 
 QString TTwHeader::ResourceName(THeaderBackgroundStyle value) {
-    if (value == hbsNone) return {};
+    // A value cast from a number outside the enumeration names nothing.
+    if (value <= hbsNone || value > hbsWaves) return {};
     return QStringLiteral("TW_HEADER_BACKGROUND_%1").arg(static_cast<int>(value));
 }
 
 QString TTwHeader::ResourceName(THeaderTexture value) {
     static const char* const kNames[] = {"",          "GEOMETRIC", "GRAIN",   "GRID",   "GRID1", "GRID2",
                                          "LINES",     "STRIPES",   "PAPER",   "SQUARE", "DOT",   "METAL"};
-    if (value == htNone) return {};
+    static_assert(std::size(kNames) == htMetal + 1);
+    // A value cast from a number outside the enumeration names nothing, and
+    // must not index past the table.
+    if (value <= htNone || value > htMetal) return {};
     return QStringLiteral("TW_HEADER_TEXTURE_") + QString::fromLatin1(kNames[value]);
 }
 

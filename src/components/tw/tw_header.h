@@ -50,7 +50,8 @@ public:
     void SetHeaderTexture(THeaderTexture value);
     void SetHeaderSeparator(THeaderSeparator value);
 
-    // The resource names the values use; empty for the "none" values.
+    // The resource names the values use; empty for the "none" values and for
+    // numbers outside the enumerations.
     static QString ResourceName(THeaderStyle value);
     static QString ResourceName(THeaderBackgroundStyle value);
     static QString ResourceName(THeaderTexture value);

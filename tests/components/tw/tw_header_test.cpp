@@ -104,6 +104,28 @@ TEST(TwPictures, AMissingPictureIsNamed) {
     }
 }
 
+TEST(TTwHeader, ResourceNamesFollowTheValuesAndNothingOutsideThem) {
+    struct Case {
+        const char* name;
+        QString resource;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"hsDarkBlue", TTwHeader::ResourceName(hsDarkBlue), "TW_HEADER_BKGND_3"},
+        {"hsNone", TTwHeader::ResourceName(hsNone), ""},
+        {"hbsWaves", TTwHeader::ResourceName(hbsWaves), "TW_HEADER_BACKGROUND_5"},
+        {"background 7", TTwHeader::ResourceName(static_cast<THeaderBackgroundStyle>(7)), ""},
+        {"htGrid2", TTwHeader::ResourceName(htGrid2), "TW_HEADER_TEXTURE_GRID1"},
+        {"htMetal", TTwHeader::ResourceName(htMetal), "TW_HEADER_TEXTURE_METAL"},
+        {"htNone", TTwHeader::ResourceName(htNone), ""},
+        // Numbers past the last value that the enumeration can still hold.
+        {"texture 12", TTwHeader::ResourceName(static_cast<THeaderTexture>(12)), ""},
+        {"texture 15", TTwHeader::ResourceName(static_cast<THeaderTexture>(15)), ""},
+        {"hspShadow", TTwHeader::ResourceName(hspShadow), "TW_SHADOW_DIVIDER_1"},
+    };
+    for (const Case& test : cases) EXPECT_EQ(test.resource, QString::fromLatin1(test.expected)) << test.name;
+}
+
 TEST(TTwHeader, PaintsTheMainWindowsBandLayerByLayer) {
     TTwHeader header;
     EXPECT_EQ(header.Style(), hsDarkBlue);
