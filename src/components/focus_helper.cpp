@@ -1,5 +1,7 @@
 #include "components/focus_helper.h"
 
+#include <cmath>
+
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
 #include <QApplication>
@@ -326,10 +328,17 @@ void TFocusHelper::placeGlow(QRect screenRect, bool render) {
     glyphShift_ = glyph && GlyphPosition == gpBeforeControl ? g : 0;
     const int width = screenRect.width() + 2 * s + 1 + g;
     const int height = screenRect.height() + 2 * s + 1;
+    // Drawn in the screen's own pixels: on a dense screen a glow drawn at
+    // the logical size and scaled up has soft, doubled edges.
+    const qreal ratio = control ? control->devicePixelRatioF() : 1.0;
+    render = render || ratio != glowRatio_;
+    glowRatio_ = ratio;
     if (render) {
         glow->hide();
-        QImage shape = DrawFocusShape(width, height, blur_, Rounding, s, GlyphPosition, g);
-        QImage colours(width, height, QImage::Format_RGB888);
+        auto device = [ratio](int logical) { return static_cast<int>(std::lround(logical * ratio)); };
+        const int deviceWidth = device(width), deviceHeight = device(height);
+        QImage shape = DrawFocusShape(deviceWidth, deviceHeight, device(blur_), device(Rounding), device(s), GlyphPosition, device(g));
+        QImage colours(deviceWidth, deviceHeight, QImage::Format_RGB888);
         const QColor colour = tw::ColorToQColor(Color, glow->palette());
         colours.fill(colour);
         if (glyph) {
@@ -337,8 +346,10 @@ void TFocusHelper::placeGlow(QRect screenRect, bool render) {
             const int top = Glyph.height() < height ? (height - Glyph.height()) / 2 : 0;
             const int x = GlyphPosition == gpBeforeControl ? 2 : width - g + 2;
             QPainter shapePainter(&shape);
+            shapePainter.scale(ratio, ratio);
             shapePainter.drawImage(x, top, MakeGlyphSilhouette(Glyph));
             QPainter colourPainter(&colours);
+            colourPainter.scale(ratio, ratio);
             colourPainter.drawImage(x, top, TransparentGlyph(Glyph));
         }
         TAlphaMask mask;
@@ -350,8 +361,9 @@ void TFocusHelper::placeGlow(QRect screenRect, bool render) {
         {
             QPainter painter(&glowImage_);
             painter.setCompositionMode(QPainter::CompositionMode_Clear);
-            painter.fillRect(hole, Qt::transparent);
+            painter.fillRect(QRect(device(hole.x()), device(hole.y()), device(hole.width()), device(hole.height())), Qt::transparent);
         }
+        glowImage_.setDevicePixelRatio(ratio);
         glow->image = glowImage_;
         glow->resize(width, height);
         glow->setMask(QRegion(0, 0, width, height).xored(QRegion(hole)));

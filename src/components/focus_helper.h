@@ -96,6 +96,7 @@ private:
     QPointer<QWidget> glow_;
     GlowMode glowMode_ = GlowMode::Window;
     QImage glowImage_;
+    qreal glowRatio_ = 1.0;  // the device pixel ratio the glow was drawn at
     int lastWidth_ = -1, lastHeight_ = -1;
     int glyphShift_ = 0;
 };
