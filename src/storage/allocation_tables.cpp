@@ -25,10 +25,29 @@ std::vector<uint32_t> ToEntries(const std::vector<uint8_t>& sector) {
 }  // namespace
 
 bool UnitSet::insert(uint64_t unit) {
+    if (sparse_) return units_.insert(unit).second;
     if (unit >= bits_.size()) bits_.resize(static_cast<size_t>(unit) + 1, false);
     if (bits_[unit]) return false;
     bits_[unit] = true;
     return true;
+}
+
+void UnitSet::erase(uint64_t unit) {
+    if (sparse_)
+        units_.erase(unit);
+    else if (unit < bits_.size())
+        bits_[unit] = false;
+}
+
+bool UnitSet::contains(uint64_t unit) const {
+    return sparse_ ? units_.count(unit) > 0 : unit < bits_.size() && bits_[unit];
+}
+
+void UnitSet::truncate(uint64_t count) {
+    if (sparse_)
+        std::erase_if(units_, [count](uint64_t unit) { return unit >= count; });
+    else if (bits_.size() > count)
+        bits_.resize(static_cast<size_t>(count));
 }
 
 ChainWalk::ChainWalk(AllocationTables& tables, bool mini, uint32_t start, uint64_t limit, uint64_t miniStreamUnits,
@@ -134,19 +153,16 @@ uint32_t AllocationTables::fatSectorLocation(uint32_t fatIndex) {
 }
 
 void AllocationTables::loadFatSector(uint32_t fatIndex) {
-    if (fatIndex < fatLoaded_.size() && fatLoaded_[fatIndex]) return;
-    const std::vector<uint32_t> entries = ToEntries(readSector_(fatSectorLocation(fatIndex)));
-    const uint64_t begin = uint64_t{fatIndex} * entriesPerSector_;
-    if (fat_.size() < begin + entriesPerSector_) fat_.resize(static_cast<size_t>(begin + entriesPerSector_), kFreeSector);
-    if (fatLoaded_.size() <= fatIndex) fatLoaded_.resize(fatIndex + 1, false);
-    std::copy(entries.begin(), entries.end(), fat_.begin() + static_cast<std::ptrdiff_t>(begin));
-    fatLoaded_[fatIndex] = true;
+    if (fatIndex < fat_.size() && !fat_[fatIndex].empty()) return;
+    std::vector<uint32_t> entries = ToEntries(readSector_(fatSectorLocation(fatIndex)));
+    if (fat_.size() <= fatIndex) fat_.resize(static_cast<size_t>(fatIndex) + 1);
+    fat_[fatIndex] = std::move(entries);
 }
 
 uint32_t AllocationTables::next(uint32_t sector) {
     checkSector(sector, "a chain");
     loadFatSector(sector / entriesPerSector_);
-    return fat_[sector];
+    return fat(sector);
 }
 
 uint32_t AllocationTables::miniFatSectorLocation(uint32_t miniFatIndex) {
@@ -163,13 +179,10 @@ uint32_t AllocationTables::miniFatSectorLocation(uint32_t miniFatIndex) {
 }
 
 void AllocationTables::loadMiniFatSector(uint32_t miniFatIndex) {
-    if (miniFatIndex < miniFatLoaded_.size() && miniFatLoaded_[miniFatIndex]) return;
-    const std::vector<uint32_t> entries = ToEntries(readSector_(miniFatSectorLocation(miniFatIndex)));
-    const uint64_t begin = uint64_t{miniFatIndex} * entriesPerSector_;
-    if (miniFat_.size() < begin + entriesPerSector_) miniFat_.resize(static_cast<size_t>(begin + entriesPerSector_), kFreeSector);
-    if (miniFatLoaded_.size() <= miniFatIndex) miniFatLoaded_.resize(miniFatIndex + 1, false);
-    std::copy(entries.begin(), entries.end(), miniFat_.begin() + static_cast<std::ptrdiff_t>(begin));
-    miniFatLoaded_[miniFatIndex] = true;
+    if (miniFatIndex < miniFat_.size() && !miniFat_[miniFatIndex].empty()) return;
+    std::vector<uint32_t> entries = ToEntries(readSector_(miniFatSectorLocation(miniFatIndex)));
+    if (miniFat_.size() <= miniFatIndex) miniFat_.resize(static_cast<size_t>(miniFatIndex) + 1);
+    miniFat_[miniFatIndex] = std::move(entries);
 }
 
 uint32_t AllocationTables::nextMini(uint32_t miniSector) {
@@ -177,7 +190,7 @@ uint32_t AllocationTables::nextMini(uint32_t miniSector) {
         ThrowDamaged("mini sector " + Describe(miniSector) + " lies beyond the miniFAT (" +
                      std::to_string(header_.miniFatSectorCount) + " sectors)");
     loadMiniFatSector(miniSector / entriesPerSector_);
-    return miniFat_[miniSector];
+    return miniFat(miniSector);
 }
 
 void AllocationTables::loadAll(UnitSet& claims) {
@@ -226,19 +239,19 @@ void AllocationTables::loadAll(UnitSet& claims) {
 }
 
 void AllocationTables::setFat(uint32_t sector, uint32_t value) {
-    fat_[sector] = value;
+    fat_[sector / entriesPerSector_][sector % entriesPerSector_] = value;
     dirtyFat_.insert(sector / entriesPerSector_);
 }
 
 void AllocationTables::setMiniFat(uint32_t miniSector, uint32_t value) {
-    miniFat_[miniSector] = value;
+    miniFat_[miniSector / entriesPerSector_][miniSector % entriesPerSector_] = value;
     dirtyMiniFat_.insert(miniSector / entriesPerSector_);
 }
 
 void AllocationTables::appendFatSector(uint32_t location) {
-    fat_.resize(fat_.size() + entriesPerSector_, kFreeSector);
-    fatLoaded_.resize(fatLocations_.size() + 1, true);
-    fat_[location] = kFatSector;
+    fat_.resize(fatLocations_.size() + 1);
+    fat_.back().assign(entriesPerSector_, kFreeSector);
+    fat_[location / entriesPerSector_][location % entriesPerSector_] = kFatSector;
     fatLocations_.push_back(location);
     dirtyFat_.insert(static_cast<uint32_t>(fatLocations_.size() - 1));
     header_.fatSectorCount = static_cast<uint32_t>(fatLocations_.size());
@@ -247,8 +260,7 @@ void AllocationTables::appendFatSector(uint32_t location) {
 
 void AllocationTables::dropLastFatSector() {
     const size_t index = fatLocations_.size() - 1;
-    fat_.resize(uint64_t{index} * entriesPerSector_);
-    fatLoaded_.resize(index);
+    fat_.resize(index);
     fatLocations_.pop_back();
     dirtyFat_.erase(static_cast<uint32_t>(index));
     if (index < kHeaderDifatEntryCount) header_.difat[index] = kFreeSector;
@@ -300,8 +312,8 @@ void AllocationTables::extendMiniFat(std::optional<uint32_t> appended) {
     dirtyMiniFat_.insert(header_.miniFatSectorCount);
     ++header_.miniFatSectorCount;
     headerDirty_ = true;
-    miniFat_.resize(miniFat_.size() + entriesPerSector_, kFreeSector);
-    miniFatLoaded_.resize(header_.miniFatSectorCount, true);
+    miniFat_.resize(header_.miniFatSectorCount);
+    miniFat_.back().assign(entriesPerSector_, kFreeSector);
 }
 
 void AllocationTables::markMiniFatDirty() {
@@ -327,7 +339,7 @@ void AllocationTables::flush(const std::function<void(uint32_t location, std::sp
         for (uint32_t k = 0; k < entriesPerSector_; ++k) StoreU32(bytes, 4 * k, entries[k]);
     };
     for (uint32_t index : dirtyFat_) {
-        put(&fat_[uint64_t{index} * entriesPerSector_]);
+        put(fat_[index].data());
         write(fatLocations_[index], bytes);
     }
     for (uint32_t index : dirtyDifat_) {
@@ -335,7 +347,7 @@ void AllocationTables::flush(const std::function<void(uint32_t location, std::sp
         write(difatLocations_[index], bytes);
     }
     for (uint32_t index : dirtyMiniFat_) {
-        put(&miniFat_[uint64_t{index} * entriesPerSector_]);
+        put(miniFat_[index].data());
         write(miniFatChain_[index], bytes);
     }
     dirtyFat_.clear();

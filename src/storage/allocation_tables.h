@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <set>
+#include <unordered_set>
 #include <span>
 #include <vector>
 
@@ -12,22 +13,25 @@
 
 namespace velmora::storage {
 
-// A set of sectors, or of mini sectors, by number.
+// A set of sectors, or of mini sectors, by number: a bit per unit where the
+// set covers the whole file (a writer's claims), else only the units it holds
+// (one chain's claims, which a sparse file could otherwise make huge).
 class UnitSet {
 public:
+    enum class Storage { Bits, Sparse };
+    explicit UnitSet(Storage storage = Storage::Bits) : sparse_(storage == Storage::Sparse) {}
+
     // False where the unit was in the set already.
     bool insert(uint64_t unit);
-    void erase(uint64_t unit) {
-        if (unit < bits_.size()) bits_[unit] = false;
-    }
-    bool contains(uint64_t unit) const { return unit < bits_.size() && bits_[unit]; }
+    void erase(uint64_t unit);
+    bool contains(uint64_t unit) const;
     // Forgets every unit at or past `count`.
-    void truncate(uint64_t count) {
-        if (bits_.size() > count) bits_.resize(count);
-    }
+    void truncate(uint64_t count);
 
 private:
+    bool sparse_;
     std::vector<bool> bits_;
+    std::unordered_set<uint64_t> units_;
 };
 
 class AllocationTables;
@@ -66,7 +70,7 @@ private:
     uint64_t limit_;
     uint64_t miniStreamUnits_;
     UnitSet* sharedClaims_;  // null: the walk keeps its own
-    UnitSet ownClaims_;
+    UnitSet ownClaims_{UnitSet::Storage::Sparse};
     const char* what_;
     std::vector<uint32_t> units_;
     bool ended_ = false;
@@ -115,8 +119,10 @@ public:
     void loadAll(UnitSet& claims);
 
     // After loadAll: entries as they stand, changed ones included.
-    uint32_t fat(uint64_t sector) const { return fat_[sector]; }
-    uint32_t miniFat(uint64_t miniSector) const { return miniFat_[miniSector]; }
+    uint32_t fat(uint64_t sector) const { return fat_[sector / entriesPerSector_][sector % entriesPerSector_]; }
+    uint32_t miniFat(uint64_t miniSector) const {
+        return miniFat_[miniSector / entriesPerSector_][miniSector % entriesPerSector_];
+    }
     void setFat(uint32_t sector, uint32_t value);
     void setMiniFat(uint32_t miniSector, uint32_t value);
 
@@ -166,18 +172,18 @@ private:
 
     std::vector<uint32_t> difatLocations_;
     std::vector<std::vector<uint32_t>> difatContents_;
-    UnitSet difatClaims_;
+    UnitSet difatClaims_{UnitSet::Storage::Sparse};
     bool difatComplete_ = false;
 
-    std::vector<uint32_t> fat_;  // kFreeSector where not loaded
-    std::vector<bool> fatLoaded_;
+    // One block of entries per FAT sector, empty until read: a lookup far
+    // into a large file holds that sector's entries, not all before it.
+    std::vector<std::vector<uint32_t>> fat_;
     std::vector<uint32_t> fatLocations_;  // after loadAll
 
     bool loadedAll_ = false;
     std::optional<ChainWalk> miniFatWalk_;  // until loadAll: lookups find the chain
     std::vector<uint32_t> miniFatChain_;    // after loadAll
-    std::vector<uint32_t> miniFat_;
-    std::vector<bool> miniFatLoaded_;
+    std::vector<std::vector<uint32_t>> miniFat_;  // the same, per miniFAT sector
 
     std::set<uint32_t> dirtyFat_, dirtyDifat_, dirtyMiniFat_;
     bool headerDirty_ = false;

@@ -119,29 +119,39 @@ StreamReader CompoundFile::openStream(const DirectoryEntry& entry) {
 
 StreamReader::StreamReader(CompoundFile& file, const DirectoryEntry& entry, bool inMiniStream)
     : file_(file),
+      startSector_(entry.startSector),
       size_(entry.streamSize),
       inMiniStream_(inMiniStream),
-      unitSize_(inMiniStream ? kMiniSectorSize : file.sectorSize()),
-      chain_(inMiniStream ? ChainWalk::MiniSectors(file.tables(), entry.startSector, CeilDivide(size_, kMiniSectorSize),
-                                                   CeilDivide(file.miniStream().size(), kMiniSectorSize), nullptr, "a small stream")
-                          : ChainWalk::Sectors(file.tables(), entry.startSector, CeilDivide(size_, file.sectorSize()), nullptr,
-                                               "a stream")) {
+      unitSize_(inMiniStream ? kMiniSectorSize : file.sectorSize()) {
     uint64_t capacity = static_cast<uint64_t>(file.sectorCount()) * file.sectorSize();
     if (size_ > capacity)
         ThrowDamaged("stream " + std::to_string(entry.index) + " claims " + std::to_string(size_) +
                      " bytes, more than the file holds (" + std::to_string(capacity) + ")");
 }
 
+// Made when first needed: a small stream's walk needs the mini stream's
+// size, which an empty stream never asks for.
+ChainWalk& StreamReader::walk() {
+    if (!chain_) {
+        const uint64_t units = CeilDivide(size_, unitSize_);
+        chain_.emplace(inMiniStream_ ? ChainWalk::MiniSectors(file_.tables(), startSector_, units,
+                                                              CeilDivide(file_.miniStream().size(), kMiniSectorSize), nullptr,
+                                                              "a small stream")
+                                     : ChainWalk::Sectors(file_.tables(), startSector_, units, nullptr, "a stream"));
+    }
+    return *chain_;
+}
+
 uint32_t StreamReader::chainSector(uint64_t chainIndex) {
-    const std::optional<uint32_t> unit = chain_.at(chainIndex);
+    const std::optional<uint32_t> unit = walk().at(chainIndex);
     if (!unit)
-        ThrowDamaged("a stream of " + std::to_string(size_) + " bytes has a chain of only " + std::to_string(chain_.all().size()) +
+        ThrowDamaged("a stream of " + std::to_string(size_) + " bytes has a chain of only " + std::to_string(walk().all().size()) +
                      " sectors");
     return *unit;
 }
 
 const std::vector<uint32_t>& StreamReader::chain() {
-    const std::vector<uint32_t>& units = chain_.all();
+    const std::vector<uint32_t>& units = walk().all();
     if (units.size() < CeilDivide(size_, unitSize_))
         ThrowDamaged("a stream of " + std::to_string(size_) + " bytes has a chain of only " + std::to_string(units.size()) +
                      " sectors");

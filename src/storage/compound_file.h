@@ -106,11 +106,14 @@ private:
     uint32_t chainSector(uint64_t chainIndex);
     void readRegular(uint64_t offset, std::span<uint8_t> out);
 
+    ChainWalk& walk();
+
     CompoundFile& file_;
+    uint32_t startSector_;
     uint64_t size_;
     bool inMiniStream_;
     uint32_t unitSize_;
-    ChainWalk chain_;
+    std::optional<ChainWalk> chain_;
     std::vector<uint8_t> miniBytes_;
     bool miniLoaded_ = false;
     std::unordered_map<uint32_t, std::vector<uint8_t>> sectorCache_;

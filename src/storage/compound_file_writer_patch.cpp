@@ -81,15 +81,27 @@ void CompoundFileWriter::patchRootStream(std::u16string_view name, std::span<con
     const uint64_t inUse = chain.mini ? CeilDivide(ownerSize, kMiniSectorSize) * kMiniSectorSize : ownerSize;
     const uint64_t originalSectorCount = tables_.sectorsInFile();
     const size_t originalFatCount = tables_.fatLocations().size();
-    copySectorsOnWrite(owner, units, inUse, ownerSize, touched, patch, UINT64_MAX, true);
+    // The chain as it stands is kept however the step ends: a failure after
+    // the switch leaves the new sectors in effect.
+    try {
+        copySectorsOnWrite(owner, units, inUse, ownerSize, touched, patch, UINT64_MAX, true);
+    } catch (...) {
+        keepUnits();
+        throw;
+    }
     keepUnits();
     lastPatchSectors_ = touched.size();
     // Sectors that had to be appended move back into the space the old
     // ones left, and the file's end is cut again.
     const bool appended = std::any_of(touched.begin(), touched.end(), [&](size_t k) { return units[k] >= originalSectorCount; });
     if (appended && sectors_.available(originalSectorCount) >= touched.size()) {
-        copySectorsOnWrite(owner, units, inUse, ownerSize, touched, [](size_t, std::vector<uint8_t>&) {}, originalSectorCount,
-                           false);
+        try {
+            copySectorsOnWrite(owner, units, inUse, ownerSize, touched, [](size_t, std::vector<uint8_t>&) {}, originalSectorCount,
+                               false);
+        } catch (...) {
+            keepUnits();
+            throw;
+        }
         keepUnits();
         lastPatchSectors_ += touched.size();
         WriteJournal journal(source_, false);
