@@ -224,9 +224,15 @@ int main(int argc, char** argv) try {
            {{0, 250, 250, 251}, {3, 254, 254, 255}, {56, 239, 245, 251}, {110, 223, 234, 247}, {111, 225, 235, 247}});
     bitmap("TW_HEADER_BKGND_4", 4, 98, {{0, 25, 93, 163}, {97, 22, 87, 155}});
 
-    auto stripes = [](int alpha) { return [alpha](int x, int y) { return (x + y) % 24 < 8 ? alpha : 0; }; };
-    png("TW_HEADER_BACKGROUND_1", AlphaPicture(1329, 295, white, stripes(11)), 1329, 295, 11);
-    png("TW_HEADER_BACKGROUND_2", AlphaPicture(1329, 295, white, stripes(23)), 1329, 295, 23);
+    // The stripes' edges are diagonal: at twice the size they are drawn with
+    // steps of one pixel, not doubled ones.
+    auto stripes = [](int alpha, int scale) {
+        return [alpha, scale](int x, int y) { return (x + y) % (24 * scale) < 8 * scale ? alpha : 0; };
+    };
+    png("TW_HEADER_BACKGROUND_1", AlphaPicture(1329, 295, white, stripes(11, 1)), 1329, 295, 11);
+    png("TW_HEADER_BACKGROUND_2", AlphaPicture(1329, 295, white, stripes(23, 1)), 1329, 295, 23);
+    png("TW_HEADER_BACKGROUND_1@2x", AlphaPicture(2658, 590, white, stripes(11, 2)), 2658, 590, 11);
+    png("TW_HEADER_BACKGROUND_2@2x", AlphaPicture(2658, 590, white, stripes(23, 2)), 2658, 590, 23);
     png("TW_HEADER_BACKGROUND_3", ShapesPicture(879, 250, darkGrey, 56, [](QPainter& p) {
             p.setPen(QPen(Qt::white, 2));
             for (int i = 0; i < 14; ++i) {

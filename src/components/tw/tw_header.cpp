@@ -101,7 +101,12 @@ void TTwHeader::replacePicture(Value& field, QImage& picture, Value value) {
 
 void TTwHeader::SetStyle(THeaderStyle value) { replacePicture(style_, styleBitmap_, value); }
 
-void TTwHeader::SetBackgroundStyle(THeaderBackgroundStyle value) { replacePicture(backgroundStyle_, background_, value); }
+void TTwHeader::SetBackgroundStyle(THeaderBackgroundStyle value) {
+    replacePicture(backgroundStyle_, background_, value);
+    const QString name = ResourceName(value);
+    background2x_ = name.isEmpty() ? QImage() : LoadPicture(name, 2.0);
+    if (background2x_.devicePixelRatio() < 2.0) background2x_ = QImage();
+}
 
 void TTwHeader::SetHeaderTexture(THeaderTexture value) { replacePicture(texture_, texturePicture_, value); }
 
@@ -117,8 +122,13 @@ void TTwHeader::PaintBand(QPainter& painter, QSize size) const {
         painter.drawImage(QRect(0, height - styleBitmap_.height(), width, styleBitmap_.height()), styleBitmap_);
     }
     if (!background_.isNull()) {
+        // On a dense screen the picture drawn at twice the size, placed by
+        // its logical size.
+        const bool dense = painter.device() && painter.device()->devicePixelRatioF() > 1.0 && !background2x_.isNull();
+        const QImage& picture = dense ? background2x_ : background_;
+        const int scale = dense ? 2 : 1;
         const int top = height - background_.height();
-        painter.drawImage(QPoint(0, top), background_);
+        painter.drawImage(QRect(0, top, background_.width(), background_.height()), picture);
         // The stripes repeat every 24 pixels along x: past the picture's end
         // they go on in whole periods of it, taken where the phase matches,
         // as far as the band is wide.
@@ -128,7 +138,8 @@ void TTwHeader::PaintBand(QPainter& painter, QSize size) const {
             const int phase = end % kStripePeriod;
             const int span = (end - phase) / kStripePeriod * kStripePeriod;
             for (int x = end; span > 0 && x < width; x += span)
-                painter.drawImage(QPoint(x, top), background_, QRect(phase, 0, span, background_.height()));
+                painter.drawImage(QRect(x, top, span, background_.height()), picture,
+                                  QRect(phase * scale, 0, span * scale, background_.height() * scale));
         }
     }
     if (texturePicture_.width() > 0 && texturePicture_.height() > 0) {

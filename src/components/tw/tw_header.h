@@ -72,6 +72,9 @@ private:
     THeaderTexture texture_ = htNone;
     THeaderSeparator separator_ = hspNone;
     QImage styleBitmap_, background_, texturePicture_, separatorPicture_;
+    // The background drawn at twice its size, for dense screens (none for
+    // the styles without one).
+    QImage background2x_;
 };
 
 }  // namespace velmora::tw

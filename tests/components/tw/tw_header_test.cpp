@@ -150,6 +150,23 @@ TEST(TTwHeader, PaintsTheMainWindowsBandLayerByLayer) {
         }
     EXPECT_GT(stripes, 0);
 
+    // On a screen of twice the density the stripes are drawn there, with
+    // diagonal steps of one device pixel, and go on as far seamlessly.
+    QImage dense(QSize(4000, 73) * 2, QImage::Format_RGB32);
+    dense.setDevicePixelRatio(2.0);
+    dense.fill(Qt::magenta);
+    {
+        QPainter painter(&dense);
+        header.PaintBand(painter, QSize(4000, 73));
+    }
+    int singleSteps = 0;
+    for (int x = 200; x < 8000; ++x) {
+        ASSERT_EQ(dense.pixelColor(x, 0), dense.pixelColor(x - 48, 0)) << x;
+        // Where a stripe begins on one row, on the next it begins one device pixel earlier.
+        const bool begins = dense.pixelColor(x, 0) != dense.pixelColor(x - 1, 0);
+        if (begins && dense.pixelColor(x - 1, 1) != dense.pixelColor(x - 2, 1)) ++singleSteps;
+    }
+    EXPECT_GT(singleSteps, 100);
     header.SetBackgroundStyle(hbsNone);
     EXPECT_EQ(Band(header, QSize(100, 73)).pixelColor(20, 0), QColor(49, 113, 188));
     header.SetHeaderTexture(htGrid);  // drawn over the band: a white line every 8 pixels
