@@ -152,12 +152,14 @@ uint32_t AllocationTables::fatSectorLocation(uint32_t fatIndex) {
     return location;
 }
 
-void AllocationTables::loadFatSector(uint32_t fatIndex) {
-    if (fatIndex < fat_.size() && !fat_[fatIndex].empty()) return;
-    std::vector<uint32_t> entries = ToEntries(readSector_(fatSectorLocation(fatIndex)));
-    if (fat_.size() <= fatIndex) fat_.resize(static_cast<size_t>(fatIndex) + 1);
-    fat_[fatIndex] = std::move(entries);
+void AllocationTables::loadBlock(Blocks& blocks, uint32_t index, uint32_t (AllocationTables::*locate)(uint32_t)) {
+    if (index < blocks.size() && !blocks[index].empty()) return;
+    std::vector<uint32_t> entries = ToEntries(readSector_((this->*locate)(index)));
+    if (blocks.size() <= index) blocks.resize(static_cast<size_t>(index) + 1);
+    blocks[index] = std::move(entries);
 }
+
+void AllocationTables::loadFatSector(uint32_t fatIndex) { loadBlock(fat_, fatIndex, &AllocationTables::fatSectorLocation); }
 
 uint32_t AllocationTables::next(uint32_t sector) {
     checkSector(sector, "a chain");
@@ -179,10 +181,7 @@ uint32_t AllocationTables::miniFatSectorLocation(uint32_t miniFatIndex) {
 }
 
 void AllocationTables::loadMiniFatSector(uint32_t miniFatIndex) {
-    if (miniFatIndex < miniFat_.size() && !miniFat_[miniFatIndex].empty()) return;
-    std::vector<uint32_t> entries = ToEntries(readSector_(miniFatSectorLocation(miniFatIndex)));
-    if (miniFat_.size() <= miniFatIndex) miniFat_.resize(static_cast<size_t>(miniFatIndex) + 1);
-    miniFat_[miniFatIndex] = std::move(entries);
+    loadBlock(miniFat_, miniFatIndex, &AllocationTables::miniFatSectorLocation);
 }
 
 uint32_t AllocationTables::nextMini(uint32_t miniSector) {

@@ -162,6 +162,11 @@ public:
 private:
     bool loadNextDifatSector();
     uint32_t difatEntry(uint32_t fatIndex);
+    // One block of entries per table sector, empty until read: a lookup far
+    // into a large file holds that sector's entries, not all before it.
+    using Blocks = std::vector<std::vector<uint32_t>>;
+    // Reads the table sector `locate` finds for `index` into its block, once.
+    void loadBlock(Blocks& blocks, uint32_t index, uint32_t (AllocationTables::*locate)(uint32_t));
     void loadFatSector(uint32_t fatIndex);
     void loadMiniFatSector(uint32_t miniFatIndex);
 
@@ -175,15 +180,13 @@ private:
     UnitSet difatClaims_{UnitSet::Storage::Sparse};
     bool difatComplete_ = false;
 
-    // One block of entries per FAT sector, empty until read: a lookup far
-    // into a large file holds that sector's entries, not all before it.
-    std::vector<std::vector<uint32_t>> fat_;
+    Blocks fat_;
     std::vector<uint32_t> fatLocations_;  // after loadAll
 
     bool loadedAll_ = false;
     std::optional<ChainWalk> miniFatWalk_;  // until loadAll: lookups find the chain
     std::vector<uint32_t> miniFatChain_;    // after loadAll
-    std::vector<std::vector<uint32_t>> miniFat_;  // the same, per miniFAT sector
+    Blocks miniFat_;
 
     std::set<uint32_t> dirtyFat_, dirtyDifat_, dirtyMiniFat_;
     bool headerDirty_ = false;

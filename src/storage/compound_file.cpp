@@ -36,12 +36,6 @@ CompoundFile::CompoundFile(ByteSource& source) : source_(source) {
 
 CompoundFile::~CompoundFile() = default;
 
-void CompoundFile::checkSector(uint32_t sector, const char* what) const {
-    if (sector >= sectorCount_)
-        ThrowDamaged(std::string(what) + " refers to sector " + (sector > kMaxRegularSector ? HexWord(sector) : std::to_string(sector)) +
-                     ", expected one of the file's " + std::to_string(sectorCount_) + " sectors");
-}
-
 void CompoundFile::readBytes(uint64_t offset, std::span<uint8_t> out) {
     // What the opening read already is not read again.
     if (offset < prefix_.size()) {
@@ -54,7 +48,7 @@ void CompoundFile::readBytes(uint64_t offset, std::span<uint8_t> out) {
 }
 
 std::vector<uint8_t> CompoundFile::readSector(uint32_t sector) {
-    checkSector(sector, "a chain");
+    tables_->checkSector(sector, "a chain");
     std::vector<uint8_t> bytes(header_.sectorSize, 0);
     uint64_t offset = sectorOffset(sector);
     if (offset + header_.sectorSize <= prefix_.size()) {

@@ -67,7 +67,6 @@ public:
     // Bytes of the file, from the first bytes the opening read where they
     // lie there, else from the source.
     void readBytes(uint64_t offset, std::span<uint8_t> out);
-    void checkSector(uint32_t sector, const char* what) const;
 
     // The mini stream (the root entry's data), shared by all small streams.
     StreamReader& miniStream();

@@ -27,18 +27,8 @@ uint64_t MiniStreamAllocator::offsetOf(uint32_t miniSector) const {
     return (uint64_t{chain_[position / sectorSize]} + 1) * sectorSize + position % sectorSize;
 }
 
-bool MiniStreamAllocator::takable(uint64_t miniSector) const {
-    return !inUse_.contains(miniSector) && (tables_.miniFat(miniSector) == kFreeSector || reusable_.contains(miniSector));
-}
-
-void MiniStreamAllocator::release(uint32_t miniSector) {
-    inUse_.erase(miniSector);
-    reusable_.insert(miniSector);
-}
-
 bool MiniStreamAllocator::freeIfReusable(uint32_t miniSector) {
-    if (!reusable_.contains(miniSector)) return false;
-    reusable_.erase(miniSector);
+    if (!stopReusing(miniSector)) return false;
     tables_.setMiniFat(miniSector, kFreeSector);
     return true;
 }
@@ -57,8 +47,7 @@ uint32_t MiniStreamAllocator::allocate(uint64_t limit) {
     const uint64_t capacity = std::min({size_ / kMiniSectorSize, tables_.miniFatCoverage(), limit});
     for (uint32_t unit = 0; unit < capacity; ++unit) {
         if (!takable(unit)) continue;
-        inUse_.insert(unit);
-        reusable_.erase(unit);
+        take(unit);
         tables_.setMiniFat(unit, kEndOfChain);
         return unit;
     }
@@ -85,7 +74,7 @@ bool MiniStreamAllocator::shrink(uint64_t originalSize) {
     if (size_ <= originalSize) return false;
     uint64_t used = 0;
     for (uint64_t unit = 0; unit < tables_.miniFatCoverage(); ++unit)
-        if (inUse_.contains(unit) || (tables_.miniFat(unit) != kFreeSector && !reusable_.contains(unit))) used = unit + 1;
+        if (!takable(unit)) used = unit + 1;
     const uint64_t newSize = std::max(originalSize, used * kMiniSectorSize);
     if (newSize >= size_) return false;
     size_ = newSize;

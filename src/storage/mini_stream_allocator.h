@@ -6,15 +6,16 @@
 #include "storage/allocation_tables.h"
 #include "storage/compound_file_format.h"
 #include "storage/sector_allocator.h"
+#include "storage/unit_states.h"
 
 namespace velmora::storage {
 
 // The mini stream (the root entry's data, where small streams live) and the
 // allocation of its mini sectors, in the tables' model. It grows by whole
 // sectors from the sector allocator and by whole miniFAT sectors; only mini
-// sectors wholly inside it take content. In use and reusable mean what they
-// mean for sectors (see SectorAllocator).
-class MiniStreamAllocator {
+// sectors wholly inside it take content. In use and reusable as UnitStates
+// says, for mini sectors.
+class MiniStreamAllocator : public UnitStates {
 public:
     MiniStreamAllocator(AllocationTables& tables, SectorAllocator& sectors) : tables_(tables), sectors_(sectors) {}
 
@@ -32,18 +33,7 @@ public:
     bool entryDirty() const { return entryDirty_; }
     void entryWritten() { entryDirty_ = false; }
 
-    UnitSet& inUse() { return inUse_; }
-    bool used(uint64_t miniSector) const { return inUse_.contains(miniSector); }
-    bool reusable(uint64_t miniSector) const { return reusable_.contains(miniSector); }
-    bool takable(uint64_t miniSector) const;
-    void use(uint32_t miniSector) { inUse_.insert(miniSector); }
-    void unuse(uint32_t miniSector) { inUse_.erase(miniSector); }
-    void release(uint32_t miniSector);
-    // A released unit back in use (its old owner is in effect again).
-    void reclaim(uint32_t miniSector) {
-        inUse_.insert(miniSector);
-        reusable_.erase(miniSector);
-    }
+    bool takable(uint64_t miniSector) const { return UnitStates::takable(miniSector, tables_.miniFat(miniSector)); }
     bool freeIfReusable(uint32_t miniSector);
 
     // Takable mini sectors below `limit`, wholly inside the stream.
@@ -66,8 +56,6 @@ private:
     SectorAllocator& sectors_;
     std::vector<uint32_t> chain_;
     uint64_t size_ = 0;
-    UnitSet inUse_;
-    UnitSet reusable_;
     bool entryDirty_ = false;
 };
 

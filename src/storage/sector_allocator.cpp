@@ -7,17 +7,12 @@
 
 namespace velmora::storage {
 
-bool SectorAllocator::takable(uint64_t sector) const {
-    return !inUse_.contains(sector) && (tables_.fat(sector) == kFreeSector || reusable_.contains(sector));
-}
-
 uint32_t SectorAllocator::allocate() {
     for (;;) {
         // Nothing is freed while we allocate, so the scan never needs to look back.
         for (uint32_t sector = cursor_; sector < tables_.fatCoverage(); cursor_ = ++sector) {
             if (!takable(sector)) continue;
-            inUse_.insert(sector);
-            reusable_.erase(sector);
+            take(sector);
             tables_.setFat(sector, kEndOfChain);
             fresh_.insert(sector);
             tables_.setSectorsInFile(std::max<uint64_t>(tables_.sectorsInFile(), uint64_t{sector} + 1));
@@ -34,20 +29,14 @@ uint64_t SectorAllocator::available(uint64_t limit) const {
     return count;
 }
 
-void SectorAllocator::release(uint32_t sector) {
-    inUse_.erase(sector);
-    reusable_.insert(sector);
-}
-
 bool SectorAllocator::freeIfReusable(uint32_t sector) {
-    if (!reusable_.contains(sector)) return false;
-    reusable_.erase(sector);
+    if (!stopReusing(sector)) return false;
     tables_.setFat(sector, kFreeSector);
     return true;
 }
 
 void SectorAllocator::free(uint32_t sector) {
-    inUse_.erase(sector);
+    unuse(sector);
     tables_.setFat(sector, kFreeSector);
 }
 
@@ -62,7 +51,7 @@ void SectorAllocator::growFat() {
         throw StorageError(StorageResult::MediumFull, Refusal::DiskFull, "The document cannot grow any further");
     tables_.appendFatSector(static_cast<uint32_t>(location));
     widenReachToCoverage();
-    inUse_.insert(location);
+    use(static_cast<uint32_t>(location));
     fresh_.insert(static_cast<uint32_t>(location));
     tables_.setSectorsInFile(std::max<uint64_t>(tables_.sectorsInFile(), location + 1));
     addDifatEntry(static_cast<uint32_t>(location));
@@ -81,7 +70,7 @@ void SectorAllocator::addDifatEntry(uint32_t fatSectorLocation) {
             tables_.setFat(copies.back(), kDifatSector);
         }
         for (uint32_t old : tables_.moveDifat(copies)) {
-            inUse_.erase(old);
+            unuse(old);
             orphans_.push_back(old);
         }
     }
@@ -100,12 +89,11 @@ bool SectorAllocator::shrinkFat(size_t originalFatCount) {
         if (location < begin || location >= begin + perSector) break;
         bool empty = true;
         for (uint64_t sector = begin; sector < begin + perSector && empty; ++sector)
-            if (sector != location && (tables_.fat(sector) != kFreeSector || inUse_.contains(sector))) empty = false;
+            if (sector != location && (tables_.fat(sector) != kFreeSector || used(sector))) empty = false;
         if (!empty) break;
         widenReachToCoverage();
         tables_.dropLastFatSector();
-        inUse_.truncate(begin);
-        reusable_.truncate(begin);
+        truncate(begin);
         shrunk = true;
     }
     return shrunk;
@@ -115,7 +103,7 @@ uint64_t SectorAllocator::trailingKeep() const {
     const uint64_t inFile = tables_.sectorsInFile();
     if (inFile > fatReach_) return inFile;
     uint64_t keep = inFile;
-    while (keep > 0 && (keep > tables_.fatCoverage() || (tables_.fat(keep - 1) == kFreeSector && !inUse_.contains(keep - 1)))) --keep;
+    while (keep > 0 && (keep > tables_.fatCoverage() || (tables_.fat(keep - 1) == kFreeSector && !used(keep - 1)))) --keep;
     return keep;
 }
 

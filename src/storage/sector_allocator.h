@@ -6,26 +6,21 @@
 #include <vector>
 
 #include "storage/allocation_tables.h"
+#include "storage/unit_states.h"
 
 namespace velmora::storage {
 
 // Which sectors a writer may give to new content, in the tables' model.
 //
-// A sector is in use while some chain or structure reaches it. A sector an
-// old copy left after its switch is reusable: unreachable, still allocated
-// in the FAT, free for a second copy to take until it is freed for good.
-// Allocation takes the lowest free sector from a cursor on, and grows the
-// FAT (and the DIFAT with it) past the end where none is left.
-class SectorAllocator {
+// In use and reusable as UnitStates says. Allocation takes the lowest free
+// sector from a cursor on, and grows the FAT (and the DIFAT with it) past
+// the end where none is left.
+class SectorAllocator : public UnitStates {
 public:
     explicit SectorAllocator(AllocationTables& tables) : tables_(tables) {}
 
-    // Claimed by the chain walks that load the file.
-    UnitSet& inUse() { return inUse_; }
-    bool used(uint64_t sector) const { return inUse_.contains(sector); }
-    bool reusable(uint64_t sector) const { return reusable_.contains(sector); }
     // Neither in use nor allocated to anything but an old copy.
-    bool takable(uint64_t sector) const;
+    bool takable(uint64_t sector) const { return UnitStates::takable(sector, tables_.fat(sector)); }
 
     uint32_t allocate();
     // Takable sectors below `limit`.
@@ -33,16 +28,6 @@ public:
     // The next allocation looks from `sector` on.
     void restartAt(uint32_t sector) { cursor_ = sector; }
 
-    // Marks and unmarks without a table change.
-    void use(uint32_t sector) { inUse_.insert(sector); }
-    void unuse(uint32_t sector) { inUse_.erase(sector); }
-    // An old copy's sector, reachable by nothing now.
-    void release(uint32_t sector);
-    // A released unit back in use (its old owner is in effect again).
-    void reclaim(uint32_t sector) {
-        inUse_.insert(sector);
-        reusable_.erase(sector);
-    }
     // A reusable sector no second copy took becomes free; false for others.
     bool freeIfReusable(uint32_t sector);
     void free(uint32_t sector);
@@ -74,8 +59,6 @@ private:
     void addDifatEntry(uint32_t fatSectorLocation);
 
     AllocationTables& tables_;
-    UnitSet inUse_;
-    UnitSet reusable_;
     std::set<uint32_t> fresh_;
     uint32_t cursor_ = 0;
     uint64_t fatReach_ = 0;
