@@ -215,10 +215,10 @@ std::string FailureText(const engine::CleanReport& report) {
 
 }  // namespace
 
-QString TfrmVelmoraMain::cleanOne(const QString& path, bool inPlace, QStringList& warnings) {
+QString TfrmVelmoraMain::cleanOne(const QString& path, bool inPlace, const engine::CleanSettings& settings,
+                                  QStringList& warnings) {
     // One plan and one transaction per document, as velmora-cli cleans: a
     // failure inside the transaction leaves the document as it was.
-    const engine::CleanSettings settings = tickedCleanSettings();
     auto apply = [&](const std::filesystem::path& document) {
         const engine::CleanReport report = engine::CleanDocument(document, settings, false);
         for (const std::string& warning : report.warnings)
@@ -285,6 +285,7 @@ void TfrmVelmoraMain::CleanDocuments(const QStringList& paths) {
         return;
     }
     const bool inPlace = chkCleanOverwriteOriginal->isChecked();
+    const engine::CleanSettings settings = tickedCleanSettings();
     QStringList copies, warnings;
     auto notes = [&] {
         QString text = CopiesText(copies);
@@ -306,7 +307,7 @@ void TfrmVelmoraMain::CleanDocuments(const QStringList& paths) {
         for (const QString& path : paths) {
             if (stopRequested_) break;
             try {
-                const QString cleaned = cleanOne(path, inPlace, warnings);
+                const QString cleaned = cleanOne(path, inPlace, settings, warnings);
                 if (!inPlace) copies << cleaned;
             } catch (const std::exception& error) {
                 QString reason = QString::fromUtf8(error.what());

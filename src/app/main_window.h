@@ -225,10 +225,10 @@ private:
     void showDocumentsFolderTip();
     void showCleanCounts();
     void countPaths();
-    // Runs `operations` on one document: in place, or on a cleaned copy
+    // Cleans one document as `settings` ask: in place, or on a cleaned copy
     // beside it. Returns where the cleaned document is.
     // The clean's warnings (places left as they were) are added to `warnings`.
-    QString cleanOne(const QString& path, bool inPlace, QStringList& warnings);
+    QString cleanOne(const QString& path, bool inPlace, const engine::CleanSettings& settings, QStringList& warnings);
     // What the completion page says under the progress bar: as many lines
     // as it has room for, the whole text in its tooltip.
     void showRunText(const QString& text);

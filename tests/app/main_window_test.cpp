@@ -131,6 +131,13 @@ protected:
         window.btnAnalyze2->click();
     }
 
+    void analyzeFile(const fs::path& path) {
+        window.PageControl1->setCurrentIndex(1);
+        window.rbAnalyzeFile->click();
+        window.txtAnalyzeFile->setText(Text(path));
+        window.btnAnalyze2->click();
+    }
+
     // Starts a listing of the folder page's chosen folder that holds in its
     // search until `release`.
     void startHeldListing(std::atomic<bool>& held, std::atomic<bool>& release) {
@@ -283,10 +290,7 @@ TEST_F(MainWindowTest, UnreadableDocumentsAreCountedUnderTheReport) {
     EXPECT_TRUE(window.lblAnalysisStatus->isVisible());
     EXPECT_EQ(window.lblAnalysisStatus->text(), "1 document(s) could not be read.");
 
-    window.PageControl1->setCurrentIndex(1);
-    window.rbAnalyzeFile->click();
-    window.txtAnalyzeFile->setText(Text(folder() / "broken.doc"));
-    window.btnAnalyze2->click();
+    analyzeFile(folder() / "broken.doc");
     EXPECT_EQ(page(), 3);
     EXPECT_TRUE(window.lblAnalysisStatus->text().startsWith("broken.doc could not be read: "))
         << window.lblAnalysisStatus->text().toStdString();
@@ -296,10 +300,7 @@ TEST_F(MainWindowTest, UnreadableDocumentsAreCountedUnderTheReport) {
 TEST_F(MainWindowTest, ANameWithMarkupIsShownAsWritten) {
     const fs::path marked = folder() / "<b>bold & co.doc";
     fs::copy_file(folder() / "a.doc", marked);
-    window.PageControl1->setCurrentIndex(1);
-    window.rbAnalyzeFile->click();
-    window.txtAnalyzeFile->setText(Text(marked));
-    window.btnAnalyze2->click();
+    analyzeFile(marked);
     ASSERT_EQ(window.lvMetadata->topLevelItemCount(), 1);
     EXPECT_EQ(window.lvMetadata->topLevelItem(0)->text(0), "<b>bold & co.doc");
     {
@@ -551,10 +552,7 @@ TEST_F(MainWindowTest, RemoveHiddenRevisionLogTakesTheNamesOutOfCommentsAndChang
     // Analysed again, what the clean wrote in their place does not look
     // like somebody's name.
     window.lvMetadata->clear();
-    window.PageControl1->setCurrentIndex(1);
-    window.rbAnalyzeFile->click();
-    window.txtAnalyzeFile->setText(Text(folder() / "comments.doc"));
-    window.btnAnalyze2->click();
+    analyzeFile(folder() / "comments.doc");
     ASSERT_EQ(window.lvMetadata->topLevelItemCount(), 1);
     const QTreeWidgetItem* row = window.lvMetadata->topLevelItem(0);
     const int hidden = 12;
@@ -1182,10 +1180,7 @@ TEST_F(MainWindowTest, WhatCouldNotBeReadIsNamedWithItsReason) {
 // Names cell, its reason in the cell's tooltip.
 TEST_F(MainWindowTest, AHiddenNameWarningReachesTheCell) {
     CopyWritable(TestDataPath("window/bad-writeaccess.xls"), folder() / "bad.xls");
-    window.PageControl1->setCurrentIndex(1);
-    window.rbAnalyzeFile->click();
-    window.txtAnalyzeFile->setText(Text(folder() / "bad.xls"));
-    window.btnAnalyze2->click();
+    analyzeFile(folder() / "bad.xls");
     ASSERT_EQ(window.lvMetadata->topLevelItemCount(), 1);
     const QTreeWidgetItem* row = window.lvMetadata->topLevelItem(0);
     EXPECT_FALSE(row->icon(12).isNull());
