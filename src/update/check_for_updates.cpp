@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <memory>
+#include <utility>
 
 #include <QDate>
 #include <QDateTime>
@@ -29,6 +30,11 @@ QString& Address() {
 QString& CaFile() {
     static QString file;
     return file;
+}
+
+int& Deadline() {
+    static int deadline = kStartupCheckDeadlineMs;
+    return deadline;
 }
 
 UpdateClock& Clock() {
@@ -106,6 +112,10 @@ bool IsUpdateCheckDue(double now, double lastCheck, uint8_t frequency) {
 
 bool UpdateCheckRunning() { return running; }
 
+int StartupCheckDeadline() { return Deadline(); }
+
+int SetStartupCheckDeadline(int milliseconds) { return std::exchange(Deadline(), milliseconds); }
+
 void ScheduledUpdateCheck(const QString& address, double& lastCheck, uint8_t frequency) {
     if (!address.isEmpty()) SetUpdateURL(address);
     TTwWebUpdate webUpdate;
@@ -116,17 +126,29 @@ void ScheduledUpdateCheck(const QString& address, double& lastCheck, uint8_t fre
     webUpdate.ProductInfo.Version.clear();
     webUpdate.ProductInfo.VersionFormat = vfFileVersion;
     webUpdate.CaFileForTesting = CaFile();
+    // Unattended: the whole check, redirections included, ends in time.
+    webUpdate.CheckDeadlineMs = StartupCheckDeadline();
 
     if (!IsUpdateCheckDue(LocalNow(), lastCheck, frequency)) return;
     {
         CheckWindowScope scope;
         TUpdateCheckProgress& progress = scope.Progress();
-        framework::SetCloseCommandEnabled(&progress, false);
+        // The close box ends the check at once: a server that does not
+        // answer must not hold the program.
+        bool closed = false;
+        progress.OnCloseRequested = [&] {
+            closed = true;
+            webUpdate.Cancel();
+        };
         progress.pbCheckingForUpdates->SetAnimate(true);
         progress.show();
         progress.repaint();
 
-        if (webUpdate.CheckForUpdates()) {
+        const bool found = webUpdate.CheckForUpdates();
+        progress.OnCloseRequested = nullptr;
+        if (closed) {
+            // Asked to end: nothing more to say.
+        } else if (found) {
             progress.lblBottom->setText(QStringLiteral("New Update found..."));
             const int answer = framework::CenteredMessageDlg(
                 QStringLiteral("A new version of ") + framework::TApplication::Title() +

@@ -42,6 +42,14 @@ using ScopedUpdateClock = framework::ScopedReplacement<UpdateClock, &SetUpdateCl
 QString SetUpdateCaFileForTesting(QString file);
 using ScopedUpdateCaFile = framework::ScopedReplacement<QString, &SetUpdateCaFileForTesting>;
 
+// How long a scheduled check may take in all, redirections and the manifest
+// included, before it ends as "No updates available at this time.";
+// replaceable for tests.
+inline constexpr int kStartupCheckDeadlineMs = 20'000;
+int StartupCheckDeadline();
+int SetStartupCheckDeadline(int milliseconds);
+using ScopedStartupCheckDeadline = framework::ScopedReplacement<int, &SetStartupCheckDeadline>;
+
 // Checks for an update when `frequency` says one is due: a small progress
 // window meanwhile, the other windows disabled. When one is found, asks
 // whether to update now and opens the wizard on Yes. `lastCheck` becomes now

@@ -1,10 +1,13 @@
 #include "update/http_transfer.h"
 
 #include <curl/curl.h>
+#include <strings.h>
 
 #include <chrono>
+#include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace velmora::update {
 
@@ -25,6 +28,7 @@ struct State {
     CURL* easy = nullptr;
     std::string arrived;  // the write callback only copies
     bool headersSeen = false;
+    bool location = false;  // the current response names a Location
     bool refused = false;
     HttpTransfer::Result result;
 };
@@ -33,11 +37,18 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     auto* state = static_cast<State*>(user);
     const size_t length = size * count;
     const bool blankLine = (length == 2 && data[0] == '\r' && data[1] == '\n') || (length == 1 && data[0] == '\n');
-    if (!blankLine) return length;
+    if (!blankLine) {
+        // Each response's headers begin with its status line.
+        const std::string_view line(data, length);
+        if (line.starts_with("HTTP/")) state->location = false;
+        if (line.size() > 9 && strncasecmp(line.data(), "location:", 9) == 0) state->location = true;
+        return length;
+    }
     long status = 0;
     curl_easy_getinfo(state->easy, CURLINFO_RESPONSE_CODE, &status);
-    // Informational and followed redirections are not the final response.
-    if (status < 200 || (status >= 300 && status < 400)) return length;
+    // Informational and followed redirections are not the final response;
+    // a 3xx without a Location is, and is not a success.
+    if (status < 200 || (status >= 300 && status < 400 && state->location)) return length;
     curl_off_t contentLength = -1;
     curl_easy_getinfo(state->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &contentLength);
     state->headersSeen = true;
@@ -66,6 +77,60 @@ struct MultiDeleter {
 };
 struct ListDeleter {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+HttpTransfer::Failure Classify(CURLcode code) {
+    switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+        return HttpTransfer::Failure::Connect;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        return HttpTransfer::Failure::Certificate;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return HttpTransfer::Failure::Unencrypted;
+    case CURLE_OPERATION_TIMEDOUT:
+        return HttpTransfer::Failure::Timeout;
+    case CURLE_TOO_MANY_REDIRECTS:
+        return HttpTransfer::Failure::Redirections;
+    default:
+        return HttpTransfer::Failure::Other;
+    }
+}
+
+// The bytes received at moments of the transfer, to tell whether any
+// window of the given length had too few.
+class RateFloor {
+public:
+    RateFloor(int bytesPerSecond, int windowMs) : bytesPerSecond_(bytesPerSecond), windowMs_(windowMs) {}
+
+    // False once the last window ending now brought less than the floor.
+    bool Holds(Clock::time_point now, uint64_t bytes) {
+        if (bytesPerSecond_ <= 0 || windowMs_ <= 0) return true;
+        samples_.push_back({now, bytes});
+        const Clock::time_point windowStart = now - std::chrono::milliseconds(windowMs_);
+        if (samples_.front().at > windowStart) return true;  // not a whole window yet
+        // The newest sample at or before the window's start.
+        while (samples_.size() > 1 && samples_[1].at <= windowStart) samples_.pop_front();
+        const uint64_t needed = static_cast<uint64_t>(bytesPerSecond_) * static_cast<uint64_t>(windowMs_) / 1000;
+        return bytes - samples_.front().bytes >= needed;
+    }
+
+private:
+    struct Sample {
+        Clock::time_point at;
+        uint64_t bytes;
+    };
+    int bytesPerSecond_, windowMs_;
+    std::deque<Sample> samples_;
 };
 
 }  // namespace
@@ -126,6 +191,8 @@ HttpTransfer::Result HttpTransfer::Run(const Request& request, const Hooks& hook
     curl_multi_add_handle(multi.get(), e);
 
     auto lastByte = Clock::now();
+    RateFloor floor(request.limits.minBytesPerSecond, request.limits.rateWindowMs);
+    floor.Holds(lastByte, 0);
     int running = 1;
     CURLcode finalCode = CURLE_OK;
     bool finished = false;
@@ -167,6 +234,12 @@ HttpTransfer::Result HttpTransfer::Run(const Request& request, const Hooks& hook
         if (finished || running == 0) break;
         if (Clock::now() - lastByte > std::chrono::milliseconds(request.limits.stallMs)) {
             state.result.error = QStringLiteral("The server stopped sending");
+            state.result.failure = Failure::Timeout;
+            break;
+        }
+        if (!floor.Holds(Clock::now(), state.result.bytes)) {
+            state.result.error = QStringLiteral("The server sent too slowly");
+            state.result.failure = Failure::TooSlow;
             break;
         }
         curl_multi_poll(multi.get(), nullptr, 0, 20, nullptr);
@@ -183,6 +256,7 @@ HttpTransfer::Result HttpTransfer::Run(const Request& request, const Hooks& hook
         }
     } else if (finished && finalCode != CURLE_OK && state.result.error.isEmpty()) {
         state.result.error = QString::fromUtf8(curl_easy_strerror(finalCode));
+        state.result.failure = Classify(finalCode);
     }
     return state.result;
 }

@@ -13,6 +13,10 @@ struct TransferLimits {
     int stallMs = 30'000;     // without a byte arriving
     int totalMs = 0;          // for the whole transfer; 0 for no limit
     int maxRedirects = 8;
+    // At least this many bytes a second on average over any `rateWindowMs`
+    // (counted from the start, connection included); 0 for no such floor.
+    int minBytesPerSecond = 0;
+    int rateWindowMs = 60'000;
 };
 
 // One HTTP(S) GET through libcurl's multi interface, driven from the calling
@@ -38,6 +42,17 @@ public:
         // One piece of the body; false ends the transfer as failed.
         std::function<bool(const char* data, size_t size)> piece;
     };
+    // Why a transfer failed, as far as the transfer itself can tell.
+    enum class Failure {
+        None,
+        Connect,      // no connection to the server (name, refusal, network)
+        Certificate,  // the server's certificate or TLS handshake was refused
+        Unencrypted,  // an http address where only https is allowed
+        Timeout,      // no answer, or no end, within a time limit
+        TooSlow,      // below the minimum average rate
+        Redirections, // too many 3xx redirections
+        Other,
+    };
     struct Result {
         bool completed = false;  // libcurl finished without an error
         bool aborted = false;
@@ -46,6 +61,7 @@ public:
         bool hasLength = false;
         int64_t length = 0;
         uint64_t bytes = 0;
+        Failure failure = Failure::None;
         QString error;
     };
 

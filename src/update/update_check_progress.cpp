@@ -1,5 +1,6 @@
 #include "update/update_check_progress.h"
 
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QShowEvent>
@@ -37,6 +38,21 @@ TUpdateCheckProgress::TUpdateCheckProgress(QWidget* owner) : QDialog(nullptr), o
     pbCheckingForUpdates->SetStep(50);
     pbCheckingForUpdates->SetSpeed(50);
     lblBottom = CentredLabel(this, "lblBottom", QStringLiteral("Please wait..."), QRect(8, 56, 201, 15));
+}
+
+void TUpdateCheckProgress::reject() {
+    if (OnCloseRequested) OnCloseRequested();
+}
+
+void TUpdateCheckProgress::closeEvent(QCloseEvent* event) {
+    // Only the check closes the window (it has no handler then); a user's
+    // close asks it to end.
+    if (OnCloseRequested) {
+        event->ignore();
+        OnCloseRequested();
+        return;
+    }
+    QDialog::closeEvent(event);
 }
 
 void TUpdateCheckProgress::showEvent(QShowEvent* event) {

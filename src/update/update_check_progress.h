@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QDialog>
 #include <QLabel>
 
@@ -17,11 +19,14 @@ public:
     components::TDProgressBar* pbCheckingForUpdates = nullptr;
     QLabel* lblBottom = nullptr;
 
-    // Escape does not hide the window: the check decides when it goes.
-    void reject() override {}
+    // The close box or Escape: the user wants the check to end now. The
+    // check decides when the window goes.
+    std::function<void()> OnCloseRequested;
+    void reject() override;
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     QWidget* owner_;

@@ -42,12 +42,20 @@ QString UpdateCacheFolder(QString& error) {
     return QFile::decodeName(updates) + u'/';
 }
 
+bool IsDisguisingCharacter(QChar c) {
+    const char16_t u = c.unicode();
+    // C0 and C1 controls; the marks and overrides that reorder text, so that
+    // "update\u202Efdp.sh" reads as "updatehs.pdf"; zero-width characters.
+    return u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x061C || (u >= 0x200B && u <= 0x200F) ||
+           (u >= 0x202A && u <= 0x202E) || (u >= 0x2060 && u <= 0x2069) || u == 0xFEFF;
+}
+
 bool IsPlainFileName(const QString& name) {
     // No hidden names either: ".profile" in a target folder is someone's settings.
-    if (name.isEmpty() || name.startsWith(u'.') || name.startsWith(u'-'))
+    if (name.isEmpty() || name.startsWith(u'.') || name.startsWith(u'-') || name.size() > 255)
         return false;
     for (QChar c : name) {
-        if (c == u'/' || c == u'\\' || c.unicode() < 0x20 || c.unicode() == 0x7F) return false;
+        if (c == u'/' || c == u'\\' || IsDisguisingCharacter(c)) return false;
     }
     return true;
 }
@@ -56,18 +64,20 @@ PartFile::PartFile(QString finalPath) : finalPath_(std::move(finalPath)), partPa
 
 PartFile::~PartFile() {
     if (descriptor_ >= 0) ::close(descriptor_);
-    if (!finished_ && descriptor_ != -1) ::unlink(partPath_.constData());
+    if (!renamed_ && created_) ::unlink(partPath_.constData());
 }
 
 bool PartFile::Create() {
     struct stat status {};
     if (::lstat(partPath_.constData(), &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == ::geteuid())
         ::unlink(partPath_.constData());
+    // Never executable while it is written: only a checked update becomes so.
     descriptor_ = ::open(partPath_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (descriptor_ < 0) {
         descriptor_ = -1;
         return false;
     }
+    created_ = true;
     return true;
 }
 
@@ -84,12 +94,18 @@ bool PartFile::Write(const char* data, size_t size) {
     return true;
 }
 
-bool PartFile::Finish() {
-    if (::fchmod(descriptor_, 0700) != 0 || ::fsync(descriptor_) != 0) return false;
-    ::close(descriptor_);
-    descriptor_ = -2;  // closed; the destructor still removes the part until renamed
+bool PartFile::Seal() {
+    if (descriptor_ < 0) return false;
+    const bool synced = ::fsync(descriptor_) == 0;
+    const bool closed = ::close(descriptor_) == 0;
+    descriptor_ = -1;
+    return synced && closed;
+}
+
+bool PartFile::Rename() {
+    if (descriptor_ >= 0 || !created_) return false;
     if (::rename(partPath_.constData(), QFile::encodeName(finalPath_).constData()) != 0) return false;
-    finished_ = true;
+    renamed_ = true;
     return true;
 }
 

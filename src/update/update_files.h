@@ -11,15 +11,18 @@ namespace velmora::update {
 // Empty, with `error` set, when it cannot be had.
 QString UpdateCacheFolder(QString& error);
 
-// A file name the server may choose: no path separator, no leading '.' (so
-// neither "." nor ".." nor a hidden settings file) or '-', no NUL or control
-// character, not empty.
+// A file name the server or a manifest may choose: no path separator, no
+// leading '.' (so neither "." nor ".." nor a hidden settings file) or '-',
+// no control character (C0 or C1), no character that reorders or hides text
+// (bidi marks, overrides and isolates, zero-width characters), not empty, at
+// most 255 characters.
 bool IsPlainFileName(const QString& name);
 
-// A download on its way to `finalPath`: written to "<finalPath>.part",
-// created exclusively without following links (a stale ".part" of ours is
-// removed first; anything else there makes Create fail), and renamed to the
-// final name only by Finish. Until then the destructor removes it.
+// A download on its way to `finalPath`: written to "<finalPath>.part" (mode
+// 0600, created exclusively without following links; a stale ".part" of
+// ours is removed first, anything else there makes Create fail). Seal ends
+// the writing; the part can then be checked by path and is renamed to the
+// final name only by Rename. Until then the destructor removes it.
 class PartFile {
 public:
     explicit PartFile(QString finalPath);
@@ -29,16 +32,18 @@ public:
 
     bool Create();
     bool Write(const char* data, size_t size);
-    // Makes the file executable for its owner (on the open descriptor),
-    // syncs it and gives it its final name, replacing a file there.
-    bool Finish();
-    bool IsOpen() const { return descriptor_ >= 0; }
+    // Syncs and closes the writer.
+    bool Seal();
+    // Gives a sealed part its final name, replacing a file there.
+    bool Rename();
+    const QByteArray& PartPath() const { return partPath_; }
 
 private:
     QString finalPath_;
     QByteArray partPath_;
     int descriptor_ = -1;
-    bool finished_ = false;
+    bool created_ = false;
+    bool renamed_ = false;
 };
 
 }  // namespace velmora::update

@@ -1,118 +1,93 @@
 #include "update/update_launcher.h"
 
-#include <sys/stat.h>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
-#include <memory>
+#include <cerrno>
+#include <cstring>
 #include <utility>
-
-#include <openssl/evp.h>
-#include <openssl/x509.h>
+#include <vector>
 
 #include <QFile>
-#include <QProcess>
 
-#include "framework/shell_open.h"
+#include "update/verified_update.h"
 
-#ifndef VELMORA_UPDATE_PUBLIC_KEY
-#define VELMORA_UPDATE_PUBLIC_KEY ""
-#endif
+extern char** environ;
 
 namespace velmora::update {
 
 namespace {
 
-UpdateLauncher& CurrentLauncher() {
+UpdateLauncher& Replacement() {
     static UpdateLauncher launcher;
     return launcher;
 }
 
-QByteArray& CurrentKey() {
-    static QByteArray key = QByteArray::fromBase64(QByteArrayLiteral(VELMORA_UPDATE_PUBLIC_KEY));
-    return key;
-}
-
-struct KeyDeleter {
-    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-struct ContextDeleter {
-    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
-
-bool StartVerified(const QString& file, const QString& parameters, QString& reason) {
-    QFile signatureFile(file + QStringLiteral(".sig"));
-    if (UpdatePublicKey().isEmpty()) {
-        reason = QStringLiteral("This build has no key to check updates with");
-        return false;
-    }
-    if (!signatureFile.open(QIODevice::ReadOnly)) {
-        reason = QStringLiteral("The update carries no signature");
-        return false;
-    }
-    if (!VerifyUpdateSignature(file, signatureFile.read(1024), UpdatePublicKey(), reason)) return false;
-
-    QFile program(file);
-    if (!program.open(QIODevice::ReadOnly)) {
-        reason = QStringLiteral("The update cannot be read");
-        return false;
-    }
-    const QByteArray head = program.read(4);
-    program.close();
-    if (head == QByteArray("\x7F" "ELF", 4) || head.startsWith("#!")) {
-        struct stat status {};
-        const QByteArray path = QFile::encodeName(file);
-        if (::stat(path.constData(), &status) != 0 || ::chmod(path.constData(), (status.st_mode & 07777) | S_IXUSR) != 0) {
-            reason = QStringLiteral("The update cannot be made executable");
-            return false;
-        }
-        if (!QProcess::startDetached(file, QProcess::splitCommand(parameters))) {
-            reason = QStringLiteral("The update could not be started");
-            return false;
-        }
-        return true;
-    }
-    if (!framework::ShellOpen(file)) {
-        reason = QStringLiteral("No program opens the update");
-        return false;
-    }
-    return true;
+// Writes errno to `pipe` and ends: the start failed.
+[[noreturn]] void ReportAndExit(int pipe) {
+    const int error = errno;
+    [[maybe_unused]] const ssize_t written = ::write(pipe, &error, sizeof error);
+    ::_exit(127);
 }
 
 }  // namespace
 
-bool VerifyUpdateSignature(const QString& file, const QByteArray& signature, const QByteArray& publicKey,
-                           QString& reason) {
-    const auto* keyBytes = reinterpret_cast<const unsigned char*>(publicKey.constData());
-    std::unique_ptr<EVP_PKEY, KeyDeleter> key(d2i_PUBKEY(nullptr, &keyBytes, publicKey.size()));
-    if (!key || EVP_PKEY_id(key.get()) != EVP_PKEY_ED25519) {
-        reason = QStringLiteral("The update key is not an Ed25519 key");
+bool StartUpdateFile(const VerifiedUpdate& update, const QString& name, const QStringList& arguments, QString& reason) {
+    // Everything the child needs is made before fork: after it, in a program
+    // with threads, only async-signal-safe calls are allowed.
+    std::vector<QByteArray> storage;
+    storage.push_back(QFile::encodeName(name));
+    for (const QString& argument : arguments) storage.push_back(argument.toUtf8());
+    std::vector<char*> argv;
+    for (QByteArray& bytes : storage) argv.push_back(bytes.data());
+    argv.push_back(nullptr);
+    const int descriptor = update.Descriptor();
+    const bool script = update.kind() == VerifiedUpdate::Kind::Script;
+
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) {
+        reason = QStringLiteral("The update could not be started (no pipe).");
         return false;
     }
-    QFile content(file);
-    if (!content.open(QIODevice::ReadOnly)) {
-        reason = QStringLiteral("The update cannot be read");
+    const pid_t middle = ::fork();
+    if (middle < 0) {
+        ::close(report[0]);
+        ::close(report[1]);
+        reason = QStringLiteral("The update could not be started (no process).");
         return false;
     }
-    const QByteArray bytes = content.readAll();  // Ed25519 signs the message whole, not a digest
-    std::unique_ptr<EVP_MD_CTX, ContextDeleter> context(EVP_MD_CTX_new());
-    const bool valid = context && EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, key.get()) == 1 &&
-                       EVP_DigestVerify(context.get(), reinterpret_cast<const unsigned char*>(signature.constData()),
-                                        signature.size(), reinterpret_cast<const unsigned char*>(bytes.constData()),
-                                        bytes.size()) == 1;
-    if (!valid) reason = QStringLiteral("The update's signature does not match");
-    return valid;
+    if (middle == 0) {
+        // A session of its own, and a grandchild, so that the update is
+        // nobody's zombie and outlives this program.
+        ::close(report[0]);
+        ::setsid();
+        const pid_t grandchild = ::fork();
+        if (grandchild < 0) ReportAndExit(report[1]);
+        if (grandchild > 0) ::_exit(0);
+        if (script && ::fcntl(descriptor, F_SETFD, 0) != 0) ReportAndExit(report[1]);
+        ::fexecve(descriptor, argv.data(), environ);
+        ReportAndExit(report[1]);
+    }
+    ::close(report[1]);
+    int status = 0;
+    while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
+    }
+    int error = 0;
+    ssize_t got;
+    do {
+        got = ::read(report[0], &error, sizeof error);
+    } while (got < 0 && errno == EINTR);
+    ::close(report[0]);
+    // The report's end closes with a successful start: nothing arrives.
+    if (got == 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+    reason = QStringLiteral("The update could not be started: %1.")
+                 .arg(QString::fromLocal8Bit(std::strerror(got > 0 ? error : ECHILD)));
+    return false;
 }
 
-QByteArray UpdatePublicKey() { return CurrentKey(); }
+UpdateLauncher SetUpdateLauncher(UpdateLauncher launcher) { return std::exchange(Replacement(), std::move(launcher)); }
 
-QByteArray SetUpdatePublicKey(QByteArray key) { return std::exchange(CurrentKey(), std::move(key)); }
-
-bool StartUpdateFile(const QString& file, const QString& parameters, QString& reason) {
-    if (const UpdateLauncher& launcher = CurrentLauncher()) return launcher(file, parameters, reason);
-    return StartVerified(file, parameters, reason);
-}
-
-UpdateLauncher SetUpdateLauncher(UpdateLauncher launcher) {
-    return std::exchange(CurrentLauncher(), std::move(launcher));
-}
+const UpdateLauncher& CurrentUpdateLauncher() { return Replacement(); }
 
 }  // namespace velmora::update

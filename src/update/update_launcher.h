@@ -2,34 +2,30 @@
 
 #include <functional>
 
-#include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include "framework/scoped_replacement.h"
 
 namespace velmora::update {
 
-// Whether `signature` (a detached Ed25519 signature, 64 bytes) was made over
-// the bytes of `file` with the private half of `publicKey` (DER
-// SubjectPublicKeyInfo, as "openssl pkey -pubout -outform DER" writes it).
-bool VerifyUpdateSignature(const QString& file, const QByteArray& signature, const QByteArray& publicKey,
-                           QString& reason);
+class VerifiedUpdate;
 
-// The key updates must be signed with: built into the program (the CMake
-// cache variable VELMORA_UPDATE_PUBLIC_KEY, base64 of the DER key); empty
-// when the build has none. Replaceable for tests.
-QByteArray UpdatePublicKey();
-QByteArray SetUpdatePublicKey(QByteArray key);
+// Starts a checked update from its open descriptor, detached from this
+// program (its own session, not our child), with `arguments` as its
+// argument list (never a string to split) and `name` as its argv[0]. A
+// program is started with execveat on the descriptor itself; a "#!" script
+// needs a path its interpreter can open, so it gets the descriptor open
+// across the start, as /proc/self/fd/N, and inherits it. False, with
+// `reason`, when it could not be started.
+bool StartUpdateFile(const VerifiedUpdate& update, const QString& name, const QStringList& arguments, QString& reason);
 
-// Starts a downloaded update, but only when "<file>.sig" beside it verifies
-// against UpdatePublicKey(): an ELF program or a "#!" script is made
-// executable for its owner and started without a shell, with `parameters`
-// split as a shell would split them; anything else is opened with the
-// desktop's default handler. False, with `reason`, when it was not started.
-bool StartUpdateFile(const QString& file, const QString& parameters, QString& reason);
-using UpdateLauncher = std::function<bool(const QString& file, const QString& parameters, QString& reason)>;
-// Replaces what StartUpdateFile does (tests); empty restores it.
+// Replaces what StartUpdateFile does (tests); empty restores it. The file is
+// the checked update's path, for the test to look at.
+using UpdateLauncher = std::function<bool(const QString& file, const QStringList& arguments, QString& reason)>;
 UpdateLauncher SetUpdateLauncher(UpdateLauncher launcher);
 using ScopedUpdateLauncher = framework::ScopedReplacement<UpdateLauncher, &SetUpdateLauncher>;
+// The replacement in force, if any.
+const UpdateLauncher& CurrentUpdateLauncher();
 
 }  // namespace velmora::update

@@ -31,6 +31,7 @@ UpdateReply ReadUpdateReply(const QStringList& lines, const TTwTagInfo& tags) {
         {&tags.Version, &reply.NewVersion},
         {&tags.Date, &reply.NewDate},
         {&tags.ShowURL, &reply.ShowURL},
+        {&tags.Manifest, &reply.Manifest},
     };
     for (const QString& line : lines) {
         const qsizetype meta = line.indexOf(QLatin1String("META NAME"));

@@ -11,7 +11,7 @@ namespace velmora::update {
 // What an information reply tells, by META tag.
 struct UpdateReply {
     QString NewVersion, NewDate, DownloadURL, ClientFileName, Redirection, Author, Email, ProductName, RunParameters,
-        ShowURL;
+        ShowURL, Manifest;
 };
 
 // Reads the META tags of a reply, one per line: «<META NAME="wuVersion"

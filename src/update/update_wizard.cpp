@@ -13,7 +13,7 @@
 #include "framework/velmora_application.h"
 #include "framework/widget_looks.h"
 #include "update/download_progress_text.h"
-#include "update/update_launcher.h"
+#include "update/update_address.h"
 #include "update/update_wizard_options.h"
 
 namespace velmora::update {
@@ -189,6 +189,11 @@ void TfrmUpdateWizard::buildPages() {
     Label8->setWordWrap(true);
     Label8->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     pnlCouldNotConnect->hide();
+    // The cause in plain words, above the general advice.
+    lblErrorCause = PlainLabel(error, "lblErrorCause", QString(), QRect(48, 4, 353, 56));
+    lblErrorCause->setWordWrap(true);
+    lblErrorCause->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
+    lblErrorCause->hide();
 
     // Updates available.
     page = AddPage(PageControlMain, "tsUpdatesAvailable");
@@ -216,6 +221,15 @@ void TfrmUpdateWizard::buildPages() {
     lblClickNextInstall = PlainLabel(page, "lblClickNextInstall",
                                      QStringLiteral("Click \"Next >\" if you wish to continue the update process."),
                                      QRect(8, 300, 459, 16));
+    // The server's own page about the update opens only when asked for.
+    lblShowURL = Named(new QLabel(page), "lblShowURL");
+    lblShowURL->setTextFormat(Qt::RichText);
+    lblShowURL->setText(QStringLiteral("<a href=\"show\">Read more about this update in your browser</a>"));
+    lblShowURL->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    lblShowURL->setFocusPolicy(Qt::StrongFocus);
+    lblShowURL->setGeometry(8, 322, 459, 18);
+    lblShowURL->hide();
+    connect(lblShowURL, &QLabel::linkActivated, this, framework::Guarded([this] { WebUpdate->OpenShowURL(); }));
 
     // Downloading.
     page = AddPage(PageControlMain, "tsUpdateProgress");
@@ -404,11 +418,12 @@ void TfrmUpdateWizard::CancelButtonClick() {
 
 void TfrmUpdateWizard::RestartButtonClick() {
     QString reason;
-    if (StartUpdateFile(DownloadedFile_, WebUpdate->RunParameters(), reason)) {
+    if (WebUpdate->StartDownloadedUpdate(reason)) {
         framework::RequestTerminate();
         return;
     }
-    framework::ShowMessage(QStringLiteral("Could not execute update file!"));
+    framework::ShowMessage(QStringLiteral("Could not execute update file!") +
+                           (reason.isEmpty() ? QString() : QStringLiteral("\n\n") + reason));
     showPage(tsWelcome);
 }
 
@@ -426,6 +441,8 @@ void TfrmUpdateWizard::TwWebUpdateDownloadError() {
     lblUpdateCheckStatus->hide();
     pnlCouldNotConnect->move(pnlCouldNotConnect->x(), 64);
     pnlCouldNotConnect->show();
+    lblErrorCause->setText(WebUpdate->FailureReason());
+    lblErrorCause->setVisible(!WebUpdate->FailureReason().isEmpty());
     btnBack->setEnabled(true);
     btnNext->setEnabled(false);
     btnClose->setEnabled(true);
@@ -434,6 +451,7 @@ void TfrmUpdateWizard::TwWebUpdateDownloadError() {
 void TfrmUpdateWizard::TwWebUpdateNoUpdateFound() {
     showPage(tsUpdatesAvailable);
     pnlNoUpdatesFound->show();
+    lblShowURL->hide();
     for (QLabel* label : {lblCurrentVersion, lblLatestVersion, lblCurrentVersion2, lblLatestVersion2}) label->hide();
     lblClickNextInstall->setText(QStringLiteral("Click \"Finish\" to close Update Wizard."));
     btnBack->setEnabled(false);
@@ -447,6 +465,7 @@ void TfrmUpdateWizard::TwWebUpdateUpdateAvailable(const QString& currentVersion,
     btnBack->setEnabled(true);
     lblCurrentVersion->setText(currentVersion + QStringLiteral(" (") + currentDate + u')');
     lblLatestVersion->setText(newVersion + QStringLiteral(" (") + newDate + u')');
+    lblShowURL->setVisible(IsWebAddress(WebUpdate->ShowURL()));
     canUpdate = true;
 }
 

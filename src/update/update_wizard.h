@@ -57,6 +57,7 @@ public:
     QFrame* pnlCouldNotConnect = nullptr;
     QLabel* Image2 = nullptr;
     QLabel* Label8 = nullptr;
+    QLabel* lblErrorCause = nullptr;
     // Updates available.
     QLabel* lblCurrentVersion2 = nullptr;
     QLabel* lblLatestVersion2 = nullptr;
@@ -66,6 +67,7 @@ public:
     TPageView* wbWhatsNew = nullptr;
     QLabel* pnlNoUpdatesFound = nullptr;
     QLabel* lblClickNextInstall = nullptr;
+    QLabel* lblShowURL = nullptr;
     // Downloading.
     QLabel* lblUpdateStatus = nullptr;
     QProgressBar* ProgressBar = nullptr;

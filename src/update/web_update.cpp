@@ -5,9 +5,11 @@
 
 #include <chrono>
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 
 #include <QDate>
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
@@ -21,6 +23,7 @@
 #include "update/update_address.h"
 #include "update/update_files.h"
 #include "update/update_launcher.h"
+#include "update/update_signature.h"
 #include "update/version_compare.h"
 #include "version/program_version.h"
 
@@ -113,15 +116,16 @@ bool TTwWebUpdate::DoShowInfo() {
 }
 
 QString TTwWebUpdate::GetLocalFileName() {
+    const QString name = saveName();
     if (!TargetFolder.isEmpty() && QFileInfo(TargetFolder).isDir())
-        return TargetFolder + (TargetFolder.endsWith(u'/') ? QString() : QStringLiteral("/")) + reply_.ClientFileName;
+        return TargetFolder + (TargetFolder.endsWith(u'/') ? QString() : QStringLiteral("/")) + name;
     if (UseWinTempDir) {
         QString error;
         const QString folder = UpdateCacheFolder(error);
         if (folder.isEmpty()) throw std::runtime_error(error.toStdString());
-        return folder + reply_.ClientFileName;
+        return folder + name;
     }
-    return TempDirectory + (TempDirectory.endsWith(u'/') ? QString() : QStringLiteral("/")) + reply_.ClientFileName;
+    return TempDirectory + (TempDirectory.endsWith(u'/') ? QString() : QStringLiteral("/")) + name;
 }
 
 void TTwWebUpdate::SplitURL(const QString& url, QString& host, QString& path) {
@@ -140,15 +144,29 @@ QString TTwWebUpdate::RequestAddress(const QString& checkType) const {
     return address;
 }
 
-bool TTwWebUpdate::prepareRequest(const QString& address, const TransferLimits& limits,
-                                  HttpTransfer::Request& request) const {
+QString TTwWebUpdate::prepareRequest(const QString& address, const TransferLimits& limits,
+                                     HttpTransfer::Request& request) const {
     const bool secure = secure_ || ProductInfo.URL().startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
     const QString resolved = ResolveUpdateAddress(address, ProductInfo.URL(), HTTPPort);
+    if (resolved.isEmpty() || NamesInvalidHost(resolved))
+        return QStringLiteral("The update server's address cannot be used.");
     // A name lookup that blocks would freeze the windows: such a libcurl is
     // not used at all.
-    if (resolved.isEmpty() || NamesInvalidHost(resolved) || !HttpTransfer::ResolverIsAsynchronous()) return false;
+    if (!HttpTransfer::ResolverIsAsynchronous())
+        return QStringLiteral("This system's libcurl cannot look up names without blocking.");
     const bool https = resolved.startsWith(QLatin1String("https://"));
-    if (secure && !https) return false;
+    if (secure && !https)
+        return QStringLiteral("The update server offered an unencrypted (http) address after an encrypted one; it was "
+                              "not used.");
+    TransferLimits bounded = limits;
+    if (deadline_ > 0) {
+        const int64_t left = deadline_ - MonotonicMilliseconds();
+        if (left <= 0) return QStringLiteral("The update server did not answer within the time limit.");
+        const int cap = static_cast<int>(std::min<int64_t>(left, std::numeric_limits<int>::max()));
+        bounded.totalMs = bounded.totalMs > 0 ? std::min(bounded.totalMs, cap) : cap;
+        bounded.connectMs = std::min(bounded.connectMs, cap);
+        bounded.stallMs = std::min(bounded.stallMs, cap);
+    }
     request = HttpTransfer::Request();
     request.url = resolved;
     request.userName = UserName;
@@ -156,34 +174,82 @@ bool TTwWebUpdate::prepareRequest(const QString& address, const TransferLimits& 
     request.agent = Agent;
     request.httpsOnly = secure || https;
     request.caFile = CaFileForTesting;
-    request.limits = limits;
-    return true;
+    request.limits = bounded;
+    return QString();
 }
 
 bool TTwWebUpdate::PageRequest(const QString& address, HttpTransfer::Request& request) const {
-    return prepareRequest(address, InfoLimits, request);
+    return prepareRequest(address, InfoLimits, request).isEmpty();
 }
 
-bool TTwWebUpdate::transfer(const QString& address, Sink sink, bool requireSize, const QString& fileName,
-                            bool raiseEvents, QByteArray* memory) {
-    aborted_ = false;
+namespace {
+
+// A failed transfer's cause in plain words.
+QString TransferFailureText(const HttpTransfer::Result& result, bool download) {
+    using Failure = HttpTransfer::Failure;
+    switch (result.failure) {
+    case Failure::Connect:
+        return QStringLiteral("The update server could not be reached.");
+    case Failure::Certificate:
+        return QStringLiteral("The update server's certificate could not be verified.");
+    case Failure::Unencrypted:
+        return QStringLiteral("The update server offered an unencrypted (http) address after an encrypted one; it was "
+                              "not used.");
+    case Failure::Timeout:
+        return download ? QStringLiteral("The download did not finish within the time limit.")
+                        : QStringLiteral("The update server did not answer within the time limit.");
+    case Failure::TooSlow:
+        return QStringLiteral("The download was slower than 1 KB/s for a minute and was stopped.");
+    case Failure::Redirections:
+        return QStringLiteral("The update server sent too many redirections.");
+    case Failure::None:
+    case Failure::Other:
+        break;
+    }
+    if (result.status != 0 && (result.status < 200 || result.status > 299))
+        return QStringLiteral("The update server answered with an error (HTTP %1).").arg(result.status);
+    return QString();
+}
+
+QString Origin(const QString& resolvedAddress) {
+    const UpdateAddress parts = ParseUpdateAddress(resolvedAddress);
+    return parts.scheme + QStringLiteral("://") + parts.host.toLower() + u':' + QString::number(parts.port);
+}
+
+}  // namespace
+
+void TTwWebUpdate::fail(const QString& reason) {
+    if (failure_.isEmpty()) failure_ = reason;
+}
+
+bool TTwWebUpdate::transfer(const QString& address, const Target& target) {
+    aborted_ = cancelled_;
+    if (cancelled_) return false;
     success_ = false;
     const std::shared_ptr<bool> alive = alive_;
-    auto fail = [&](bool event) {
-        if (*alive && event && raiseEvents) DoDownloadError();
+    auto failWithEvent = [&](const QString& reason) {
+        fail(reason);
+        if (!*alive || !target.raiseEvents) return false;
+        // A handler's error ends the transfer quietly, this one's too.
+        try {
+            DoDownloadError();
+        } catch (...) {
+        }
         return false;
     };
     if (ProductInfo.URL().startsWith(QLatin1String("https://"), Qt::CaseInsensitive)) secure_ = true;
     HttpTransfer::Request request;
-    if (!prepareRequest(address, sink == Sink::File ? DownloadLimits : InfoLimits, request)) return fail(true);
+    const QString refused =
+        prepareRequest(address, target.sink == Target::File ? DownloadLimits : InfoLimits, request);
+    if (!refused.isEmpty()) return failWithEvent(refused);
     if (request.url.startsWith(QLatin1String("https://"))) secure_ = true;
 
     ProcessMessages();
     if (!*alive) return false;
 
     QByteArray text;
-    std::unique_ptr<PartFile> part;
     bool handlerFailed = false;
+    QString refusal;
     bytesRead_ = 0;
     HttpTransfer::Hooks hooks;
     hooks.aborted = [&] { return !*alive || aborted_; };
@@ -193,32 +259,47 @@ bool TTwWebUpdate::transfer(const QString& address, Sink sink, bool requireSize,
     hooks.headersEnded = [&](long status, bool hasLength, int64_t length) {
         if (!*alive) return false;
         if (status < 200 || status > 299) return false;
-        if (hasLength && length > kLargestBodyLength) return false;
+        if (hasLength && length > kLargestBodyLength) {
+            refusal = QStringLiteral("The update server announced a reply that is too large.");
+            return false;
+        }
+        if (hasLength && target.sink != Target::File && length > target.cap) {
+            refusal = QStringLiteral("The update server's reply is too long.");
+            return false;
+        }
+        if (hasLength && target.exactSize >= 0 && length != target.exactSize) {
+            refusal = QStringLiteral("The downloaded update's size does not match its signed description.");
+            return false;
+        }
         if (hasLength) totalSize_ = static_cast<int32_t>(length);
-        if (requireSize && !hasLength) return false;
-        if (sink == Sink::File) {
-            part = std::make_unique<PartFile>(fileName);
-            if (!part->Create()) {
-                handlerFailed = true;  // no event, as for any file error
-                return false;
-            }
+        if (target.requireSize && !hasLength) return false;
+        if (target.sink == Target::File && !target.file->Create()) {
+            handlerFailed = true;  // no event, as for any file error
+            return false;
         }
         return true;
     };
     hooks.piece = [&](const char* data, size_t size) {
         if (!*alive) return false;
-        if (sink == Sink::File) {
-            if (!part || !part->Write(data, size)) {
+        if (target.sink == Target::File) {
+            if (target.exactSize >= 0 && static_cast<int64_t>(bytesRead_ + size) > target.exactSize) {
+                refusal = QStringLiteral("The downloaded update's size does not match its signed description.");
+                return false;
+            }
+            if (!target.file->Write(data, size)) {
                 handlerFailed = true;
                 return false;
             }
         } else {
             text.append(data, static_cast<qsizetype>(size));
-            if (text.size() > kTextReplyCap) return false;
+            if (text.size() > target.cap) {
+                refusal = QStringLiteral("The update server's reply is too long.");
+                return false;
+            }
         }
         chunkSize_ = static_cast<uint32_t>(size);
         bytesRead_ += chunkSize_;
-        if (raiseEvents) {
+        if (target.raiseEvents) {
             try {
                 DoDownload();
             } catch (...) {
@@ -233,15 +314,24 @@ bool TTwWebUpdate::transfer(const QString& address, Sink sink, bool requireSize,
     if (result.aborted) return false;
     if (handlerFailed) return false;
     const bool ok = result.completed && result.status >= 200 && result.status <= 299;
-    if (!ok) return fail(true);
-    if (sink == Sink::File) {
+    if (!ok) {
+        if (!refusal.isEmpty()) return failWithEvent(refusal);
+        QString reason = TransferFailureText(result, target.sink == Target::File);
+        if (reason.isEmpty() && result.status >= 200 && result.status <= 299 && target.requireSize && !result.hasLength)
+            reason = QStringLiteral("The update server did not say how long the update is.");
+        return failWithEvent(reason);
+    }
+    if (target.sink == Target::File) {
         const bool complete = result.hasLength && bytesRead_ > 0 && static_cast<int64_t>(bytesRead_) == result.length;
-        if (!complete || !part || !part->Finish()) return fail(true);
-    } else if (sink == Sink::Text) {
+        if (!complete) return failWithEvent(QStringLiteral("The download ended before the whole update had arrived."));
+        if (!target.file->Seal()) return failWithEvent(QStringLiteral("The update could not be saved."));
+    } else if (target.sink == Target::Text) {
+        // An empty page is no answer.
+        if (text.isEmpty()) return failWithEvent(QStringLiteral("The update server sent an empty reply."));
         // Decoded once, whole.
         lines_ = SplitReplyLines(DecodeReplyText(text));
-    } else if (memory) {
-        *memory = text;
+    } else if (target.memory) {
+        *target.memory = text;
     }
     success_ = true;
     return true;
@@ -256,14 +346,74 @@ void TTwWebUpdate::getInfo() {
         cleared.Redirection = redirection;
         reply_ = cleared;
         const QString address = RequestAddress(QStringLiteral("info"));
-        if (!transfer(address, Sink::Text, false, QString(), true) || !*alive) return;
+        Target target;
+        if (!transfer(address, target) || !*alive) return;
+        infoAddress_ = ResolveUpdateAddress(address.left(address.indexOf(u'?')), ProductInfo.URL(), HTTPPort);
         reply_ = ReadUpdateReply(lines_, TagInfo);
         if (reply_.Redirection.isEmpty() || reply_.Redirection + address.mid(address.indexOf(u'?')) == address) return;
     }
     // An endless chain of redirections: no answer.
     reply_ = UpdateReply();
     success_ = false;
+    fail(QStringLiteral("The update server sent more than %1 redirections.").arg(kMaxRedirections));
     DoDownloadError();
+}
+
+bool TTwWebUpdate::Signed() { return !UpdatePublicKey().isEmpty(); }
+
+VersionWords TTwWebUpdate::installedVersion() const {
+    if (ProductInfo.VersionFormat == vfFileVersion || ProductInfo.VersionFormat == vfExternalFileVersion)
+        return VersionWords{fileVersionInfo_.dwFileVersionMS, fileVersionInfo_.dwFileVersionLS};
+    return ParseVersionNumber(currentVersion_);
+}
+
+bool TTwWebUpdate::fetchManifest() {
+    const std::shared_ptr<bool> alive = alive_;
+    if (reply_.Manifest.isEmpty()) {
+        fail(QStringLiteral("The update server names no signed description of the update (wuManifest)."));
+        return false;
+    }
+    // On the information's own scheme and host: a reply cannot send the
+    // program to collect a manifest elsewhere.
+    const QString address = ResolveUpdateAddress(reply_.Manifest, infoAddress_, HTTPPort);
+    if (address.isEmpty() || Origin(address) != Origin(infoAddress_)) {
+        fail(QStringLiteral("The update's signed description is not on the update server's own address."));
+        return false;
+    }
+    QByteArray text, signature;
+    Target target;
+    target.sink = Target::Memory;
+    target.raiseEvents = false;
+    target.memory = &text;
+    target.cap = kLargestManifest;
+    const auto fetchFailed = [&](const QString& what) {
+        const QString cause = failure_;
+        failure_ = what + (cause.isEmpty() ? QString() : u' ' + cause);
+        return false;
+    };
+    if (!transfer(address, target) || !*alive)
+        return fetchFailed(QStringLiteral("The update's signed description could not be fetched."));
+    target.memory = &signature;
+    target.cap = kLargestManifestSignature;
+    if (!transfer(address + QStringLiteral(".sig"), target) || !*alive)
+        return fetchFailed(QStringLiteral("The signature of the update's signed description could not be fetched."));
+    success_ = false;
+    QString reason;
+    ReleaseManifest manifest;
+    if (!VerifyDetachedSignature(text, signature, UpdatePublicKey(), reason) ||
+        !ParseReleaseManifest(text, manifest, reason)) {
+        fail(reason);
+        return false;
+    }
+    const QDate buildDay = QDate(1899, 12, 30).addDays(static_cast<qint64>(std::floor(buildDate_)));
+    reason = RefuseReleaseManifest(manifest, installedVersion(), buildDay, QDateTime::currentDateTimeUtc().date());
+    if (!reason.isEmpty()) {
+        fail(reason);
+        return false;
+    }
+    manifest_ = manifest;
+    success_ = true;
+    return true;
 }
 
 void TTwWebUpdate::readCurrentVersion() {
@@ -338,6 +488,8 @@ TTwWebUpdate::BusyScope::~BusyScope() {
     // A handler may have deleted the component meanwhile.
     if (!*alive_) return;
     owner_.busy_ = false;
+    owner_.deadline_ = 0;
+    owner_.cancelled_ = false;
     owner_.becomeIdle();
 }
 
@@ -353,6 +505,10 @@ bool TTwWebUpdate::CheckForUpdates() {
     const std::shared_ptr<bool> alive = alive_;
     reply_.Redirection.clear();
     secure_ = false;
+    failure_.clear();
+    manifest_.reset();
+    verified_.reset();
+    deadline_ = CheckDeadlineMs > 0 ? MonotonicMilliseconds() + CheckDeadlineMs : 0;
     readCurrentVersion();
     buildDate_ = std::floor(version::ImageBuildDate(version::OwnExecutablePath()));
 
@@ -363,80 +519,130 @@ bool TTwWebUpdate::CheckForUpdates() {
     DoAfterGetInfo();
     if (!*alive) return false;
     if (reply_.ProductName.isEmpty() || reply_.NewVersion.isEmpty()) {
-        DoDownloadError();
         success_ = false;
+        fail(QStringLiteral("The update server's answer names no product or version."));
+        DoDownloadError();
+        if (!*alive) return false;
     }
-    if (!success_ || !IsNewVersion()) return false;
+    if (!success_) return false;
+    const bool newer = IsNewVersion();
+    if (!*alive || !newer) return false;
+    if (Signed()) {
+        // The server announced a release; its signed manifest decides.
+        if (!fetchManifest()) {
+            if (*alive) DoDownloadError();
+            return false;
+        }
+        reply_.NewVersion = manifest_->version;
+        reply_.NewDate = QLocale().toString(manifest_->buildDate, QLocale::ShortFormat);
+    }
 
     bool canUpdate = true;
     if (OnUpdateAvailable)
         OnUpdateAvailable(*this, currentVersion_, reply_.NewVersion, ShortDateText(buildDate_), reply_.NewDate, canUpdate);
     if (!*alive || !canUpdate || !DoShowInfo() || !*alive) return false;
-    openShowURL();
     return true;
 }
 
-void TTwWebUpdate::openShowURL() {
+void TTwWebUpdate::OpenShowURL() {
     // Only a web address, and always as one: never a file the server named.
     if (!reply_.ShowURL.isEmpty() && IsWebAddress(reply_.ShowURL))
         framework::ShellOpenAddress(QUrl(reply_.ShowURL, QUrl::StrictMode));
 }
 
+QString TTwWebUpdate::saveName() const { return manifest_ ? manifest_->file : reply_.ClientFileName; }
+
 void TTwWebUpdate::downloadFile() {
     success_ = false;
-    if (!IsPlainFileName(reply_.ClientFileName)) {
+    failure_.clear();
+    verified_.reset();
+    const std::shared_ptr<bool> alive = alive_;
+    if (Signed() && !manifest_) {
+        fail(QStringLiteral("No signed description of the update was checked."));
         DoDownloadError();
         return;
     }
-    localFileName_ = GetLocalFileName();
-    if (OnGetClientFileName) OnGetClientFileName(*this, localFileName_);
+    if (!IsPlainFileName(saveName())) {
+        fail(QStringLiteral("The server named the update file with characters that are not allowed in a file name."));
+        DoDownloadError();
+        return;
+    }
+    try {
+        localFileName_ = GetLocalFileName();
+    } catch (const std::exception& error) {
+        fail(QString::fromStdString(error.what()));
+        DoDownloadError();
+        return;
+    }
+    if (OnGetClientFileName) {
+        OnGetClientFileName(*this, localFileName_);
+        if (!*alive) return;
+    }
     const QFileInfo existing(localFileName_);
     if (existing.exists() && !existing.isDir()) {
         bool overwrite = Options.Contains(uoOverwrite);
-        if (OnClientFileExists) OnClientFileExists(*this, localFileName_, overwrite);
+        if (OnClientFileExists) {
+            OnClientFileExists(*this, localFileName_, overwrite);
+            if (!*alive) return;
+        }
         if (!overwrite) {
+            fail(QStringLiteral("An earlier download of the update is in the way."));
             DoDownloadError();
             return;
         }
     }
-    const std::shared_ptr<bool> alive = alive_;
     DoBeforeDownload(localFileName_);
     if (!*alive) return;
-    if (!transfer(reply_.DownloadURL, Sink::File, true, localFileName_, true)) {
-        // Nothing ticks on after a download that failed.
-        if (*alive) timer_.stop();
+    PartFile part(localFileName_);
+    Target target;
+    target.sink = Target::File;
+    target.requireSize = true;
+    target.file = &part;
+    target.exactSize = manifest_ ? manifest_->size : -1;
+    const bool received = transfer(reply_.DownloadURL, target);
+    if (!*alive) return;
+    // Nothing ticks on after a download that failed.
+    if (!received) {
+        timer_.stop();
         return;
     }
-    fetchSignature();
-    if (!*alive) return;
+    success_ = false;
+    if (manifest_) {
+        // Checked through the descriptor it will be started from; a part
+        // that fails is removed with `part`.
+        QString reason;
+        verified_ = VerifiedUpdate::Open(part.PartPath(), *manifest_, reason);
+        if (!verified_) {
+            timer_.stop();
+            fail(reason);
+            DoDownloadError();
+            return;
+        }
+    }
+    if (!part.Rename()) {
+        verified_.reset();
+        timer_.stop();
+        fail(QStringLiteral("The update could not be saved under its name."));
+        DoDownloadError();
+        return;
+    }
     DoAfterDownload(localFileName_);
     if (!*alive) return;
     success_ = true;
 }
 
-void TTwWebUpdate::fetchSignature() {
-    // Fetched by the same rules as the update itself; the launcher decides.
-    const QString signaturePath = localFileName_ + QStringLiteral(".sig");
-    QFile::remove(signaturePath);
-    const uint32_t bytes = bytesRead_;
-    const int32_t total = totalSize_;
-    QByteArray signature;
-    const std::shared_ptr<bool> alive = alive_;
-    const bool fetched =
-        transfer(reply_.DownloadURL + QStringLiteral(".sig"), Sink::Memory, false, QString(), false, &signature);
-    if (!*alive) return;
-    if (fetched && signature.size() <= 1024) {
-        // Created afresh, never through a link planted at the name.
-        const int descriptor = ::open(QFile::encodeName(signaturePath).constData(),
-                                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (descriptor >= 0) {
-            const ssize_t written = ::write(descriptor, signature.constData(), static_cast<size_t>(signature.size()));
-            ::close(descriptor);
-            if (written != signature.size()) QFile::remove(signaturePath);
-        }
+bool TTwWebUpdate::StartDownloadedUpdate(QString& reason) {
+    if (!Signed()) {
+        reason = QStringLiteral("This build has no key to check updates with, so it starts none.");
+        return false;
     }
-    bytesRead_ = bytes;
-    totalSize_ = total;
+    if (!verified_ || !manifest_) {
+        reason = QStringLiteral("No checked update is ready to start.");
+        return false;
+    }
+    if (const UpdateLauncher& launcher = CurrentUpdateLauncher())
+        return launcher(localFileName_, manifest_->arguments, reason);
+    return StartUpdateFile(*verified_, localFileName_, manifest_->arguments, reason);
 }
 
 bool TTwWebUpdate::Download() {
@@ -445,11 +651,11 @@ bool TTwWebUpdate::Download() {
     const std::shared_ptr<bool> alive = alive_;
     downloadFile();
     if (!*alive || !success_) return false;
-    openShowURL();
     if (Options.Contains(uoRunUpdate)) {
         QString reason;
-        if (!StartUpdateFile(localFileName_, reply_.RunParameters, reason)) {
+        if (!StartDownloadedUpdate(reason)) {
             cannotExecuteReason_ = reason;
+            fail(reason);
             DoCannotExecute();
             return false;
         }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include <QObject>
 #include <QString>
@@ -10,7 +11,10 @@
 #include <QTimer>
 
 #include "update/http_transfer.h"
+#include "update/release_manifest.h"
 #include "update/update_reply.h"
+#include "update/verified_update.h"
+#include "update/update_files.h"
 #include "update/web_update_settings.h"
 #include "version/version_note.h"
 
@@ -21,6 +25,11 @@ namespace velmora::update {
 // processing pending messages between its steps, so a Cancel button can
 // Abort() it. Everything is reported through the events; the component
 // shows nothing itself.
+//
+// In a build with an update key (UpdatePublicKey) the server's META values
+// only announce a release: its signed manifest (wuManifest) decides whether
+// it is newer, what file is saved, its size and digest, and the arguments it
+// is started with. A build without a key downloads but never starts.
 class TTwWebUpdate : public QObject {
 public:
     explicit TTwWebUpdate(QObject* owner = nullptr);
@@ -38,8 +47,12 @@ public:
     QString TargetFolder;
     uint32_t HTTPPort = 80;  // for http addresses that name no port; low 16 bits
     // Time limits of information and what's-new requests, and of downloads.
-    TransferLimits InfoLimits{15'000, 30'000, 60'000, 8};
-    TransferLimits DownloadLimits{15'000, 30'000, 0, 8};
+    TransferLimits InfoLimits{15'000, 30'000, 60'000, 8, 0, 60'000};
+    // At least 1 KiB/s over any minute, and an hour at most.
+    TransferLimits DownloadLimits{15'000, 30'000, 3'600'000, 8, 1024, 60'000};
+    // A whole CheckForUpdates, redirections and manifest included, ends
+    // within this many milliseconds; 0 for no such limit.
+    int CheckDeadlineMs = 0;
     // A CA bundle for this component's transfers alone (tests); empty: the system's.
     QString CaFileForTesting;
     // How pending messages are processed between the steps of a transfer.
@@ -63,12 +76,26 @@ public:
     // True when a newer version exists, OnUpdateAvailable accepted it and
     // Download() may follow. False otherwise, also when busy.
     bool CheckForUpdates();
-    // Downloads the announced update and, with uoRunUpdate, starts it.
+    // Downloads the announced update, checks it against its manifest and,
+    // with uoRunUpdate, starts it.
     bool Download();
+    // Starts the update the last Download checked, from the descriptor it
+    // was checked through, with the manifest's arguments. False, with
+    // `reason`, when there is none or it cannot be started.
+    bool StartDownloadedUpdate(QString& reason);
+    // Opens the reply's wuShowURL in the browser, when it is a web address:
+    // only when the user asks for it.
+    void OpenShowURL();
     // Runs CheckForUpdates soon on the GUI thread, outside the caller's
     // handler; when the component is busy then, once it is idle again.
     void CheckForUpdatesInThread();
     void Abort() { aborted_ = true; }
+    // Abort, and refuse every further request of the running check or
+    // download: the user wants it over, not only its current transfer.
+    void Cancel() {
+        aborted_ = true;
+        cancelled_ = busy_;
+    }
     bool Busy() const { return busy_; }
 
     const QString& CurrentVersion() const { return currentVersion_; }
@@ -77,6 +104,14 @@ public:
     const QString& NewVersion() const { return reply_.NewVersion; }
     const QString& NewDate() const { return reply_.NewDate; }
     const QString& RunParameters() const { return reply_.RunParameters; }
+    const QString& ShowURL() const { return reply_.ShowURL; }
+    // The manifest the last check verified, if any.
+    const std::optional<ReleaseManifest>& Manifest() const { return manifest_; }
+    // Updates are decided by signed manifests: the build has a key.
+    static bool Signed();
+    // Why the last check or download failed, in plain words; empty when it
+    // did not, or nothing more than the events tell is known.
+    const QString& FailureReason() const { return failure_; }
     const QString& LocalFileName() const { return localFileName_; }
     const QStringList& Lines() const { return lines_; }
     bool Success() const { return success_; }
@@ -116,16 +151,27 @@ public:
     virtual void SplitURL(const QString& url, QString& host, QString& path);
 
 private:
-    enum class Sink { Text, File, Memory };
-    bool transfer(const QString& address, Sink sink, bool requireSize, const QString& fileName, bool raiseEvents,
-                  QByteArray* memory = nullptr);
-    bool prepareRequest(const QString& address, const TransferLimits& limits, HttpTransfer::Request& request) const;
+    // Where a transfer's body goes: the reply lines, a part file, or memory.
+    struct Target {
+        enum Sink { Text, File, Memory } sink = Text;
+        bool requireSize = false;
+        bool raiseEvents = true;
+        PartFile* file = nullptr;
+        QByteArray* memory = nullptr;
+        int64_t cap = kTextReplyCap;  // Text and Memory
+        int64_t exactSize = -1;       // File: the only length accepted
+    };
+    bool transfer(const QString& address, const Target& target);
+    // Empty when the request may be made; else why not, in plain words.
+    QString prepareRequest(const QString& address, const TransferLimits& limits, HttpTransfer::Request& request) const;
     void getInfo();
+    bool fetchManifest();
     void downloadFile();
-    void fetchSignature();
+    QString saveName() const;
+    VersionWords installedVersion() const;
     void readCurrentVersion();
-    void openShowURL();
     void becomeIdle();
+    void fail(const QString& reason);
 
     // Keeps the component busy for a scope, on every way out of it.
     class BusyScope {
@@ -142,6 +188,7 @@ private:
 
     bool busy_ = false;
     bool aborted_ = false;
+    bool cancelled_ = false;
     bool secure_ = false;           // once a transfer went over https, nothing goes over http
     bool checkRequested_ = false;   // a deferred check waits for the component to be idle
     QTimer timer_;
@@ -152,6 +199,11 @@ private:
     version::FixedFileInfo fileVersionInfo_{};
     double buildDate_ = 0;
     UpdateReply reply_;
+    QString infoAddress_;           // the address the last information came from
+    std::optional<ReleaseManifest> manifest_;
+    std::unique_ptr<VerifiedUpdate> verified_;
+    int64_t deadline_ = 0;          // monotonic ms when the running check must end; 0 none
+    QString failure_;
     QString cannotExecuteReason_;
     bool success_ = false;
     int32_t totalSize_ = 0;

@@ -61,6 +61,7 @@ struct TTwTagInfo {
     QString Version = QStringLiteral("wuVersion");
     QString Date = QStringLiteral("wuDate");
     QString ShowURL = QStringLiteral("wuShowURL");
+    QString Manifest = QStringLiteral("wuManifest");
 };
 
 }  // namespace velmora::update

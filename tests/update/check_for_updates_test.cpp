@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDate>
 #include <QLabel>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include "../framework/recording_presenter.h"
@@ -166,6 +167,44 @@ TEST_F(ScheduledCheckTest, NothingNewerSaysSoForASecondAndAsksNothing) {
         EXPECT_EQ(last, now);
     }
     EXPECT_TRUE(boxes.Requests().empty());
+}
+
+TEST_F(ScheduledCheckTest, AServerThatHoldsTheCheckMeetsItsDeadlineOrTheCloseBox) {
+    // Slow META redirections, and a server that never answers.
+    servers.Put("hop.info", "<META NAME=\"wuRedirection\" CONTENT=\"" +
+                                servers.Http("/sleep/300/script/hop").toStdString() + "\">\n");
+    ScopedStartupCheckDeadline deadline{1000};
+    struct Case {
+        const char* name;
+        QString address;
+        bool closeBox;
+        int withinMs;
+    };
+    const Case cases[] = {
+        {"redirections past the deadline", servers.Http("/script/hop"), false, 1000 + 1000 + 1500},
+        {"no answer, until the deadline", servers.Http("/hang/x"), false, 1000 + 1000 + 1500},
+        // Closed at 200 ms: over at once, without the second of "No updates".
+        {"no answer, and the close box", servers.Http("/hang/x"), true, 200 + 800},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        framework::testing::RecordingPresenter boxes(6);
+        QTimer closer;
+        closer.setSingleShot(true);
+        QObject::connect(&closer, &QTimer::timeout, [] {
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (top->objectName() == "UpdateCheckProgress" && top->isVisible()) top->close();
+        });
+        if (c.closeBox) closer.start(200);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        double last = 0;
+        ScheduledUpdateCheck(c.address, last, ufEveryStart);
+        EXPECT_LT(elapsed.elapsed(), c.withinMs);
+        EXPECT_TRUE(boxes.Requests().empty());
+        EXPECT_FALSE(UpdateCheckRunning());
+        EXPECT_TRUE(BottomText().isEmpty());
+    }
 }
 
 TEST_F(ScheduledCheckTest, OtherWindowsAreDisabledMeanwhileAndEnabledAfter) {

@@ -59,6 +59,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def do_GET(self):
         self.record()
+        self.dispatch()
+
+    def dispatch(self):
         path = self.path.split("?", 1)[0]
         parts = path.lstrip("/").split("/")
         kind, rest = parts[0], "/".join(parts[1:])
@@ -110,6 +113,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.wfile.write(body[i:i + 1])
                 self.wfile.flush()
                 time.sleep(0.05)
+        elif kind == "sleep":
+            # /sleep/<ms>/<kind>/<rest>: answers as /<kind>/<rest>, late.
+            delay, _, target = rest.partition("/")
+            time.sleep(int(delay) / 1000.0)
+            self.path = "/" + target + (self.path[self.path.index("?"):] if "?" in self.path else "")
+            return self.dispatch()
+        elif kind == "hang":
+            time.sleep(30)
         elif kind == "auth":
             expected = "Basic " + base64.b64encode(b"user:secret").decode()
             if self.headers.get("Authorization") != expected:

@@ -10,7 +10,12 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QJsonDocument>
+
+#include "update/release_manifest.h"
+#include "version/program_version.h"
 
 namespace velmora::update::testing {
 
@@ -23,6 +28,36 @@ std::filesystem::path MakeScratch() {
 }
 
 }  // namespace
+
+QDate OwnBuildDay() {
+    return QDate(1899, 12, 30).addDays(static_cast<qint64>(version::ImageBuildDate(version::OwnExecutablePath())));
+}
+
+QDate TodayUtc() { return QDateTime::currentDateTimeUtc().date(); }
+
+ReleaseFields ReleaseFields::Valid(const std::string& content, const std::string& file,
+                                   std::vector<std::string> arguments, const std::string& version) {
+    ReleaseFields fields;
+    fields.product = kReleaseProductId;
+    fields.version = version;
+    fields.file = file;
+    fields.buildDate = OwnBuildDay().addDays(30);
+    fields.notAfter = TodayUtc().addDays(30);
+    fields.size = static_cast<int64_t>(content.size());
+    fields.sha256 =
+        QCryptographicHash::hash(QByteArray::fromStdString(content), QCryptographicHash::Sha256).toHex().toStdString();
+    fields.arguments = std::move(arguments);
+    return fields;
+}
+
+std::string ReleaseFields::Text() const {
+    std::string text = "product = " + product + "\nversion = " + version +
+                       "\nbuild-date = " + buildDate.toString(Qt::ISODate).toStdString() + "\nfile = " + file +
+                       "\nsize = " + std::to_string(size) + "\nsha256 = " + sha256 +
+                       "\nnot-after = " + notAfter.toString(Qt::ISODate).toStdString() + "\n";
+    for (const std::string& argument : arguments) text += "arg = " + argument + "\n";
+    return text;
+}
 
 LoopbackServers& LoopbackServers::Get() {
     static LoopbackServers servers;
@@ -111,6 +146,12 @@ void LoopbackServers::Sign(const std::filesystem::path& file, bool withOtherKey)
     const std::string command = "openssl pkeyutl -sign -rawin -inkey '" + key + "' -in '" + file.string() + "' -out '" +
                                 file.string() + ".sig'";
     if (std::system(command.c_str()) != 0) throw std::runtime_error("signing failed");
+}
+
+void LoopbackServers::PublishManifest(const std::string& name, const std::string& text, bool withOtherKey) const {
+    Put(name, text);
+    std::filesystem::remove(root_ / (name + ".sig"));
+    Sign(root_ / name, withOtherKey);
 }
 
 }  // namespace velmora::update::testing

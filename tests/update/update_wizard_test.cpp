@@ -22,6 +22,7 @@
 #include "support/test_paths.h"
 #include "update/download_progress_text.h"
 #include "update/update_launcher.h"
+#include "update/update_signature.h"
 #include "update/update_wizard_options.h"
 
 namespace velmora::update {
@@ -50,8 +51,10 @@ std::string Read(const fs::path& path) {
 std::string InfoPage(const std::string& version, const std::string& download) {
     return "<html><head>\n<META NAME=\"wuProduct\" CONTENT=\"Velmora\">\n<META NAME=\"wuVersion\" CONTENT=\"" + version +
            "\">\n<META NAME=\"wuDownload\" CONTENT=\"" + download +
-           "\">\n<META NAME=\"wuClientSideName\" CONTENT=\"velmora-update.sh\">\n"
-           "<META NAME=\"wuRunParameters\" CONTENT=\"--quiet\">\n</head></html>\n";
+           "\">\n<META NAME=\"wuClientSideName\" CONTENT=\"server-name.sh\">\n"
+           "<META NAME=\"wuManifest\" CONTENT=\"/static/velmora.manifest\">\n"
+           "<META NAME=\"wuShowURL\" CONTENT=\"https://example.com/velmora/3.0.0.52\">\n"
+           "<META NAME=\"wuRunParameters\" CONTENT=\"--server-chosen\">\n</head></html>\n";
 }
 
 QMenu* VisibleMenu() {
@@ -67,7 +70,8 @@ protected:
         framework::TApplication::SetTitle(QStringLiteral("Velmora"));
         servers.TakeRequests();
         ::setenv("XDG_CACHE_HOME", (cache.path() / "cache").c_str(), 1);
-        payload = std::string(300'000, 'u');
+        previousKey = SetUpdatePublicKey(QByteArray::fromStdString(Read(servers.Keys() / "sign.pub.der")));
+        payload = "#!" + std::string(299'998, 'u');
         servers.Put("update.bin", payload);
         servers.Put("slow.bin", std::string(100, 's'));
         serveInfo("3.0.0.52", "/static/update.bin");
@@ -76,8 +80,15 @@ protected:
                     "<script>document.write('ran')</script></body></html>");
     }
 
+    void TearDown() override { SetUpdatePublicKey(previousKey); }
+
+    // The information and, signed, the manifest of the file served at
+    // `download`.
     void serveInfo(const std::string& version, const std::string& download) {
         servers.Put("velmora.info", InfoPage(version, download));
+        const std::string content = Read(servers.Root() / fs::path(download).filename());
+        servers.PublishManifest("velmora.manifest",
+                                testing::ReleaseFields::Valid(content, "velmora-update.sh", {"--quiet"}, version).Text());
     }
 
     // Opens the wizard as ShowUpdateWizard does, but without blocking.
@@ -107,14 +118,17 @@ protected:
         return true;
     }};
     struct Launch {
-        QString file, parameters;
+        QString file;
+        QStringList arguments;
     };
     std::vector<Launch> launches;
     bool launchSucceeds = true;
-    ScopedUpdateLauncher launcher{[this](const QString& file, const QString& parameters, QString&) {
-        launches.push_back({file, parameters});
+    ScopedUpdateLauncher launcher{[this](const QString& file, const QStringList& arguments, QString& reason) {
+        launches.push_back({file, arguments});
+        if (!launchSucceeds) reason = QStringLiteral("The update could not be started: Exec format error.");
         return launchSucceeds;
     }};
+    QByteArray previousKey;
     std::string payload;
     std::vector<bool> pageLoads;
     std::unique_ptr<Wizard> wizard;
@@ -136,10 +150,16 @@ TEST_F(UpdateWizardTest, WalksFromTheCheckToTheRestart) {
     EXPECT_TRUE(wizard->btnNext->isEnabled());
     std::vector<QString> lines;
     for (const QJsonObject& request : servers.TakeRequests()) lines.push_back(request.value("line").toString());
-    ASSERT_EQ(lines.size(), 2u);
+    ASSERT_EQ(lines.size(), 4u);
     EXPECT_TRUE(lines[0].startsWith("GET /script/velmora?checktype=info&v=3.0.0.51&d="));
-    EXPECT_TRUE(lines[1].startsWith("GET /script/velmora?checktype=whatsnew&v=3.0.0.51&d="));
+    EXPECT_EQ(lines[1], "GET /static/velmora.manifest HTTP/1.0");
+    EXPECT_EQ(lines[2], "GET /static/velmora.manifest.sig HTTP/1.0");
+    EXPECT_TRUE(lines[3].startsWith("GET /script/velmora?checktype=whatsnew&v=3.0.0.51&d="));
+    // The server's page about the update opens only when asked for.
     EXPECT_TRUE(opened.isEmpty());
+    ASSERT_TRUE(wizard->lblShowURL->isVisible());
+    emit wizard->lblShowURL->linkActivated(QStringLiteral("show"));
+    EXPECT_EQ(opened, QStringList{"https://example.com/velmora/3.0.0.52"});
 
     // The download runs inside the click, keeping the window alive.
     wizard->btnNext->click();
@@ -155,7 +175,8 @@ TEST_F(UpdateWizardTest, WalksFromTheCheckToTheRestart) {
     wizard->RestartButton->click();
     ASSERT_EQ(launches.size(), 1u);
     EXPECT_EQ(launches[0].file, wizard->DownloadedFile());
-    EXPECT_EQ(launches[0].parameters, "--quiet");
+    EXPECT_TRUE(wizard->DownloadedFile().endsWith("/velmora-update.sh"));  // the manifest's name
+    EXPECT_EQ(launches[0].arguments, QStringList{"--quiet"});             // and its arguments, not the server's
     // The terminate request ends the application's loop at once; a backstop
     // ends it otherwise, with another code.
     QTimer backstop;
@@ -172,7 +193,8 @@ TEST_F(UpdateWizardTest, AnUpdateThatCannotStartSaysSoAndGoesBackToTheStart) {
     ASSERT_TRUE(ProcessUntil([&] { return page() == Wizard::tsReadyToInstall; }));
     wizard->RestartButton->click();
     ASSERT_EQ(boxes.Requests().size(), 1u);
-    EXPECT_EQ(boxes.Requests()[0].text, "Could not execute update file!");
+    EXPECT_EQ(boxes.Requests()[0].text,
+              "Could not execute update file!\n\nThe update could not be started: Exec format error.");
     EXPECT_EQ(page(), Wizard::tsWelcome);
     EXPECT_TRUE(wizard->isVisible());
 }
@@ -199,6 +221,9 @@ TEST_F(UpdateWizardTest, AServerThatIsDownShowsTheErrorViewAndBackAndNextCheckAg
     EXPECT_TRUE(wizard->pnlCouldNotConnect->isVisible());
     EXPECT_EQ(wizard->pnlCouldNotConnect->y(), 64);
     EXPECT_TRUE(wizard->Label8->text().startsWith("Could not connect to update server"));
+    // Beside it, the cause in plain words.
+    EXPECT_TRUE(wizard->lblErrorCause->isVisible());
+    EXPECT_EQ(wizard->lblErrorCause->text(), "The update server could not be reached.");
     EXPECT_FALSE(wizard->pbCheckingForUpdates->isVisible());
     EXPECT_TRUE(wizard->btnBack->isEnabled());
     EXPECT_FALSE(wizard->btnNext->isEnabled());
@@ -215,6 +240,18 @@ TEST_F(UpdateWizardTest, AServerThatIsDownShowsTheErrorViewAndBackAndNextCheckAg
     EXPECT_TRUE(wizard->pbCheckingForUpdates->isVisible());
     EXPECT_TRUE(wizard->lblUpdateCheckStatus->isVisible());
     ASSERT_TRUE(ProcessUntil([&] { return wizard->Notebook1->currentIndex() == Wizard::nbError; }));
+}
+
+TEST_F(UpdateWizardTest, ARefusedReleaseShowsWhyInTheErrorView) {
+    testing::ReleaseFields expired = testing::ReleaseFields::Valid(payload, "velmora-update.sh", {});
+    expired.notAfter = testing::TodayUtc().addDays(-3);
+    servers.PublishManifest("velmora.manifest", expired.Text());
+    open(servers.Https("/script/velmora"));
+    ASSERT_TRUE(ProcessUntil([&] { return wizard->Notebook1->currentIndex() == Wizard::nbError; }));
+    EXPECT_TRUE(wizard->lblErrorCause->text().startsWith("The signed description expired on "))
+        << wizard->lblErrorCause->text().toStdString();
+    EXPECT_TRUE(wizard->Label8->isVisible());
+    EXPECT_TRUE(pageLoads.empty());  // no what's-new page for a release that was refused
 }
 
 TEST_F(UpdateWizardTest, AnInvalidHostFailsWithoutALookup) {
@@ -423,6 +460,8 @@ TEST(DownloadProgressText, ReadsAsDesigned) {
         {2 * 1024 * 1024, 512 * 1024, 100, 15, "25%", "15 sec (512.00 KB of 2.00 MB downloaded)", "100 KB/s"},
         {2 * 1024 * 1024, 2 * 1024 * 1024, 99.6, 0.4, "100%", "0 sec (2.00 MB of 2.00 MB downloaded)", "100 KB/s"},
         {3, 1, 0, 125, "33%", "2 min 5 sec (1.00 Bytes of 3.00 Bytes downloaded)", "0 KB/s"},
+        // More than announced never reads past full.
+        {100, 150, 1, 0, "100%", "0 sec (150.00 Bytes of 100.00 Bytes downloaded)", "1 KB/s"},
         // No length yet: no division by zero.
         {0, 1025, 1.2, 59.6, "0%", "1 min 0 sec (1.00 KB of  downloaded)", "1 KB/s"},
     };

@@ -5,13 +5,16 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <fstream>
 #include <thread>
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -22,7 +25,8 @@
 #include "loopback_servers.h"
 #include "support/test_paths.h"
 #include "update/update_files.h"
-#include "update/update_launcher.h"
+#include "update/release_manifest.h"
+#include "update/update_signature.h"
 #include "version/program_version.h"
 
 namespace velmora::update {
@@ -187,7 +191,9 @@ TEST_F(WebUpdateTest, RepliesThatAreNoAnswerFail) {
         {"too long a reply", "/huge/x"},       {"endless redirection", "/loop"},
         {"a length past 2^31-1", "/hugelength/x"},
         {"cut off before its length", "/drop/info.html"},
+        {"an empty page", "/static/empty.html"},
     };
+    servers.Put("empty.html", "");
     for (const auto& [name, path] : cases) {
         SCOPED_TRACE(name);
         component.ProductInfo.SetURL(servers.Http(path));
@@ -293,7 +299,7 @@ TEST_F(WebUpdateTest, DownloadsIntoThePrivateUpdateFolder) {
     ASSERT_EQ(::stat(saved.parent_path().c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0700u);
     ASSERT_EQ(::stat(saved.c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0700u);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);  // unchecked (no key): never executable
     EXPECT_FALSE(fs::exists(saved.string() + ".part"));
     EXPECT_EQ(events.back(), "AfterDownload");
     EXPECT_FALSE(component.Timer().isActive());
@@ -326,6 +332,7 @@ TEST_F(WebUpdateTest, BrokenDownloadsLeaveNothingBehind) {
         {"missing", "/static/none.bin"},
         {"error page", "/status/500"},
         {"empty", "/static/empty.bin"},
+        {"a final 302 without a Location", "/status/302"},
     };
     servers.Put("empty.bin", "");
     for (const auto& [name, path] : cases) {
@@ -343,7 +350,9 @@ TEST_F(WebUpdateTest, BrokenDownloadsLeaveNothingBehind) {
 }
 
 TEST_F(WebUpdateTest, AHostileClientFileNameWritesNothing) {
-    for (const char* name : {"../../.profile", "/tmp/evil", "-rf", "..", ""}) {
+    // The last two: a right-to-left override that shows "update.sh" as
+    // "updatehs.txt", and a C1 control (NEL).
+    for (const char* name : {"../../.profile", "/tmp/evil", "-rf", "..", "", "update\xE2\x80\xAEtxt.sh", "up\xC2\x85" "date"}) {
         SCOPED_TRACE(name);
         serveInfo("3.0.0.52", "/static/update.bin", name);
         ASSERT_TRUE(component.CheckForUpdates());
@@ -430,7 +439,7 @@ TEST_F(WebUpdateTest, AThrowingHandlerLeavesTheComponentIdle) {
     EXPECT_TRUE(component.CheckForUpdates());
 }
 
-TEST_F(WebUpdateTest, OnlyWebAddressesAreOpened) {
+TEST_F(WebUpdateTest, TheServersPageOpensOnlyWhenAskedAndOnlyAsAWebAddress) {
     const std::pair<const char*, bool> cases[] = {
         {"file:///etc/passwd", false}, {"/usr/bin/xterm", false}, {"javascript:alert(1)", false},
         {"https://example.com/whatsnew", true}};
@@ -440,8 +449,145 @@ TEST_F(WebUpdateTest, OnlyWebAddressesAreOpened) {
         serveInfo("3.0.0.52", "/static/update.bin", "update.bin",
                   std::string("<META NAME=\"wuShowURL\" CONTENT=\"") + address + "\">\n");
         ASSERT_TRUE(component.CheckForUpdates());
+        ASSERT_TRUE(component.Download());
+        EXPECT_TRUE(opened.isEmpty());  // neither the check nor the download opens it
+        component.OpenShowURL();
         EXPECT_EQ(opened.size(), shown ? 1 : 0);
     }
+}
+
+TEST_F(WebUpdateTest, ACheckEndsAtItsDeadlineWhateverTheServerDoes) {
+    // Each hop of the chain answers late; the server of the second case never answers.
+    servers.Put("ping.html", "<META NAME=\"wuRedirection\" CONTENT=\"" +
+                                 servers.Http("/sleep/400/static/pong.html").toStdString() + "\">\n");
+    servers.Put("pong.html", "<META NAME=\"wuRedirection\" CONTENT=\"" +
+                                 servers.Http("/sleep/400/static/ping.html").toStdString() + "\">\n");
+    const std::pair<const char*, const char*> cases[] = {
+        {"a chain of slow META redirections", "/static/ping.html"},
+        {"a server that never answers", "/hang/x"},
+    };
+    for (const auto& [name, path] : cases) {
+        SCOPED_TRACE(name);
+        component.ProductInfo.SetURL(servers.Http(path));
+        component.CheckDeadlineMs = 1500;
+        events.clear();
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_FALSE(component.CheckForUpdates());
+        EXPECT_LT(clock.elapsed(), 3000);
+        EXPECT_TRUE(component.FailureReason().contains("time limit")) << component.FailureReason().toStdString();
+        EXPECT_FALSE(component.Busy());
+    }
+    // The deadline belonged to that check: the what's-new page is not bound by it.
+    serveInfo("3.0.0.52");
+    component.ProductInfo.SetURL(servers.Http("/static/info.html"));
+    ASSERT_TRUE(component.CheckForUpdates());
+    HttpTransfer::Request request;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1600));
+    EXPECT_TRUE(component.PageRequest(whatsNew, request));
+}
+
+TEST_F(WebUpdateTest, ADownloadThatIsTooSlowOrTooLongEnds) {
+    servers.Put("slow.bin", std::string(200, 's'));  // 20 bytes a second
+    struct Case {
+        const char* name;
+        int minBytesPerSecond, rateWindowMs, totalMs;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"below 1 KiB/s over the window", 1024, 1000, 0, "slower than 1 KB/s"},
+        {"past the whole download's limit", 0, 60'000, 800, "did not finish within the time limit"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        component.DownloadLimits.minBytesPerSecond = c.minBytesPerSecond;
+        component.DownloadLimits.rateWindowMs = c.rateWindowMs;
+        component.DownloadLimits.totalMs = c.totalMs;
+        serveInfo("3.0.0.52", "/drip/slow.bin", "slow.bin");
+        ASSERT_TRUE(component.CheckForUpdates());
+        events.clear();
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_FALSE(component.Download());
+        EXPECT_LT(clock.elapsed(), 3000);
+        EXPECT_EQ(events, std::vector<std::string>{"DownloadError"});
+        EXPECT_TRUE(component.FailureReason().contains(c.reason)) << component.FailureReason().toStdString();
+        EXPECT_TRUE(fs::is_empty(cache.path() / "cache" / "velmora" / "updates"));
+    }
+}
+
+TEST_F(WebUpdateTest, FailuresAreNamedInPlainWords) {
+    struct Case {
+        const char* name;
+        QString address;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"a certificate for another name", QStringLiteral("https://127.0.0.1:%1/static/info.html").arg(servers.WrongNamePort()),
+         "certificate could not be verified"},
+        {"a 3xx from https to http", servers.Https("/to-http/static/info.html"), "unencrypted"},
+        {"nobody listening", QStringLiteral("http://127.0.0.1:1/static/info.html"), "could not be reached"},
+        {"an error page", servers.Http("/status/500"), "HTTP 500"},
+    };
+    serveInfo("3.0.0.52");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        component.ProductInfo.SetURL(c.address);
+        EXPECT_FALSE(component.CheckForUpdates());
+        EXPECT_TRUE(component.FailureReason().contains(c.reason)) << component.FailureReason().toStdString();
+    }
+}
+
+TEST_F(WebUpdateTest, HandlersThatThrowOrDeleteTheComponentAreSurvived) {
+    // An error handler that throws inside the download's transfer ends it quietly.
+    serveInfo("3.0.0.52", "/static/none.bin");
+    ASSERT_TRUE(component.CheckForUpdates());
+    component.OnDownloadError = [](TTwWebUpdate&) { throw std::runtime_error("handler failed"); };
+    bool downloaded = true;
+    EXPECT_NO_THROW(downloaded = component.Download());
+    EXPECT_FALSE(downloaded);
+    EXPECT_FALSE(component.Busy());
+    EXPECT_FALSE(component.Timer().isActive());
+
+    // A handler that deletes the component: nothing of it is touched after.
+    serveInfo("3.0.0.52");
+    servers.Put("noproduct.html", "<META NAME=\"wuVersion\" CONTENT=\"9.0\">\n");
+    enum Where { DownloadError, GetClientFileName, ClientFileExists };
+    for (Where where : {DownloadError, GetClientFileName, ClientFileExists}) {
+        SCOPED_TRACE(where);
+        auto* doomed = new TTwWebUpdate;
+        doomed->ProductInfo.SetURL(servers.Http(where == DownloadError ? "/static/noproduct.html" : "/static/info.html"));
+        doomed->Options = {};
+        doomed->TargetFolder = QString::fromStdString(cache.path().string());
+        std::ofstream(cache.path() / "update.bin") << "old";
+        auto destroy = [](TTwWebUpdate& sender) { delete &sender; };
+        if (where == DownloadError) {
+            doomed->OnDownloadError = destroy;
+            EXPECT_FALSE(doomed->CheckForUpdates());
+            continue;
+        }
+        ASSERT_TRUE(doomed->CheckForUpdates());
+        if (where == GetClientFileName) doomed->OnGetClientFileName = [&](TTwWebUpdate& sender, QString&) { destroy(sender); };
+        if (where == ClientFileExists)
+            doomed->OnClientFileExists = [&](TTwWebUpdate& sender, QString&, bool&) { destroy(sender); };
+        EXPECT_FALSE(doomed->Download());
+    }
+}
+
+TEST_F(WebUpdateTest, AnUpdateFolderThatIsNotPrivateFailsTheDownloadWithoutThrowing) {
+    serveInfo("3.0.0.52");
+    const fs::path folder = cache.path() / "cache" / "velmora" / "updates";
+    fs::create_directories(folder);
+    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+    ASSERT_TRUE(component.CheckForUpdates());
+    events.clear();
+    bool downloaded = true;
+    EXPECT_NO_THROW(downloaded = component.Download());
+    EXPECT_FALSE(downloaded);
+    EXPECT_EQ(events, std::vector<std::string>{"DownloadError"});
+    EXPECT_TRUE(component.FailureReason().contains("not a private folder")) << component.FailureReason().toStdString();
+    EXPECT_TRUE(fs::is_empty(folder));
 }
 
 TEST_F(WebUpdateTest, ADeferredCheckRunsLaterAndNeverAfterTheComponentIsGone) {
@@ -499,8 +645,11 @@ TEST_F(WebUpdateTest, AnEventHandlerMayDeleteTheComponentWhileADownloadWaits) {
     EXPECT_FALSE(doomed->Download());
 }
 
+// The build carries a key: releases are decided by signed manifests.
 class SignedUpdateTest : public WebUpdateTest {
 protected:
+    using Fields = testing::ReleaseFields;
+
     void SetUp() override {
         WebUpdateTest::SetUp();
         component.Options = {uoOverwrite, uoRunUpdate};
@@ -509,10 +658,28 @@ protected:
         output = cache.path() / "arguments.txt";
         script = "#!/bin/sh\nprintf '%s|' \"$@\" > '" + output.string() + "'\n";
         servers.Put("update.sh", script);
-        serveInfo("3.0.0.52", "/static/update.sh", "update.sh",
-                  "<META NAME=\"wuRunParameters\" CONTENT=\"--quiet  two\">\n");
+        fs::remove(servers.Root() / "update.sh.sig");
+        // The server's own arguments and name, which must not count.
+        serveInfo("3.0.0.52", "/static/update.sh", "server-name.sh",
+                  "<META NAME=\"wuRunParameters\" CONTENT=\"--evil\">\n"
+                  "<META NAME=\"wuManifest\" CONTENT=\"/static/update.manifest\">\n");
     }
     void TearDown() override { SetUpdatePublicKey(previousKey); }
+
+    static QDate BuildDay() { return testing::OwnBuildDay(); }
+    static QDate Today() { return testing::TodayUtc(); }
+    Fields valid(const std::string& content) const { return Fields::Valid(content, "update.sh", {"--quiet", "two words"}); }
+
+    // Serves update.manifest and its signature; `tamper` changes the text
+    // after it was signed.
+    void publish(const Fields& fields, bool otherKey = false, const std::function<void(std::string&)>& tamper = {}) {
+        std::string text = fields.Text();
+        servers.PublishManifest("update.manifest", text, otherKey);
+        if (tamper) {
+            tamper(text);
+            servers.Put("update.manifest", text);
+        }
+    }
 
     bool outputAppears() {
         QElapsedTimer clock;
@@ -524,42 +691,162 @@ protected:
         return false;
     }
 
+    fs::path folder() const { return cache.path() / "cache" / "velmora" / "updates"; }
+    std::vector<std::string> downloadRequests() {
+        std::vector<std::string> lines;
+        for (const QJsonObject& request : servers.TakeRequests()) {
+            const std::string line = request.value("line").toString().toStdString();
+            if (line.find("/static/update.sh") != std::string::npos) lines.push_back(line);
+        }
+        return lines;
+    }
+
     QByteArray previousKey;
     fs::path output;
     std::string script;
 };
 
-TEST_F(SignedUpdateTest, AValidSignatureStartsTheScriptWithItsParameters) {
-    servers.Sign(servers.Root() / "update.sh");
-    ASSERT_TRUE(component.CheckForUpdates());
-    ASSERT_TRUE(component.Download()) << component.CannotExecuteReason().toStdString();
+TEST_F(SignedUpdateTest, AReleaseSignedWithThePublishersToolStartsWithItsOwnArguments) {
+    // The manifest as the publisher makes it, with tools/sign-update.
+    const std::string command = std::string(VELMORA_SOURCE_DIR) + "/tools/sign-update '" +
+                                (servers.Keys() / "sign.pem").string() + "' '" + (servers.Root() / "update.sh").string() +
+                                "' 3.0.0.52 --build-date " + BuildDay().addDays(3).toString(Qt::ISODate).toStdString() +
+                                " --expires " + Today().addDays(10).toString(Qt::ISODate).toStdString() +
+                                " --out '" + (servers.Root() / "update.manifest").string() +
+                                "' --quiet 'two words' >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    ASSERT_TRUE(component.CheckForUpdates()) << component.FailureReason().toStdString();
+    EXPECT_EQ(component.NewVersion(), "3.0.0.52");
+    ASSERT_TRUE(component.Download()) << component.FailureReason().toStdString();
     ASSERT_TRUE(outputAppears());
-    EXPECT_EQ(Read(output), "--quiet|two|");  // split as a shell would, without one
+    // The manifest's arguments, one each; the server's "--evil" is not among them.
+    EXPECT_EQ(Read(output), "--quiet|two words|");
+    // Saved under the manifest's name, executable once checked; nothing else left.
+    EXPECT_EQ(component.LocalFileName().toStdString(), (folder() / "update.sh").string());
+    struct stat status {};
+    ASSERT_EQ(::stat((folder() / "update.sh").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0700u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder()), fs::directory_iterator()), 1);
 }
 
-TEST_F(SignedUpdateTest, AMissingOrWrongSignatureKeepsTheFileButStartsNothing) {
-    const std::pair<const char*, int> cases[] = {{"missing", 0}, {"another key", 1}, {"other bytes", 2}};
-    for (const auto& [name, kind] : cases) {
-        SCOPED_TRACE(name);
-        fs::remove(servers.Root() / "update.sh.sig");
-        if (kind == 1) servers.Sign(servers.Root() / "update.sh", true);
-        if (kind == 2) {
-            servers.Put("update.sh", "#!/bin/sh\necho other\n");
-            servers.Sign(servers.Root() / "update.sh");
-            servers.Put("update.sh", script);
-        }
-        ASSERT_TRUE(component.CheckForUpdates());
+TEST_F(SignedUpdateTest, TheSameVersionBuiltLaterIsTakenAndAProgramStartsFromItsDescriptor) {
+    // An ELF program this time: touch, told by the manifest which file to make.
+    const std::string program = Read("/usr/bin/touch");
+    ASSERT_FALSE(program.empty());
+    servers.Put("update.sh", program);
+    Fields fields = valid(program);
+    fields.version = "3.0.0.51";
+    fields.buildDate = BuildDay().addDays(1);
+    fields.arguments = {output.string()};
+    publish(fields);
+    ASSERT_TRUE(component.CheckForUpdates()) << component.FailureReason().toStdString();
+    ASSERT_TRUE(component.Download()) << component.FailureReason().toStdString();
+    QElapsedTimer clock;
+    clock.start();
+    while (!fs::exists(output) && clock.elapsed() < 5000) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(fs::exists(output));
+}
+
+TEST_F(SignedUpdateTest, ReleasesThatDoNotHoldAreRefusedAndLeaveNothingBehind) {
+    const std::string notAProgram = "echo this is no script\n";
+    struct Case {
+        const char* name;
+        std::function<void(Fields&)> change;
+        bool otherKey;
+        std::function<void(std::string&)> tamper;
+        bool refusedAtCheck;  // else at the download
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"a rollback to an older signed version", [](Fields& f) { f.version = "3.0.0.50"; }, false, {}, true, "not newer"},
+        {"the same version built before this one",
+         [](Fields& f) {
+             f.version = "3.0.0.51";
+             f.buildDate = BuildDay().addDays(-1);
+         },
+         false, {}, true, "not newer"},
+        {"a signed release of another product", [](Fields& f) { f.product = "example.ternwick.Other"; }, false, {}, true,
+         "another product"},
+        {"an expired manifest", [](Fields& f) { f.notAfter = Today().addDays(-1); }, false, {}, true, "expired"},
+        {"a signature by another key", {}, true, {}, true, "signature"},
+        {"a manifest changed by one byte after signing", {}, false,
+         [](std::string& text) { text[text.find("two words") + 8] = 'z'; }, true, "signature"},
+        {"a file name with a right-to-left override", [](Fields& f) { f.file = "update\xE2\x80\xAEtxt.sh"; }, false, {},
+         true, "\"file\""},
+        {"a size that does not match", [](Fields& f) { f.size += 1; }, false, {}, false, "size"},
+        {"a digest that does not match", [](Fields& f) { f.sha256 = std::string(64, 'a'); }, false, {}, false,
+         "SHA-256"},
+        {"neither a program nor a script", {}, false, {}, false, "neither a program nor a script"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool plain = std::string(c.name) == "neither a program nor a script";
+        servers.Put("update.sh", plain ? notAProgram : script);
+        Fields fields = valid(plain ? notAProgram : script);
+        if (c.change) c.change(fields);
+        publish(fields, c.otherKey, c.tamper);
+        servers.TakeRequests();
         events.clear();
-        EXPECT_FALSE(component.Download());
-        EXPECT_EQ(events, (std::vector<std::string>{"AfterDownload", "CannotExecute"}));
-        EXPECT_FALSE(component.CannotExecuteReason().isEmpty());
-        EXPECT_TRUE(fs::exists(component.LocalFileName().toStdString()));
+        const bool offered = component.CheckForUpdates();
+        if (c.refusedAtCheck) {
+            EXPECT_FALSE(offered);
+            EXPECT_EQ(std::count(events.begin(), events.end(), "DownloadError"), 1);
+            EXPECT_TRUE(downloadRequests().empty()) << "nothing is fetched before the manifest holds";
+        } else {
+            ASSERT_TRUE(offered) << component.FailureReason().toStdString();
+            EXPECT_FALSE(component.Download());
+            EXPECT_EQ(events.back(), "DownloadError");
+        }
+        EXPECT_TRUE(component.FailureReason().contains(c.reason)) << component.FailureReason().toStdString();
+        EXPECT_TRUE(!fs::exists(folder()) || fs::is_empty(folder()));
         EXPECT_FALSE(fs::exists(output));
     }
+}
+
+TEST_F(SignedUpdateTest, TheManifestMustComeFromTheInformationsOwnSchemeAndHost) {
+    publish(valid(script));
+    const std::pair<const char*, std::string> cases[] = {
+        {"not named", ""},
+        {"over https when the information came over http", servers.Https("/static/update.manifest").toStdString()},
+        {"on another host name", "http://localhost:" + std::to_string(servers.HttpPort()) + "/static/update.manifest"},
+    };
+    for (const auto& [name, address] : cases) {
+        SCOPED_TRACE(name);
+        serveInfo("3.0.0.52", "/static/update.sh", "update.sh",
+                  address.empty() ? "" : "<META NAME=\"wuManifest\" CONTENT=\"" + address + "\">\n");
+        servers.TakeRequests();
+        EXPECT_FALSE(component.CheckForUpdates());
+        EXPECT_FALSE(component.FailureReason().isEmpty());
+        for (const QJsonObject& request : servers.TakeRequests())
+            EXPECT_EQ(request.value("line").toString().indexOf("manifest"), -1);
+    }
+}
+
+TEST_F(SignedUpdateTest, TheStartedBytesAreTheCheckedOnesEvenIfTheFileIsSwapped) {
+    publish(valid(script));
+    component.Options = {uoOverwrite};  // as the wizard: started later, by the user
+    ASSERT_TRUE(component.CheckForUpdates()) << component.FailureReason().toStdString();
+    ASSERT_TRUE(component.Download()) << component.FailureReason().toStdString();
+    // Someone replaces the file at its name before the start.
+    const fs::path saved = component.LocalFileName().toStdString();
+    const fs::path swap = saved.string() + ".swap";
+    std::ofstream(swap) << "#!/bin/sh\necho swapped > '" << output.string() << "'\n";
+    fs::permissions(swap, fs::perms::owner_all);
+    fs::rename(swap, saved);
+    QString reason;
+    ASSERT_TRUE(component.StartDownloadedUpdate(reason)) << reason.toStdString();
+    ASSERT_TRUE(outputAppears());
+    EXPECT_EQ(Read(output), "--quiet|two words|");
+}
+
+TEST_F(SignedUpdateTest, WithoutAKeyNothingIsStarted) {
     SetUpdatePublicKey({});
-    servers.Sign(servers.Root() / "update.sh");
+    publish(valid(script));
     ASSERT_TRUE(component.CheckForUpdates());
-    EXPECT_FALSE(component.Download());  // a build without a key starts nothing
+    events.clear();
+    EXPECT_FALSE(component.Download());
+    EXPECT_EQ(events, (std::vector<std::string>{"AfterDownload", "CannotExecute"}));
+    EXPECT_TRUE(component.CannotExecuteReason().contains("no key"));
     EXPECT_FALSE(fs::exists(output));
 }
 
