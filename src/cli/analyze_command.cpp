@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "cli/civil_date.h"
 #include "cli/display_width.h"
 #include "cli/document_listing.h"
+#include "cli/path_list.h"
 #include "cli/json_text.h"
 #include "cli/ordered_work.h"
 #include "cli/progress_line.h"
@@ -157,6 +159,9 @@ std::string FormatDateTime(double dateTime) {
 }
 
 int RunAnalyze(const AnalyzeOptions& options, std::ostream& out, std::ostream& err) {
+    // Opened first: a list that cannot be read is bad usage, before any work.
+    const std::unique_ptr<PathListReader> list =
+        options.filesFrom.empty() ? nullptr : std::make_unique<PathListReader>(options.filesFrom, options.nulSeparated);
     ProgressLine progress(err, options.showProgress);
     std::vector<std::filesystem::path> unlistable;
     bool allRead = true;
@@ -164,7 +169,7 @@ int RunAnalyze(const AnalyzeOptions& options, std::ostream& out, std::ostream& e
     size_t listed = 0;
     OrderedWork<AnalyzedDocument>::Run(
         options.jobs ? options.jobs : DefaultJobs(),
-        [&](const auto& found) { StreamDocuments(options.paths, options.types, options.recursive, found, unlistable); },
+        [&](const auto& found) { StreamDocuments(options, list.get(), found, unlistable); },
         [&](const std::filesystem::path& path) { return Analyze(path, options.residue); },
         [&](size_t index, const std::filesystem::path&, AnalyzedDocument& document) {
             if (!document.outcome.ok) allRead = false;

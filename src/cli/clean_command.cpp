@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <vector>
 #include <string>
 
 #include "cli/clean_journal.h"
 #include "cli/document_listing.h"
+#include "cli/path_list.h"
 #include "cli/ordered_work.h"
 #include "cli/json_text.h"
 #include "cli/progress_line.h"
@@ -88,6 +90,9 @@ int RunClean(const CleanOptions& options, std::ostream& out, std::ostream& err) 
 int RunClean(const CleanOptions& options, std::ostream& out, std::ostream& err, FileTimesRestorer restoreTimes,
              const CleanHooks& hooks) {
     if (!options.resumeFile.empty() && options.dryRun) throw UsageError("--resume and --dry-run do not go together");
+    // Opened first: a list that cannot be read is bad usage, before any work.
+    const std::unique_ptr<PathListReader> list =
+        options.filesFrom.empty() ? nullptr : std::make_unique<PathListReader>(options.filesFrom, options.nulSeparated);
     std::optional<CleanJournal> journal;
     if (!options.resumeFile.empty()) journal.emplace(options.resumeFile, options);
 
@@ -107,7 +112,7 @@ int RunClean(const CleanOptions& options, std::ostream& out, std::ostream& err, 
     };
     OrderedWork<Cleaned>::Run(
         options.jobs ? options.jobs : DefaultJobs(),
-        [&](const auto& found) { StreamDocuments(options.paths, options.types, options.recursive, found, unlistable); },
+        [&](const auto& found) { StreamDocuments(options, list.get(), found, unlistable); },
         // Each document is cleaned by one worker alone, with its usual guarantees.
         [&](const std::filesystem::path& path) {
             Cleaned cleaned;

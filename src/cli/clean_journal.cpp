@@ -19,6 +19,8 @@ std::string CleanJournal::Header(const CleanOptions& options) {
     AppendJsonString(header, options.settings.author);
     header += ", \"company\": ";
     AppendJsonString(header, options.settings.company);
+    // A shard's journal is its own: another shard's task must not take it.
+    if (options.shard.Sharded()) header += ", \"shard\": \"" + options.shard.Text() + "\"";
     header += "}";
     return header;
 }
@@ -43,7 +45,7 @@ CleanJournal::CleanJournal(const std::string& file, const CleanOptions& options)
         if (in && std::getline(in, line)) {
             fresh = false;
             if (line != header)
-                throw UsageError("--resume " + file + " records a run with other operations; use another file");
+                throw UsageError("--resume " + file + " records a run with other operations or another shard; use another file");
             std::string jsonPath;
             bool cleaned = false;
             while (std::getline(in, line)) {

@@ -42,7 +42,8 @@ std::string OptionValue(const std::vector<std::string>& arguments, size_t& i, co
 }
 
 // Takes an argument both commands know: a path, "--", --recursive, --json,
-// --types or --help. False for anything else.
+// --jobs, --types, --files-from, -0, --shard or --help. False for anything
+// else.
 bool TakeListingArgument(const std::vector<std::string>& arguments, size_t& i, bool& optionsEnded, ListingOptions& options) {
     const std::string& argument = arguments[i];
     if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-")
@@ -62,11 +63,24 @@ bool TakeListingArgument(const std::vector<std::string>& arguments, size_t& i, b
         if (value.empty() || *end != '\0' || jobs < 1 || jobs > 256)
             throw UsageError("--jobs needs a number from 1 to 256, not \"" + value + "\"");
         options.jobs = static_cast<unsigned>(jobs);
+    } else if (IsOption(argument, "--files-from")) {
+        options.filesFrom = OptionValue(arguments, i, "--files-from", "--files-from needs a file (- for standard input)");
+        if (options.filesFrom.empty()) throw UsageError("--files-from needs a file (- for standard input)");
+    } else if (argument == "-0" || argument == "--null") {
+        options.nulSeparated = true;
+    } else if (IsOption(argument, "--shard")) {
+        options.shard = ParseShard(OptionValue(arguments, i, "--shard", "--shard needs K/N, as 3/8"));
     } else if (IsOption(argument, "--types"))
         options.types = ParseTypeList(OptionValue(arguments, i, "--types", "--types needs a list such as doc,xls,ppt"));
     else
         return false;
     return true;
+}
+
+void CheckSources(const ListingOptions& options, const std::string& command) {
+    if (options.nulSeparated && options.filesFrom.empty()) throw UsageError("-0 goes with --files-from");
+    if (options.paths.empty() && options.filesFrom.empty())
+        throw UsageError(command + " needs at least one file or folder, or --files-from");
 }
 
 }  // namespace
@@ -79,7 +93,7 @@ AnalyzeOptions ParseAnalyzeArguments(const std::vector<std::string>& arguments) 
         if (arguments[i] != "--residue") throw UsageError("unknown option " + arguments[i]);
         options.residue = true;
     }
-    if (options.paths.empty()) throw UsageError("analyze needs at least one file or folder");
+    CheckSources(options, "analyze");
     return options;
 }
 
@@ -125,7 +139,7 @@ CleanOptions ParseCleanArguments(const std::vector<std::string>& arguments) {
         for (CleanOperation operation : engine::kAllCleanOperations) select(operation);
     if (options.settings.operations.empty())
         throw UsageError("clean needs at least one operation (for example --clear-title, or --all)");
-    if (options.paths.empty()) throw UsageError("clean needs at least one file or folder");
+    CheckSources(options, "clean");
     return options;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/shard.h"
 #include "engine/clean_run.h"
 #include "engine/document_search.h"
 
@@ -31,6 +32,9 @@ struct ListingOptions {
     bool showProgress = false;  // a progress line on stderr
     unsigned jobs = 0;          // worker threads; 0: DefaultJobs()
     std::vector<std::string> paths;
+    std::string filesFrom;      // "--files-from FILE" ("-": standard input); its paths come first
+    bool nulSeparated = false;  // "-0": that list is NUL-separated
+    Shard shard;                // "--shard K/N": only the documents of that slice
 };
 
 struct AnalyzeOptions : ListingOptions {

@@ -1,6 +1,7 @@
 #include "cli/document_listing.h"
 
 #include "cli/command_line.h"
+#include "cli/path_list.h"
 #include "cli/progress_line.h"
 
 namespace velmora::cli {
@@ -31,28 +32,63 @@ DocumentListing ListDocuments(const std::vector<std::string>& paths, engine::TDo
     return listing;
 }
 
+namespace {
+
+// Hands on the documents of one PATH after another as the search finds them.
+class DocumentStream {
+public:
+    DocumentStream(engine::TDocumentTypes types, bool recursive, const std::function<void(std::filesystem::path)>& found)
+        : types_(types), recursive_(recursive), found_(found) {
+        // After each folder, what it added goes on and the list starts
+        // again: a million documents never sit in memory at once.
+        report_.progress = [this](size_t, size_t) { flush(); };
+    }
+
+    void Take(std::filesystem::path path) {
+        if (engine::IsFolder(path)) {
+            engine::FindDocuments(path, recursive_, types_, batch_, &report_);
+            flush();
+        } else {
+            found_(std::move(path));
+        }
+    }
+
+    std::vector<std::filesystem::path> TakeUnlistable() { return std::move(report_.unlistable); }
+
+private:
+    void flush() {
+        for (auto& path : batch_) found_(std::move(path));
+        batch_.clear();
+    }
+
+    engine::TDocumentTypes types_;
+    bool recursive_;
+    const std::function<void(std::filesystem::path)>& found_;
+    std::vector<std::filesystem::path> batch_;
+    engine::SearchReport report_;
+};
+
+}  // namespace
+
 void StreamDocuments(const std::vector<std::string>& paths, engine::TDocumentTypes types, bool recursive,
                      const std::function<void(std::filesystem::path)>& found,
                      std::vector<std::filesystem::path>& unlistable) {
-    std::vector<std::filesystem::path> batch;
-    engine::SearchReport report;
-    // After each folder, what it added goes on and the list starts again: a
-    // million documents never sit in memory at once.
-    report.progress = [&](size_t, size_t) {
-        for (auto& path : batch) found(std::move(path));
-        batch.clear();
+    DocumentStream stream(types, recursive, found);
+    for (const auto& text : paths) stream.Take(text);
+    unlistable = stream.TakeUnlistable();
+}
+
+void StreamDocuments(const ListingOptions& options, PathListReader* list,
+                     const std::function<void(std::filesystem::path)>& found,
+                     std::vector<std::filesystem::path>& unlistable) {
+    const std::function<void(std::filesystem::path)> inShard = [&](std::filesystem::path path) {
+        if (options.shard.Holds(path.native())) found(std::move(path));
     };
-    for (const auto& text : paths) {
-        std::filesystem::path path(text);
-        if (engine::IsFolder(path)) {
-            engine::FindDocuments(path, recursive, types, batch, &report);
-            for (auto& document : batch) found(std::move(document));
-            batch.clear();
-        } else {
-            found(std::move(path));
-        }
-    }
-    unlistable = std::move(report.unlistable);
+    DocumentStream stream(options.types, options.recursive, options.shard.Sharded() ? inShard : found);
+    std::string entry;
+    while (list != nullptr && list->Next(entry)) stream.Take(entry);
+    for (const auto& text : options.paths) stream.Take(text);
+    unlistable = stream.TakeUnlistable();
 }
 
 DocumentListing ListDocumentsFor(const ListingOptions& options, ProgressLine& progress, std::ostream& err) {

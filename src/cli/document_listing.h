@@ -31,6 +31,14 @@ void StreamDocuments(const std::vector<std::string>& paths, engine::TDocumentTyp
                      const std::function<void(std::filesystem::path)>& found,
                      std::vector<std::filesystem::path>& unlistable);
 
+// The documents a command's options name, one at a time: first those of
+// `list` (the --files-from entries, each taken as a PATH argument is), then
+// those of the PATH arguments; with a shard, only the documents whose path
+// bytes fall in it, decided after the search.
+void StreamDocuments(const struct ListingOptions& options, class PathListReader* list,
+                     const std::function<void(std::filesystem::path)>& found,
+                     std::vector<std::filesystem::path>& unlistable);
+
 // The documents a command's options name; each folder that could not be
 // listed is named on `err`.
 DocumentListing ListDocumentsFor(const struct ListingOptions& options, ProgressLine& progress, std::ostream& err);

@@ -13,9 +13,13 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: velmora-cli --version\n"
-    "       velmora-cli analyze [--recursive] [--types doc,xls,ppt] [--json] [--jobs N] [--residue] PATH...\n"
+    "       velmora-cli analyze [--recursive] [--types doc,xls,ppt] [--json] [--jobs N] [--residue]\n"
+    "                           [--files-from FILE [-0]] [--shard K/N] PATH...\n"
     "       velmora-cli clean [--recursive] [--types doc,xls,ppt] [--json] [--jobs N] [--dry-run]\n"
-    "                         [--keep-dates] [--resume FILE] OPERATIONS PATH...\n"
+    "                         [--keep-dates] [--resume FILE] [--files-from FILE [-0]] [--shard K/N]\n"
+    "                         OPERATIONS PATH...\n"
+    "--files-from FILE reads paths from FILE (- for standard input), one per line or NUL-separated\n"
+    "with -0, before the PATH arguments; --shard K/N keeps the documents of slice K of N.\n"
     "operations, applied in this order:\n"
     "  --clear-title --clear-subject --clear-keywords --clear-comments --reset-template\n"
     "  --reset-revision --reset-edit-time --remove-revision-log --remove-thumbnail --remove-guid\n"

@@ -1,0 +1,76 @@
+#include "cli/path_list.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+#include "cli/command_line.h"
+
+namespace velmora::cli {
+
+namespace {
+
+constexpr size_t kPiece = 64 * 1024;
+
+}  // namespace
+
+PathListReader::PathListReader(const std::string& file, bool nulSeparated)
+    : name_(file), separator_(nulSeparated ? '\0' : '\n') {
+    if (file == "-") {
+        descriptor_ = STDIN_FILENO;
+    } else {
+        descriptor_ = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        if (descriptor_ < 0) throw UsageError("cannot read --files-from " + file + ": " + std::strerror(errno));
+        ownsDescriptor_ = true;
+    }
+    struct stat status {};
+    if (::fstat(descriptor_, &status) == 0 && S_ISDIR(status.st_mode)) {
+        if (ownsDescriptor_) ::close(descriptor_);
+        descriptor_ = -1;
+        throw UsageError("cannot read --files-from " + file + ": it is a folder");
+    }
+}
+
+PathListReader::~PathListReader() {
+    if (ownsDescriptor_ && descriptor_ >= 0) ::close(descriptor_);
+}
+
+bool PathListReader::fill() {
+    if (ended_) return false;
+    buffer_.erase(0, start_);
+    start_ = 0;
+    const size_t old = buffer_.size();
+    buffer_.resize(old + kPiece);
+    ssize_t got;
+    do {
+        got = ::read(descriptor_, buffer_.data() + old, kPiece);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) throw std::runtime_error("cannot read --files-from " + name_ + ": " + std::strerror(errno));
+    buffer_.resize(old + static_cast<size_t>(got));
+    if (got == 0) ended_ = true;
+    return got > 0;
+}
+
+bool PathListReader::Next(std::string& path) {
+    while (true) {
+        const size_t end = buffer_.find(separator_, start_);
+        if (end != std::string::npos) {
+            path.assign(buffer_, start_, end - start_);
+            start_ = end + 1;
+            if (!path.empty()) return true;
+            continue;
+        }
+        if (!fill()) {
+            // The last entry needs no separator after it.
+            path.assign(buffer_, start_, std::string::npos);
+            start_ = buffer_.size();
+            return !path.empty();
+        }
+    }
+}
+
+}  // namespace velmora::cli
