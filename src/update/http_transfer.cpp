@@ -1,10 +1,11 @@
 #include "update/http_transfer.h"
 
+#include "update/rate_floor.h"
+
 #include <curl/curl.h>
 #include <strings.h>
 
 #include <chrono>
-#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -79,7 +80,7 @@ struct ListDeleter {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
-HttpTransfer::Failure Classify(CURLcode code) {
+HttpTransfer::Failure Classify(CURLcode code, bool httpsOnly) {
     switch (code) {
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
@@ -96,7 +97,9 @@ HttpTransfer::Failure Classify(CURLcode code) {
     case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
         return HttpTransfer::Failure::Certificate;
     case CURLE_UNSUPPORTED_PROTOCOL:
-        return HttpTransfer::Failure::Unencrypted;
+        // Only http and https are ever allowed; with https alone, an http
+        // address is what was refused.
+        return httpsOnly ? HttpTransfer::Failure::Unencrypted : HttpTransfer::Failure::Other;
     case CURLE_OPERATION_TIMEDOUT:
         return HttpTransfer::Failure::Timeout;
     case CURLE_TOO_MANY_REDIRECTS:
@@ -105,33 +108,6 @@ HttpTransfer::Failure Classify(CURLcode code) {
         return HttpTransfer::Failure::Other;
     }
 }
-
-// The bytes received at moments of the transfer, to tell whether any
-// window of the given length had too few.
-class RateFloor {
-public:
-    RateFloor(int bytesPerSecond, int windowMs) : bytesPerSecond_(bytesPerSecond), windowMs_(windowMs) {}
-
-    // False once the last window ending now brought less than the floor.
-    bool Holds(Clock::time_point now, uint64_t bytes) {
-        if (bytesPerSecond_ <= 0 || windowMs_ <= 0) return true;
-        samples_.push_back({now, bytes});
-        const Clock::time_point windowStart = now - std::chrono::milliseconds(windowMs_);
-        if (samples_.front().at > windowStart) return true;  // not a whole window yet
-        // The newest sample at or before the window's start.
-        while (samples_.size() > 1 && samples_[1].at <= windowStart) samples_.pop_front();
-        const uint64_t needed = static_cast<uint64_t>(bytesPerSecond_) * static_cast<uint64_t>(windowMs_) / 1000;
-        return bytes - samples_.front().bytes >= needed;
-    }
-
-private:
-    struct Sample {
-        Clock::time_point at;
-        uint64_t bytes;
-    };
-    int bytesPerSecond_, windowMs_;
-    std::deque<Sample> samples_;
-};
 
 }  // namespace
 
@@ -256,7 +232,7 @@ HttpTransfer::Result HttpTransfer::Run(const Request& request, const Hooks& hook
         }
     } else if (finished && finalCode != CURLE_OK && state.result.error.isEmpty()) {
         state.result.error = QString::fromUtf8(curl_easy_strerror(finalCode));
-        state.result.failure = Classify(finalCode);
+        state.result.failure = Classify(finalCode, request.httpsOnly);
     }
     return state.result;
 }

@@ -1,5 +1,7 @@
 #include "update/release_manifest.h"
 
+#include <algorithm>
+
 #include <QRegularExpression>
 #include <QStringDecoder>
 
@@ -16,7 +18,9 @@ bool ReadDate(const QString& text, QDate& date) {
     return date.isValid();
 }
 
-bool ReadVersion(const QString& text, VersionWords& words) {
+}  // namespace
+
+bool ReadReleaseVersion(const QString& text, VersionWords& words) {
     static const QRegularExpression pattern(QStringLiteral("^[0-9]{1,5}\\.[0-9]{1,5}\\.[0-9]{1,5}\\.[0-9]{1,5}$"));
     if (!pattern.match(text).hasMatch()) return false;
     const QStringList parts = text.split(u'.');
@@ -30,11 +34,14 @@ bool ReadVersion(const QString& text, VersionWords& words) {
     return true;
 }
 
+namespace {
+
 bool ReadSize(const QString& text, int64_t& size) {
     static const QRegularExpression pattern(QStringLiteral("^[0-9]{1,12}$"));
     if (!pattern.match(text).hasMatch()) return false;
     size = text.toLongLong();
-    return size > 0;
+    // A download's length is kept in 31 bits.
+    return size > 0 && size <= 0x7FFFFFFF;
 }
 
 bool ReadDigest(const QString& text, QByteArray& digest) {
@@ -44,12 +51,10 @@ bool ReadDigest(const QString& text, QByteArray& digest) {
     return digest.size() == 32;
 }
 
-// An argument may be anything a program takes but NUL and control characters.
+// An argument may be anything a program takes but control characters and
+// those that reorder or hide text.
 bool IsPlainArgument(const QString& argument) {
-    for (QChar c : argument) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F || (c.unicode() >= 0x80 && c.unicode() <= 0x9F)) return false;
-    }
-    return true;
+    return std::none_of(argument.begin(), argument.end(), IsDisguisingCharacter);
 }
 
 bool Fail(QString& reason, const QString& text) {
@@ -88,7 +93,7 @@ bool ParseReleaseManifest(const QByteArray& text, ReleaseManifest& manifest, QSt
             manifest.product = value;
         } else if (key == QLatin1String("version")) {
             manifest.version = value;
-            ok = ReadVersion(value, manifest.words);
+            ok = ReadReleaseVersion(value, manifest.words);
         } else if (key == QLatin1String("build-date")) {
             ok = ReadDate(value, manifest.buildDate);
         } else if (key == QLatin1String("file")) {

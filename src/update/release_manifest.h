@@ -29,15 +29,19 @@ struct ReleaseManifest {
     VersionWords words;    //   the same as file-version words
     QDate buildDate;       // build-date: YYYY-MM-DD
     QString file;          // file: the name to save under
-    int64_t size = 0;      // size: bytes, decimal
+    int64_t size = 0;      // size: bytes, decimal, at most 2^31 - 1
     QByteArray sha256;     // sha256: 64 hex digits, kept as the 32 bytes
     QDate notAfter;        // not-after: YYYY-MM-DD, the last day it is valid
-    QStringList arguments; // arg: one line per argument, in order
+    QStringList arguments; // arg: one line per argument, in order; no control or
+                           // text-reordering characters
 };
 
 // Longest manifest accepted, in bytes, and longest signature.
 inline constexpr int kLargestManifest = 64 * 1024;
 inline constexpr int kLargestManifestSignature = 1024;
+
+// Four dot-separated numbers 0-65535 ("3.0.0.52") as file-version words.
+bool ReadReleaseVersion(const QString& text, VersionWords& words);
 
 // Reads a manifest's text; false with `reason` (plain words) when it is not
 // one.

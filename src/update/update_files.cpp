@@ -52,7 +52,7 @@ bool IsDisguisingCharacter(QChar c) {
 
 bool IsPlainFileName(const QString& name) {
     // No hidden names either: ".profile" in a target folder is someone's settings.
-    if (name.isEmpty() || name.startsWith(u'.') || name.startsWith(u'-') || name.size() > 255)
+    if (name.isEmpty() || name.startsWith(u'.') || name.startsWith(u'-') || name.toUtf8().size() > 250)
         return false;
     for (QChar c : name) {
         if (c == u'/' || c == u'\\' || IsDisguisingCharacter(c)) return false;

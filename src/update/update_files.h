@@ -11,11 +11,15 @@ namespace velmora::update {
 // Empty, with `error` set, when it cannot be had.
 QString UpdateCacheFolder(QString& error);
 
+// C0 and C1 controls, and the characters that reorder or hide text (bidi
+// marks, overrides and isolates, zero-width characters).
+bool IsDisguisingCharacter(QChar c);
+
 // A file name the server or a manifest may choose: no path separator, no
 // leading '.' (so neither "." nor ".." nor a hidden settings file) or '-',
 // no control character (C0 or C1), no character that reorders or hides text
 // (bidi marks, overrides and isolates, zero-width characters), not empty, at
-// most 255 characters.
+// most 250 bytes in UTF-8 (room for ".part").
 bool IsPlainFileName(const QString& name);
 
 // A download on its way to `finalPath`: written to "<finalPath>.part" (mode

@@ -1,6 +1,9 @@
 #include "update/update_launcher.h"
 
 #include <fcntl.h>
+#include <linux/close_range.h>
+#include <signal.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -59,14 +62,25 @@ bool StartUpdateFile(const VerifiedUpdate& update, const QString& name, const QS
     }
     if (middle == 0) {
         // A session of its own, and a grandchild, so that the update is
-        // nobody's zombie and outlives this program.
+        // nobody's zombie and outlives this program. _Fork runs no fork
+        // handlers: in a child of a program with threads they could wait on
+        // a lock forever.
         ::close(report[0]);
         ::setsid();
-        const pid_t grandchild = ::fork();
+        const pid_t grandchild = ::_Fork();
         if (grandchild < 0) ReportAndExit(report[1]);
         if (grandchild > 0) ::_exit(0);
+        // Nothing of ours beyond the standard three goes with the update,
+        // and its signals start as a new program's would.
+        ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+        sigset_t none;
+        ::sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        struct sigaction standard {};
+        standard.sa_handler = SIG_DFL;
+        for (int number = 1; number < NSIG; ++number) ::sigaction(number, &standard, nullptr);
         if (script && ::fcntl(descriptor, F_SETFD, 0) != 0) ReportAndExit(report[1]);
-        ::fexecve(descriptor, argv.data(), environ);
+        ::syscall(SYS_execveat, descriptor, "", argv.data(), environ, AT_EMPTY_PATH);
         ReportAndExit(report[1]);
     }
     ::close(report[1]);

@@ -42,7 +42,9 @@ std::unique_ptr<VerifiedUpdate> VerifiedUpdate::Open(const QByteArray& path, con
     else if (head[0] == '#' && head[1] == '!') kind = Kind::Script;
     else return fail(QStringLiteral("The update is neither a program nor a script, so it is not started."));
 
-    if (::fchmod(descriptor, 0700) != 0) return fail(QStringLiteral("The update cannot be made executable."));
+    // Executable, and read-only even for us: a checked update is not to be
+    // written to in place.
+    if (::fchmod(descriptor, 0500) != 0) return fail(QStringLiteral("The update cannot be made executable."));
     return std::unique_ptr<VerifiedUpdate>(new VerifiedUpdate(descriptor, kind));
 }
 

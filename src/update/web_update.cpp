@@ -185,7 +185,7 @@ bool TTwWebUpdate::PageRequest(const QString& address, HttpTransfer::Request& re
 namespace {
 
 // A failed transfer's cause in plain words.
-QString TransferFailureText(const HttpTransfer::Result& result, bool download) {
+QString TransferFailureText(const HttpTransfer::Result& result, const TransferLimits& limits, bool download) {
     using Failure = HttpTransfer::Failure;
     switch (result.failure) {
     case Failure::Connect:
@@ -198,8 +198,13 @@ QString TransferFailureText(const HttpTransfer::Result& result, bool download) {
     case Failure::Timeout:
         return download ? QStringLiteral("The download did not finish within the time limit.")
                         : QStringLiteral("The update server did not answer within the time limit.");
-    case Failure::TooSlow:
-        return QStringLiteral("The download was slower than 1 KB/s for a minute and was stopped.");
+    case Failure::TooSlow: {
+        const int rate = limits.minBytesPerSecond;
+        const QString floor = rate % 1024 == 0 ? QStringLiteral("%1 KB/s").arg(rate / 1024) : QStringLiteral("%1 bytes/s").arg(rate);
+        return QStringLiteral("The download was slower than %1 over %2 s and was stopped.")
+            .arg(floor)
+            .arg(limits.rateWindowMs / 1000.0);
+    }
     case Failure::Redirections:
         return QStringLiteral("The update server sent too many redirections.");
     case Failure::None:
@@ -252,7 +257,14 @@ bool TTwWebUpdate::transfer(const QString& address, const Target& target) {
     QString refusal;
     bytesRead_ = 0;
     HttpTransfer::Hooks hooks;
-    hooks.aborted = [&] { return !*alive || aborted_; };
+    // The check's deadline also counts the time spent in handlers and
+    // message processing between libcurl's own limits.
+    bool pastDeadline = false;
+    hooks.aborted = [&] {
+        if (!*alive || aborted_) return true;
+        pastDeadline = deadline_ > 0 && MonotonicMilliseconds() >= deadline_;
+        return pastDeadline;
+    };
     hooks.pump = [&] {
         if (*alive) ProcessMessages();
     };
@@ -311,12 +323,14 @@ bool TTwWebUpdate::transfer(const QString& address, const Target& target) {
     };
     const HttpTransfer::Result result = HttpTransfer::Run(request, hooks);
     if (!*alive) return false;
+    if (result.aborted && pastDeadline && !aborted_)
+        return failWithEvent(QStringLiteral("The update server did not answer within the time limit."));
     if (result.aborted) return false;
     if (handlerFailed) return false;
     const bool ok = result.completed && result.status >= 200 && result.status <= 299;
     if (!ok) {
         if (!refusal.isEmpty()) return failWithEvent(refusal);
-        QString reason = TransferFailureText(result, target.sink == Target::File);
+        QString reason = TransferFailureText(result, request.limits, target.sink == Target::File);
         if (reason.isEmpty() && result.status >= 200 && result.status <= 299 && target.requireSize && !result.hasLength)
             reason = QStringLiteral("The update server did not say how long the update is.");
         return failWithEvent(reason);
@@ -361,10 +375,15 @@ void TTwWebUpdate::getInfo() {
 
 bool TTwWebUpdate::Signed() { return !UpdatePublicKey().isEmpty(); }
 
-VersionWords TTwWebUpdate::installedVersion() const {
-    if (ProductInfo.VersionFormat == vfFileVersion || ProductInfo.VersionFormat == vfExternalFileVersion)
+std::optional<VersionWords> TTwWebUpdate::installedVersion() const {
+    if (ProductInfo.VersionFormat == vfFileVersion || ProductInfo.VersionFormat == vfExternalFileVersion) {
+        if (!versionKnown_) return std::nullopt;
         return VersionWords{fileVersionInfo_.dwFileVersionMS, fileVersionInfo_.dwFileVersionLS};
-    return ParseVersionNumber(currentVersion_);
+    }
+    // Four plain numbers, or nothing: a loose reading would make any release newer.
+    VersionWords words;
+    if (!ReadReleaseVersion(currentVersion_, words)) return std::nullopt;
+    return words;
 }
 
 bool TTwWebUpdate::fetchManifest() {
@@ -391,11 +410,14 @@ bool TTwWebUpdate::fetchManifest() {
         failure_ = what + (cause.isEmpty() ? QString() : u' ' + cause);
         return false;
     };
-    if (!transfer(address, target) || !*alive)
-        return fetchFailed(QStringLiteral("The update's signed description could not be fetched."));
+    const bool fetched = transfer(address, target);
+    if (!*alive) return false;
+    if (!fetched) return fetchFailed(QStringLiteral("The update's signed description could not be fetched."));
     target.memory = &signature;
     target.cap = kLargestManifestSignature;
-    if (!transfer(address + QStringLiteral(".sig"), target) || !*alive)
+    const bool signatureFetched = transfer(address + QStringLiteral(".sig"), target);
+    if (!*alive) return false;
+    if (!signatureFetched)
         return fetchFailed(QStringLiteral("The signature of the update's signed description could not be fetched."));
     success_ = false;
     QString reason;
@@ -405,8 +427,13 @@ bool TTwWebUpdate::fetchManifest() {
         fail(reason);
         return false;
     }
+    const std::optional<VersionWords> installed = installedVersion();
+    if (!installed) {
+        fail(QStringLiteral("This program's own version cannot be read, so no release can be judged newer."));
+        return false;
+    }
     const QDate buildDay = QDate(1899, 12, 30).addDays(static_cast<qint64>(std::floor(buildDate_)));
-    reason = RefuseReleaseManifest(manifest, installedVersion(), buildDay, QDateTime::currentDateTimeUtc().date());
+    reason = RefuseReleaseManifest(manifest, *installed, buildDay, QDateTime::currentDateTimeUtc().date());
     if (!reason.isEmpty()) {
         fail(reason);
         return false;
@@ -417,6 +444,9 @@ bool TTwWebUpdate::fetchManifest() {
 }
 
 void TTwWebUpdate::readCurrentVersion() {
+    versionKnown_ = false;
+    fileVersionInfo_ = {};
+    currentVersion_.clear();
     switch (ProductInfo.VersionFormat) {
     case vfExternalFileVersion:
     case vfFileVersion: {
@@ -428,6 +458,7 @@ void TTwWebUpdate::readCurrentVersion() {
         }
         version::FixedFileInfo info;
         if (version::ReadFixedFileInfo(file, info)) {
+            versionKnown_ = true;
             fileVersionInfo_ = info;
             currentVersion_ = QString::fromStdString(version::FileVersionText(info, 1));
         }

@@ -168,7 +168,9 @@ private:
     bool fetchManifest();
     void downloadFile();
     QString saveName() const;
-    VersionWords installedVersion() const;
+    // The running program's version as file-version words; none when it
+    // cannot be read.
+    std::optional<VersionWords> installedVersion() const;
     void readCurrentVersion();
     void becomeIdle();
     void fail(const QString& reason);
@@ -197,6 +199,7 @@ private:
     QStringList lines_;
     QString currentVersion_;
     version::FixedFileInfo fileVersionInfo_{};
+    bool versionKnown_ = false;  // fileVersionInfo_ was read from the program
     double buildDate_ = 0;
     UpdateReply reply_;
     QString infoAddress_;           // the address the last information came from

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <functional>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -713,7 +714,8 @@ TEST_F(SignedUpdateTest, AReleaseSignedWithThePublishersToolStartsWithItsOwnArgu
                                 "' 3.0.0.52 --build-date " + BuildDay().addDays(3).toString(Qt::ISODate).toStdString() +
                                 " --expires " + Today().addDays(10).toString(Qt::ISODate).toStdString() +
                                 " --out '" + (servers.Root() / "update.manifest").string() +
-                                "' --quiet 'two words' >/dev/null";
+                                "' --public-key '" + QByteArray::fromStdString(Read(servers.Keys() / "sign.pub.der")).toBase64().toStdString() +
+                                "' -- --quiet 'two words' >/dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0);
     ASSERT_TRUE(component.CheckForUpdates()) << component.FailureReason().toStdString();
     EXPECT_EQ(component.NewVersion(), "3.0.0.52");
@@ -721,11 +723,12 @@ TEST_F(SignedUpdateTest, AReleaseSignedWithThePublishersToolStartsWithItsOwnArgu
     ASSERT_TRUE(outputAppears());
     // The manifest's arguments, one each; the server's "--evil" is not among them.
     EXPECT_EQ(Read(output), "--quiet|two words|");
-    // Saved under the manifest's name, executable once checked; nothing else left.
+    // Saved under the manifest's name, executable (and read-only) once
+    // checked; nothing else left.
     EXPECT_EQ(component.LocalFileName().toStdString(), (folder() / "update.sh").string());
     struct stat status {};
     ASSERT_EQ(::stat((folder() / "update.sh").c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0700u);
+    EXPECT_EQ(status.st_mode & 0777, 0500u);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder()), fs::directory_iterator()), 1);
 }
 
@@ -837,6 +840,43 @@ TEST_F(SignedUpdateTest, TheStartedBytesAreTheCheckedOnesEvenIfTheFileIsSwapped)
     ASSERT_TRUE(component.StartDownloadedUpdate(reason)) << reason.toStdString();
     ASSERT_TRUE(outputAppears());
     EXPECT_EQ(Read(output), "--quiet|two words|");
+}
+
+size_t OpenDescriptors() {
+    return static_cast<size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
+TEST_F(SignedUpdateTest, NoDescriptorOfOursIsLeftOpenOrInherited) {
+    // The update lists what it was given beyond the standard three.
+    // (Standard output replaced first: a shell keeps a copy of what it
+    // redirects, which would read as ours.)
+    const std::string lister = "#!/bin/sh\nexec > '" + output.string() + ".part'\nls -l /proc/$$/fd\nmv '" +
+                               output.string() + ".part' '" + output.string() + "'\n";
+    servers.Put("update.sh", lister);
+    publish(valid(lister));
+    const size_t before = OpenDescriptors();
+    {
+        TTwWebUpdate own;
+        own.ProductInfo.SetURL(servers.Http("/static/info.html"));
+        own.CaFileForTesting = servers.CaFile();
+        own.Options = {uoOverwrite, uoRunUpdate};
+        ASSERT_TRUE(own.CheckForUpdates()) << own.FailureReason().toStdString();
+        ASSERT_TRUE(own.Download()) << own.FailureReason().toStdString();
+    }
+    EXPECT_EQ(OpenDescriptors(), before);  // the checked descriptor went with the component
+    ASSERT_TRUE(outputAppears());
+    std::istringstream lines(Read(output));
+    for (std::string line; std::getline(lines, line);) {
+        const size_t arrow = line.find(" -> ");
+        if (arrow == std::string::npos) continue;
+        const int number = std::stoi(line.substr(line.rfind(' ', arrow - 1) + 1));
+        if (number <= 2) continue;
+        // The script itself (its interpreter reads it through the kept
+        // descriptor) and the shell's own; never a socket, pipe or event of ours.
+        EXPECT_EQ(line.find("socket:"), std::string::npos) << line;
+        EXPECT_EQ(line.find("pipe:"), std::string::npos) << line;
+        EXPECT_EQ(line.find("anon_inode:"), std::string::npos) << line;
+    }
 }
 
 TEST_F(SignedUpdateTest, WithoutAKeyNothingIsStarted) {
