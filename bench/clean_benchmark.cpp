@@ -179,7 +179,10 @@ engine::CleanReport CleanOneAtATime(const fs::path& path, const engine::CleanSet
             case Op::ClearCreated: document.SetCreated(0.0); break;
             case Op::SetAuthor: document.SetAuthor(settings.author); break;
             case Op::SetCompany: document.SetCompany(settings.company); break;
-            case Op::ClearManager: break;
+            // The old one-commit-per-operation road had none of these.
+            case Op::ClearManager:
+            case Op::ClearCustom:
+            case Op::RemovePrinter: break;
             }
         }
     } catch (const storage::StorageError& error) {

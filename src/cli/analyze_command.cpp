@@ -33,6 +33,7 @@ struct AnalyzedDocument {
     engine::TSummaryInfo info;
     engine::ReadOutcome outcome;
     engine::HiddenNameScan hidden;  // names kept outside the property sets
+    std::vector<engine::CustomProperty> custom;
     std::optional<uint64_t> residue;  // with --residue, where it could be surveyed
 };
 
@@ -45,6 +46,7 @@ AnalyzedDocument Analyze(const std::filesystem::path& path, bool withResidue) {
     document.info = std::move(analysis.info);
     document.size = analysis.size;
     document.hidden = std::move(analysis.hidden);
+    document.custom = std::move(analysis.custom);
     document.residue = analysis.residue;
     // A file the reader could not open still has a size worth reporting.
     if (document.size == 0) document.size = static_cast<uint64_t>(std::max<int64_t>(engine::FileSizeOf(path), 0));
@@ -68,6 +70,14 @@ std::string JsonLine(const AnalyzedDocument& document, bool withResidue) {
             AppendJsonString(line, name.name);
             // What a clean wrote in place of a name is not somebody's.
             if (engine::IsPlaceholderName(name.name)) line += ", \"placeholder\": true";
+            line += "}";
+        }
+        line += "], \"custom\": [";
+        for (size_t i = 0; i < document.custom.size(); ++i) {
+            line += i ? ", {\"name\": " : "{\"name\": ";
+            AppendJsonString(line, document.custom[i].name);
+            line += ", \"value\": ";
+            AppendJsonString(line, document.custom[i].value);
             line += "}";
         }
         line += "]";

@@ -31,6 +31,7 @@ const std::array<CleanOperationName, std::size(kAllCleanOperations)>& CleanOpera
         {CleanOperation::ResetRevision, "RevNumber", "--reset-revision"},
         {CleanOperation::ResetEditTime, "EditTime", "--reset-edit-time"},
         {CleanOperation::RemoveRevisionLog, "RevisionLog", "--remove-revision-log"},
+        {CleanOperation::RemovePrinter, "Printer", "--remove-printer"},
         {CleanOperation::RemoveThumbnail, "Thumbnail", "--remove-thumbnail"},
         {CleanOperation::RemoveGuid, "Guid", "--remove-guid"},
         {CleanOperation::RemoveHyperlinks, "HLinks", "--remove-hyperlinks"},
@@ -41,6 +42,7 @@ const std::array<CleanOperationName, std::size(kAllCleanOperations)>& CleanOpera
         {CleanOperation::SetAuthor, "Author", "--author"},
         {CleanOperation::SetCompany, "Company", "--company"},
         {CleanOperation::ClearManager, "Manager", "--clear-manager"},
+        {CleanOperation::ClearCustom, "CustomProperties", "--clear-custom"},
     }};
     return kNames;
 }
@@ -74,6 +76,7 @@ namespace {
 
 // The change each operation makes, as the cleaning run of the window makes it.
 PropertyChange ChangeFor(CleanOperation operation, const CleanSettings& settings) {
+    if (operation == CleanOperation::ClearCustom) return PropertyChange::CustomRemoval();
     const SummaryProperty& property = SummaryPropertyNamed(CleanOperationField(operation));
     switch (operation) {
     case CleanOperation::ResetTemplate:
@@ -124,7 +127,9 @@ PlannedOperations ChangesFor(const CleanSettings& settings) {
     PlannedOperations planned;
     for (CleanOperation operation : kAllCleanOperations) {
         // Names outside the property sets are not a property change.
-        if (!settings.has(operation) || operation == CleanOperation::RemoveRevisionLog) continue;
+        if (!settings.has(operation) || operation == CleanOperation::RemoveRevisionLog ||
+            operation == CleanOperation::RemovePrinter)
+            continue;
         planned.operations.push_back(operation);
         planned.changes.push_back(ChangeFor(operation, settings));
     }

@@ -32,16 +32,20 @@ enum class CleanOperation {
     SetAuthor,
     SetCompany,
     ClearManager,
+    // Later additions keep the numbers above: resume journals store them.
+    ClearCustom,
+    RemovePrinter,
 };
 
 inline constexpr CleanOperation kAllCleanOperations[] = {
     CleanOperation::ClearTitle,      CleanOperation::ClearSubject,      CleanOperation::ClearKeywords,
     CleanOperation::ClearComments,   CleanOperation::ResetTemplate,     CleanOperation::ResetRevision,
-    CleanOperation::ResetEditTime,   CleanOperation::RemoveRevisionLog, CleanOperation::RemoveThumbnail,
+    CleanOperation::ResetEditTime,   CleanOperation::RemoveRevisionLog, CleanOperation::RemovePrinter,
+    CleanOperation::RemoveThumbnail,
     CleanOperation::RemoveGuid,      CleanOperation::RemoveHyperlinks,
     CleanOperation::ClearLastEditedBy, CleanOperation::ClearLastSaved,  CleanOperation::ClearLastPrinted,
     CleanOperation::ClearCreated,    CleanOperation::SetAuthor,         CleanOperation::SetCompany,
-    CleanOperation::ClearManager,
+    CleanOperation::ClearManager,    CleanOperation::ClearCustom,
 };
 
 // Each operation's names, in run order: the record field it changes, which

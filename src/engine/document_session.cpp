@@ -1,5 +1,7 @@
 #include "engine/document_session.h"
 
+#include "storage/format_id.h"
+
 #include <new>
 
 #include "engine/property_writer.h"
@@ -49,6 +51,17 @@ bool DocumentSession::holdsHyperlinks() {
     return checkHyperlinks(why).value_or(false);
 }
 
+std::vector<CustomProperty> DocumentSession::customProperties() {
+    StreamBytes* stream = this->stream(storage::PropertySetStreamName(storage::format_ids::DocSummaryInformation));
+    if (stream == nullptr) return {};
+    try {
+        return ReadCustomProperties(stream->bytes(0, stream->size()));
+    } catch (const std::exception&) {
+        // The record's reading says what is wrong with the set.
+        return {};
+    }
+}
+
 std::optional<bool> DocumentSession::checkHyperlinks(std::string& why) {
     try {
         return DocumentHoldsProperty(*file_, 21, u"_PID_HLINKS");
@@ -66,6 +79,7 @@ DocumentAnalysis AnalyzeDocument(const std::filesystem::path& path, const Analys
         analysis.outcome = session.readSummary(analysis.info);
         if (!analysis.outcome.ok) return analysis;
         analysis.hidden = session.hiddenNames();
+        analysis.custom = session.customProperties();
         if (options.withHyperlinks) analysis.hyperlinks = analysis.info.HLinks.Count > 0 || session.holdsHyperlinks();
         if (options.withResidue) {
             try {

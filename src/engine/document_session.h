@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/custom_properties.h"
 #include "engine/hidden_names.h"
 #include "engine/stream_bytes.h"
 #include "engine/summary_info.h"
@@ -46,6 +47,9 @@ public:
     StreamBytes* stream(std::u16string_view name);
     RootStreamBytes streams();
     HiddenNameScan hiddenNames();
+    // The user-defined properties no other operation takes care of; none
+    // where the set is missing or cannot be read.
+    std::vector<CustomProperty> customProperties();
     // A hyperlinks list in DocumentSummaryInformation (DSI 21) or under the
     // user-defined name "_PID_HLINKS"; false where the set cannot be read.
     bool holdsHyperlinks();
@@ -66,6 +70,7 @@ struct DocumentAnalysis {
     TSummaryInfo info;
     uint64_t size = 0;  // 0 where the file could not be opened
     HiddenNameScan hidden;
+    std::vector<CustomProperty> custom;
     bool hyperlinks = false;  // asked for with `withHyperlinks`
     std::optional<uint64_t> residue;  // asked for with `withResidue`, where it could be surveyed
 };

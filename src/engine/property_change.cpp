@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "engine/code_page_text.h"
+#include "engine/custom_properties.h"
 #include "engine/date_time_conversions.h"
 #include "storage/compound_file.h"
 #include "storage/document_source.h"
@@ -36,7 +37,7 @@ const char* SetName(const SummaryProperty& property) {
 
 // Nothing to do where the property cannot be: clearing, removing.
 bool HarmlessWhenAbsent(const PropertyChange& change) {
-    if (change.action == PropertyChange::Action::Remove) return true;
+    if (change.action != PropertyChange::Action::Write) return true;
     return change.property->kind == FieldKind::Text ? change.text.empty() : change.clearsDate;
 }
 
@@ -133,6 +134,14 @@ std::vector<PropertyEdit> EditsFor(const PropertyChange& change, ParsedStream& s
                                    const PropertySection* userDefined) {
     const SummaryProperty& property = *change.property;
     std::vector<PropertyEdit> edits;
+    if (change.action == PropertyChange::Action::RemoveCustom) {
+        if (userDefined == nullptr) return edits;
+        for (const CustomProperty& custom : ReadCustomProperties(stream.reader()))
+            // Gone with its name, so the dictionary does not keep it either.
+            if (std::none_of(edits.begin(), edits.end(), [&](const PropertyEdit& edit) { return edit.pid == custom.pid; }))
+                edits.push_back({ids::UserDefinedProperties, custom.pid, std::nullopt, true});
+        return edits;
+    }
     // Without the set there is nothing to clear or reset in it, and a text
     // to store has nowhere to go unless a user-defined property takes it.
     auto nowhereToGo = [&] {
@@ -218,6 +227,13 @@ PropertyChange PropertyChange::Date(const SummaryProperty& property, TFileTime f
     change.property = &property;
     change.fileTime = fileTime;
     change.clearsDate = clearsDate;
+    return change;
+}
+
+PropertyChange PropertyChange::CustomRemoval() {
+    PropertyChange change;
+    change.property = &CustomPropertiesField();
+    change.action = Action::RemoveCustom;
     return change;
 }
 

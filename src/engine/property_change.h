@@ -22,8 +22,11 @@ namespace velmora::engine {
 // hyperlinks) are changed there too: a written text replaces the
 // user-defined value of that name, the empty text and a removal delete it
 // together with its name.
+//
+// RemoveCustom removes every user-defined property no other operation
+// takes care of (see custom_properties.h), each with its name.
 struct PropertyChange {
-    enum class Action { Write, Remove };
+    enum class Action { Write, Remove, RemoveCustom };
 
     const SummaryProperty* property = nullptr;
     Action action = Action::Write;
@@ -38,6 +41,7 @@ struct PropertyChange {
     static PropertyChange Text(const SummaryProperty& property, std::u16string text);
     static PropertyChange Date(const SummaryProperty& property, TFileTime fileTime, bool clearsDate);
     static PropertyChange Removal(const SummaryProperty& property);
+    static PropertyChange CustomRemoval();
 };
 
 // A change that has work and could not be planned, with the reason.

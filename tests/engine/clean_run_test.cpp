@@ -9,6 +9,9 @@
 #include <algorithm>
 #include <map>
 
+#include "engine/document_session.h"
+#include "engine/custom_properties.h"
+#include "engine/text_conversions.h"
 #include "engine/free_space.h"
 #include "engine/summary_info_class.h"
 #include "engine/summary_reader.h"
@@ -371,6 +374,82 @@ TEST_F(CleanRunFixture, UserDefinedCompanyAndManagerAreReadAndRemoved) {
     TSummaryInfoClass(single).SetCompany(u"");
     EXPECT_EQ(Read(single).Company, u"");
     EXPECT_FALSE(Contains(testing::ReadWholeFile(single), "rale d"));  // not "Soci": the template has it too
+}
+
+// User-defined properties no other operation owns (Gnumeric's creator and
+// printer, a customer, LibreOffice's Category) are listed, and go with their
+// names; Company and Manager stay for their own operations.
+TEST_F(CleanRunFixture, CustomPropertiesAreListedAndRemovedWithTheirNames) {
+    struct Case {
+        const char* document;
+        std::vector<std::pair<std::u16string, std::u16string>> custom;
+        std::vector<std::string> gone;  // 8-bit or UTF-16 bytes
+    };
+    const Case cases[] = {
+        {"generated/gnumeric-ascii-dsf.xls",
+         {{u"meta:printed-by", u"Carol Example"}, {u"meta:initial-creator", u"Alice Example"}},
+         {"Carol Example", "Alice Example", "meta:printed-by"}},
+        {"odd/codepage-1200-lpwstr.doc", {{u"Projekt-Nr.", u"4711"}, {u"Kunde", u"M\u00fcller & S\u00f6hne"}}, {"Kunde"}},
+        {"generated/lo-latin.xls", {{u"Category", u"Rapports financiers"}}, {}},
+    };
+    auto wide = [](const std::string& text) {
+        std::string bytes;
+        for (char c : text) bytes += {c, '\0'};
+        return bytes;
+    };
+    testing::OlefileOracle oracle;
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.document);
+        const fs::path document = copyOf(test.document);
+        const fs::path original = folder.path() / ("original-" + document.filename().string());
+        fs::copy_file(document, original);
+        const TSummaryInfo before = Read(document);
+        DocumentAnalysis analysis = AnalyzeDocument(document);
+        std::vector<std::pair<std::u16string, std::u16string>> listed;
+        for (const CustomProperty& property : analysis.custom) listed.emplace_back(property.name, property.value);
+        EXPECT_EQ(listed, test.custom);
+
+        const CleanReport report = CleanDocument(document, Only({CleanOperation::ClearCustom}), false);
+        ASSERT_TRUE(report.ok) << report.error;
+        EXPECT_EQ(report.changed, std::vector<std::string>{"CustomProperties"});
+        EXPECT_TRUE(AnalyzeDocument(document).custom.empty());
+        const TSummaryInfo after = Read(document);
+        EXPECT_EQ(after.Company, before.Company);
+        EXPECT_EQ(after.Manager, before.Manager);
+        const std::vector<uint8_t> file = testing::ReadWholeFile(document);
+        for (const std::string& text : test.gone) {
+            EXPECT_FALSE(Contains(file, text)) << text;
+            EXPECT_FALSE(Contains(file, wide(text))) << text;
+        }
+        EXPECT_TRUE(CleanDocument(document, Only({CleanOperation::ClearCustom}), false).changed.empty());
+
+        // Read by olefile: only DocumentSummaryInformation rewritten, every
+        // custom name gone from it.
+        testing::OracleCase check;
+        check.name = test.document;
+        check.file = document;
+        check.original = original;
+        check.stream = "\x05" "DocumentSummaryInformation";
+        std::vector<testing::OracleExpectation> expected;
+        for (const auto& [name, value] : test.custom) {
+            testing::OracleExpectation gone;
+            gone.section = "{D5CDD505-2E9C-101B-9397-08002B2CF9AE}";
+            gone.absent = true;
+            gone.name = WideToUtf8(name);
+            expected.push_back(gone);
+        }
+        check.outcomes = {expected};
+        oracle.add(check);
+    }
+    EXPECT_TRUE(oracle.verify(folder.path()));
+
+    // A document without custom properties has nothing to do.
+    const fs::path plain = copyOf("real/python3-xlrd/namesdemo.xls");
+    EXPECT_TRUE(AnalyzeDocument(plain).custom.empty());
+    const CleanReport none = CleanDocument(plain, Only({CleanOperation::ClearCustom}), false);
+    EXPECT_TRUE(none.ok);
+    EXPECT_TRUE(none.changed.empty());
+    EXPECT_TRUE(none.failed.empty());
 }
 
 // A free sector in the middle of the file and the tail of a stream's last
