@@ -88,6 +88,7 @@ RowReading ReadRow(engine::DocumentSession& document, const engine::TSummaryInfo
     for (const QString& name : QString::fromStdU16String(row.hiddenNames).split(QStringLiteral(", "), Qt::SkipEmptyParts))
         if (engine::IsPlaceholderName(name.toStdU16String())) row.notes.placeholders << name;
     for (const std::string& warning : scan.notCleaned) row.notes.hiddenNameWarnings << QString::fromStdString(warning);
+    row.notes.customProperties = QString::fromStdU16String(engine::JoinedCustomProperties(document.customProperties()));
     return row;
 }
 
@@ -234,7 +235,7 @@ void TfrmVelmoraMain::AddReportRow(const QString& fileName, const engine::TSumma
                                    const QString& hiddenNames, const ReportRowNotes& notes) {
     // Item texts are plain text in a tree view: markup in a name or a title
     // is shown as written.
-    auto* item = new ReportItem(ReportRowTexts(fileName, info, holdsHyperlinks, hiddenNames), notes);
+    auto* item = new ReportItem(ReportRowTexts(fileName, info, holdsHyperlinks, hiddenNames, notes.customProperties), notes);
     if (!notes.damage.isEmpty()) item->setIcon(0, style()->standardIcon(QStyle::SP_MessageBoxWarning));
     if (!notes.hyperlinksProblem.isEmpty()) item->setText(kHyperlinksColumn, QStringLiteral("?"));
     // A place the name walks could not read may hold a name the cell lacks.

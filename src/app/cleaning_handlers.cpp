@@ -185,6 +185,8 @@ engine::CleanSettings TfrmVelmoraMain::tickedCleanSettings() const {
         // The names in comments, tracked changes and save histories, and the
         // preview of the first page.
         {chkRemoveRevisionLog, {CleanOperation::RemoveRevisionLog, CleanOperation::RemoveThumbnail}},
+        // Every user-defined property, and the manager, which has no box.
+        {chkRemoveCustomProperties, {CleanOperation::ClearCustom, CleanOperation::ClearManager}},
         {chkRemoveGUID, {CleanOperation::RemoveGuid}},
         {chkRemoveHyperlinks, {CleanOperation::RemoveHyperlinks}},
         {chkClearLastEditedBy, {CleanOperation::ClearLastEditedBy}},

@@ -356,7 +356,7 @@ void TfrmVelmoraMain::buildResultsPage() {
     static const char* const kMenu[] = {"Title",          "Author",          "Company",        "Keywords",
                                         "Subject",        "Comments",        "Template",       "Application",
                                         "Created",        "Last Saved",      "Last Edited By", "Hidden Names",
-                                        "Total Edit Time", "Last Printed",   "Page Count",     "Word Count",
+                                        "Custom Properties", "Total Edit Time", "Last Printed",   "Page Count",     "Word Count",
                                         "Character Count", "Revision Count", "Hyperlinks List"};
     for (const char* caption : kMenu) {
         int shown = 0;
@@ -468,6 +468,10 @@ void TfrmVelmoraMain::buildCleanSettingsPage() {
     content->setMinimumSize(kPageSize.width() - 20, kPageSize.height() - 2);
     ScrollBox1->setWidget(content);
     auto* layout = new AnchorLayout(content, QSize(kPageSize.width(), kPageSize.height() - 2));
+    // The box added after the designed ones takes a row; the boxes after it
+    // move down, those below the wide gap by less, so that the page still
+    // holds them all without scrolling.
+    constexpr int kAddedRow = 24, kBelowGap = 16;
 
     AutoLabel(*layout, content, "Label13", QStringLiteral("Clean Settings"), QPoint(16, 16), 12, true);
     auto link = [&](const char* name, const QString& text, QPoint at, int tag) {
@@ -497,21 +501,23 @@ void TfrmVelmoraMain::buildCleanSettingsPage() {
         {&chkResetRevisionCount, "chkResetRevisionCount", "Reset Revision Count to 1", {32, 176, 217, 17}},
         {&chkResetTotalEditTime, "chkResetTotalEditTime", "Reset Total Editing Time to 0", {32, 200, 217, 17}},
         {&chkRemoveRevisionLog, "chkRemoveRevisionLog", "Remove Hidden Revision Log", {32, 232, 217, 17}},
-        {&chkRemoveGUID, "chkRemoveGUID", "Remove Unique Identifier (GUID)", {32, 256, 217, 17}},
-        {&chkRemoveHyperlinks, "chkRemoveHyperlinks", "Remove Recent Hyperlinks List", {32, 280, 217, 17}},
-        {&chkClearLastEditedBy, "chkClearLastEditedBy", "Clear Last Edited By", {40, 320, 217, 17}},
-        {&chkClearLastSavedDate, "chkClearLastSavedDate", "Clear Last Saved Date", {32, 336, 217, 17}},
-        {&chkClearLastPrintedDate, "chkClearLastPrintedDate", "Clear Last Printed Date", {32, 360, 217, 17}},
-        {&chkClearCreationDate, "chkClearCreationDate", "Clear Creation Date", {32, 384, 217, 17}},
-        {&chkResetAuthor, "chkResetAuthor", "Reset Author to specified:", {32, 416, 161, 17}},
-        {&chkResetCompany, "chkResetCompany", "Reset Company to specified:", {32, 445, 169, 17}},
+        // Added after the designed boxes, which move down to make room.
+        {&chkRemoveCustomProperties, "chkRemoveCustomProperties", "Remove Custom Properties", {32, 256, 217, 17}},
+        {&chkRemoveGUID, "chkRemoveGUID", "Remove Unique Identifier (GUID)", {32, 256 + kAddedRow, 217, 17}},
+        {&chkRemoveHyperlinks, "chkRemoveHyperlinks", "Remove Recent Hyperlinks List", {32, 280 + kAddedRow, 217, 17}},
+        {&chkClearLastEditedBy, "chkClearLastEditedBy", "Clear Last Edited By", {40, 320 + kBelowGap, 217, 17}},
+        {&chkClearLastSavedDate, "chkClearLastSavedDate", "Clear Last Saved Date", {32, 336 + kBelowGap, 217, 17}},
+        {&chkClearLastPrintedDate, "chkClearLastPrintedDate", "Clear Last Printed Date", {32, 360 + kBelowGap, 217, 17}},
+        {&chkClearCreationDate, "chkClearCreationDate", "Clear Creation Date", {32, 384 + kBelowGap, 217, 17}},
+        {&chkResetAuthor, "chkResetAuthor", "Reset Author to specified:", {32, 416 + kBelowGap, 161, 17}},
+        {&chkResetCompany, "chkResetCompany", "Reset Company to specified:", {32, 445 + kBelowGap, 169, 17}},
     };
     for (const Option& option : options) {
         *option.box = layout->place(Named(new QCheckBox(QString::fromLatin1(option.caption), content), option.name), option.at);
         (*option.box)->setProperty("tag", 10);
     }
-    txtAuthor = layout->place(Named(new QLineEdit(content), "txtAuthor"), QRect(208, 416, 201, 21));
-    txtCompany = layout->place(Named(new QLineEdit(content), "txtCompany"), QRect(208, 441, 201, 21));
+    txtAuthor = layout->place(Named(new QLineEdit(content), "txtAuthor"), QRect(208, 416 + kBelowGap, 201, 21));
+    txtCompany = layout->place(Named(new QLineEdit(content), "txtCompany"), QRect(208, 441 + kBelowGap, 201, 21));
 
     auto* panel3 = layout->place(Named(new QFrame(content), "Panel3"), QRect(384, 24, 337, 129));
     panel3->setFrameShape(QFrame::StyledPanel);
@@ -535,7 +541,8 @@ void TfrmVelmoraMain::buildCleanSettingsPage() {
     Button8->raise();
 
     QWidget* order[] = {chkClearSubject,       chkClearKeywords,       chkClearComments,     chkResetTemplate,
-                        chkResetRevisionCount, chkResetTotalEditTime,  chkRemoveRevisionLog, chkRemoveGUID,
+                        chkResetRevisionCount, chkResetTotalEditTime,  chkRemoveRevisionLog, chkRemoveCustomProperties,
+                        chkRemoveGUID,
                         chkRemoveHyperlinks,   chkClearLastEditedBy,   chkClearLastSavedDate, chkClearLastPrintedDate,
                         chkClearCreationDate,  chkResetAuthor,         chkResetCompany,      txtAuthor,
                         txtCompany,            Button8,                Button5,              chkClearTitle};

@@ -40,6 +40,9 @@ struct ReportRowNotes {
     // places the hidden-name walks could not read.
     QStringList placeholders;
     QStringList hiddenNameWarnings;
+    // The user-defined properties no other box takes care of, "name = value"
+    // joined by "; ", for their column.
+    QString customProperties;
 };
 
 // What the window's start-up timer runs once: the scheduled update check.
@@ -172,6 +175,7 @@ public:
     QCheckBox* chkResetRevisionCount = nullptr;
     QCheckBox* chkResetTotalEditTime = nullptr;
     QCheckBox* chkRemoveRevisionLog = nullptr;
+    QCheckBox* chkRemoveCustomProperties = nullptr;
     QCheckBox* chkRemoveGUID = nullptr;
     QCheckBox* chkRemoveHyperlinks = nullptr;
     QCheckBox* chkClearLastEditedBy = nullptr;

@@ -168,8 +168,8 @@ TEST_F(MainWindowTest, StartsOnTheFirstPageWithItsCaption) {
     EXPECT_TRUE(window.PathList().isEmpty());
     EXPECT_FALSE(window.lblAnalyzeInfo->isVisible());
     EXPECT_FALSE(window.lvCleanSelectedDocsInFolder->isVisible());
-    EXPECT_EQ(window.lvMetadata->columnCount(), 20);
-    EXPECT_EQ(window.PopupMenuResultsView->actions().size(), 19);
+    EXPECT_EQ(window.lvMetadata->columnCount(), 21);
+    EXPECT_EQ(window.PopupMenuResultsView->actions().size(), 20);
 }
 
 TEST_F(MainWindowTest, EveryNavigationButtonLeadsToItsPage) {
@@ -264,8 +264,8 @@ TEST_F(MainWindowTest, FolderAnalysisFillsTheReportAndTwoRunsAccumulateRows) {
     EXPECT_EQ(first->text(0), "a.doc");
     EXPECT_EQ(first->text(1), "Quarterly Report Q3");
     EXPECT_EQ(first->text(3), "Example Widgets Ltd");
-    EXPECT_EQ(first->text(19), "");  // no hyperlinks list
-    EXPECT_EQ(window.lvMetadata->topLevelItem(2)->text(19), "Yes");
+    EXPECT_EQ(first->text(20), "");  // no hyperlinks list
+    EXPECT_EQ(window.lvMetadata->topLevelItem(2)->text(20), "Yes");
     EXPECT_EQ(window.lvMetadata->headerItem()->text(12), "Hidden Names");
     EXPECT_EQ(window.lvMetadata->topLevelItem(1)->text(12), "Calc");  // LibreOffice Calc signs its WriteAccess
     EXPECT_FALSE(window.pnlAnalysisLoading->isVisible());
@@ -563,6 +563,33 @@ TEST_F(MainWindowTest, RemoveHiddenRevisionLogTakesTheNamesOutOfCommentsAndChang
     QTextDocument tip;
     tip.setHtml(row->toolTip(hidden));
     EXPECT_EQ(tip.toPlainText(), "Placeholder written by a clean; no name");
+}
+
+TEST_F(MainWindowTest, CustomPropertiesAreShownAndTheirBoxRemovesThemWithTheManager) {
+    fs::remove_all(folder());
+    fs::create_directories(folder());
+    CopyWritable(TestDataPath("corpus/odd/codepage-1200-lpwstr.doc"), folder() / "custom.doc");
+    analyzeFolder(folder(), false);
+    ASSERT_EQ(window.lvMetadata->topLevelItemCount(), 1);
+    const int custom = 13;
+    ASSERT_EQ(window.lvMetadata->headerItem()->text(custom), "Custom Properties");
+    EXPECT_EQ(window.lvMetadata->topLevelItem(0)->text(custom),
+              QString::fromUtf8("Projekt-Nr. = 4711; Kunde = M\u00fcller & S\u00f6hne"));
+
+    window.Button2->click();
+    window.lblSelectAllClick(window.lblSelectNone);
+    window.chkRemoveCustomProperties->setChecked(true);
+    window.chkCleanOverwriteOriginal->setChecked(true);
+    window.Button8->click();
+    EXPECT_EQ(window.Label25->text(), "Cleaning completed!");
+    const std::vector<uint8_t> bytes = ReadWholeFile(folder() / "custom.doc");
+    for (const char16_t* gone : {u"Kunde", u"M\u00fcller", u"Manager \u7d4c\u7406"})
+        EXPECT_FALSE(velmora::testing::HoldsText(bytes, gone));
+
+    window.lvMetadata->clear();
+    analyzeFile(folder() / "custom.doc");
+    ASSERT_EQ(window.lvMetadata->topLevelItemCount(), 1);
+    EXPECT_EQ(window.lvMetadata->topLevelItem(0)->text(custom), "");
 }
 
 TEST_F(MainWindowTest, FolderModeHonoursTheTypeBoxes) {
