@@ -182,9 +182,10 @@ engine::CleanSettings TfrmVelmoraMain::tickedCleanSettings() const {
         {chkResetTemplate, {CleanOperation::ResetTemplate}},
         {chkResetRevisionCount, {CleanOperation::ResetRevision}},
         {chkResetTotalEditTime, {CleanOperation::ResetEditTime}},
-        // The names in comments, tracked changes and save histories, and the
-        // preview of the first page.
-        {chkRemoveRevisionLog, {CleanOperation::RemoveRevisionLog, CleanOperation::RemoveThumbnail}},
+        // The names in comments, tracked changes and save histories, the
+        // preview of the first page
+        // and the printers the document names.
+        {chkRemoveRevisionLog, {CleanOperation::RemoveRevisionLog, CleanOperation::RemoveThumbnail, CleanOperation::RemovePrinter}},
         // Every user-defined property, and the manager, which has no box.
         {chkRemoveCustomProperties, {CleanOperation::ClearCustom, CleanOperation::ClearManager}},
         {chkRemoveGUID, {CleanOperation::RemoveGuid}},

@@ -34,6 +34,7 @@ struct AnalyzedDocument {
     engine::ReadOutcome outcome;
     engine::HiddenNameScan hidden;  // names kept outside the property sets
     std::vector<engine::CustomProperty> custom;
+    engine::PrinterScan printers;
     std::optional<uint64_t> residue;  // with --residue, where it could be surveyed
 };
 
@@ -47,6 +48,7 @@ AnalyzedDocument Analyze(const std::filesystem::path& path, bool withResidue) {
     document.size = analysis.size;
     document.hidden = std::move(analysis.hidden);
     document.custom = std::move(analysis.custom);
+    document.printers = std::move(analysis.printers);
     document.residue = analysis.residue;
     // A file the reader could not open still has a size worth reporting.
     if (document.size == 0) document.size = static_cast<uint64_t>(std::max<int64_t>(engine::FileSizeOf(path), 0));
@@ -78,6 +80,15 @@ std::string JsonLine(const AnalyzedDocument& document, bool withResidue) {
             AppendJsonString(line, document.custom[i].name);
             line += ", \"value\": ";
             AppendJsonString(line, document.custom[i].value);
+            line += "}";
+        }
+        line += "], \"printers\": [";
+        for (size_t i = 0; i < document.printers.places.size(); ++i) {
+            const engine::PrinterPlace& place = document.printers.places[i];
+            line += (i ? ", {\"where\": \"" : "{\"where\": \"") + place.where + "\", \"stream\": ";
+            AppendJsonString(line, place.stream);
+            line += ", \"name\": ";
+            AppendJsonString(line, place.name);
             line += "}";
         }
         line += "]";

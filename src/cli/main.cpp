@@ -22,10 +22,10 @@ constexpr const char* kUsage =
     "with -0, before the PATH arguments; --shard K/N keeps the documents of slice K of N.\n"
     "operations, applied in this order:\n"
     "  --clear-title --clear-subject --clear-keywords --clear-comments --reset-template\n"
-    "  --reset-revision --reset-edit-time --remove-revision-log --remove-thumbnail --remove-guid\n"
-    "  --remove-hyperlinks\n"
+    "  --reset-revision --reset-edit-time --remove-revision-log --remove-printer --remove-thumbnail\n"
+    "  --remove-guid --remove-hyperlinks\n"
     "  --clear-last-edited-by --clear-last-saved --clear-last-printed --clear-created\n"
-    "  --author TEXT --company TEXT --clear-manager\n"
+    "  --author TEXT --company TEXT --clear-manager --clear-custom\n"
     "  --all   every operation (author and company empty unless --author/--company give them)\n";
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "engine/clean_run.h"
 
+#include "engine/printer_settings.h"
+
 #include <algorithm>
 #include <array>
 #include <functional>
@@ -176,6 +178,8 @@ void RunClean(OpenDocument& document, const CleanSettings& settings, bool dryRun
     std::vector<InPlaceStep> steps;  // in run order
     if (settings.has(CleanOperation::RemoveRevisionLog))
         steps.push_back({PlanRevisionLogBlanking(readStream, &report.warnings), [](std::u16string_view) { return std::string("RevisionLog"); }});
+    if (settings.has(CleanOperation::RemovePrinter))
+        steps.push_back({PlanPrinterBlanking(readStream), [](std::u16string_view) { return std::string("Printer"); }});
     if (settings.has(CleanOperation::ClearLastEditedBy))
         steps.push_back({PlanLastSaverBlanking(readStream), [](std::u16string_view stream) {
                              return std::string(stream.starts_with(u"Current User") ? "CurrentUser" : "WriteAccess");

@@ -62,6 +62,8 @@ std::vector<CustomProperty> DocumentSession::customProperties() {
     }
 }
 
+PrinterScan DocumentSession::printers() { return ScanPrinters(streams()); }
+
 std::optional<bool> DocumentSession::checkHyperlinks(std::string& why) {
     try {
         return DocumentHoldsProperty(*file_, 21, u"_PID_HLINKS");
@@ -80,6 +82,7 @@ DocumentAnalysis AnalyzeDocument(const std::filesystem::path& path, const Analys
         if (!analysis.outcome.ok) return analysis;
         analysis.hidden = session.hiddenNames();
         analysis.custom = session.customProperties();
+        analysis.printers = session.printers();
         if (options.withHyperlinks) analysis.hyperlinks = analysis.info.HLinks.Count > 0 || session.holdsHyperlinks();
         if (options.withResidue) {
             try {

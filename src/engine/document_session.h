@@ -10,6 +10,7 @@
 
 #include "engine/custom_properties.h"
 #include "engine/hidden_names.h"
+#include "engine/printer_settings.h"
 #include "engine/stream_bytes.h"
 #include "engine/summary_info.h"
 #include "engine/summary_reader.h"
@@ -50,6 +51,8 @@ public:
     // The user-defined properties no other operation takes care of; none
     // where the set is missing or cannot be read.
     std::vector<CustomProperty> customProperties();
+    // The printers the document names (Excel's printer settings).
+    PrinterScan printers();
     // A hyperlinks list in DocumentSummaryInformation (DSI 21) or under the
     // user-defined name "_PID_HLINKS"; false where the set cannot be read.
     bool holdsHyperlinks();
@@ -71,6 +74,7 @@ struct DocumentAnalysis {
     uint64_t size = 0;  // 0 where the file could not be opened
     HiddenNameScan hidden;
     std::vector<CustomProperty> custom;
+    PrinterScan printers;
     bool hyperlinks = false;  // asked for with `withHyperlinks`
     std::optional<uint64_t> residue;  // asked for with `withResidue`, where it could be surveyed
 };

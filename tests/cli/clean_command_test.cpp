@@ -19,10 +19,10 @@ using engine::CleanOperation;
 
 TEST(CleanArguments, AllSelectsEveryOperationWithEmptyAuthorAndCompany) {
     CleanOptions options = ParseCleanArguments({"--all", "x.doc"});
-    EXPECT_EQ(options.settings.operations.size(), 18u);
+    EXPECT_EQ(options.settings.operations.size(), 20u);
     EXPECT_EQ(options.settings.author, u"");
     options = ParseCleanArguments({"--all", "--author", "Ren\xC3\xA9" "e", "--company=ACME", "x.doc"});
-    EXPECT_EQ(options.settings.operations.size(), 18u);
+    EXPECT_EQ(options.settings.operations.size(), 20u);
     EXPECT_EQ(options.settings.author, u"Ren\u00e9e");
     EXPECT_EQ(options.settings.company, u"ACME");
 }

@@ -1,0 +1,171 @@
+#include "engine/printer_settings.h"
+
+#include <algorithm>
+#include <optional>
+#include <set>
+
+#include "engine/text_conversions.h"
+#include "storage/little_endian.h"
+
+namespace velmora::engine {
+
+namespace {
+
+constexpr uint16_t kBof = 0x0809, kEof = 0x000A, kFilePass = 0x002F, kBoundSheet = 0x0085, kPls = 0x004D,
+                   kContinue = 0x003C;
+// Records that come after a sheet's page settings: its dimensions, its
+// first row or cell, a chart's body. The walk of a sheet ends there.
+constexpr uint16_t kAfterPageSettings[] = {0x0200 /* Dimensions */, 0x0208 /* Row */, 0x0203 /* Number */,
+                                           0x00FD /* LabelSst */, 0x0204 /* Label */, 0x027E /* RK */,
+                                           0x00BD /* MulRk */, 0x0006 /* Formula */, 0x0201 /* Blank */,
+                                           0x00BE /* MulBlank */, 0x1002 /* Chart */, kEof};
+// However long a sheet's page-settings block, a walk stops after this many records.
+constexpr int kRecordsPerSheet = 4096;
+
+struct Malformed {
+    std::string what;
+};
+
+// One Windows DEVMODE inside a Pls record and the Continue records after it.
+struct DevMode {
+    std::vector<std::pair<size_t, size_t>> pieces;  // stream offset and length of each part of rgb
+    size_t size = 0;                                // rgb's length in all
+    std::u16string name;
+
+    // The stream offset of rgb's byte `at`.
+    size_t offsetOf(size_t at) const {
+        for (const auto& [offset, length] : pieces) {
+            if (at < length) return offset + at;
+            at -= length;
+        }
+        return std::string::npos;
+    }
+};
+
+struct Walk {
+    std::vector<DevMode> devModes;
+    bool wide = true;  // BIFF8: DEVMODEW (UTF-16 names); BIFF5: DEVMODEA
+};
+
+// rgb of the Pls at `at` (header included) with the Continue records after it.
+DevMode ReadDevMode(StreamBytes& stream, size_t at, size_t length, bool wide) {
+    DevMode mode;
+    mode.pieces.push_back({at + 4 + 2, length - 2});
+    mode.size = length - 2;
+    for (size_t next = at + 4 + length; next + 4 <= stream.size();) {
+        const auto header = stream.bytes(next, 4);
+        if (storage::LoadU16(header, 0) != kContinue) break;
+        const size_t more = storage::LoadU16(header, 2);
+        if (next + 4 + more > stream.size()) throw Malformed{"a Continue record runs past the stream"};
+        mode.pieces.push_back({next + 4, more});
+        mode.size += more;
+        next += 4 + more;
+    }
+    const size_t nameBytes = wide ? 64 : 32;
+    if (mode.size < nameBytes + 8) throw Malformed{"printer settings shorter than their header"};
+    std::vector<uint8_t> head;
+    for (size_t i = 0; i < nameBytes + 8; ++i) head.push_back(stream.bytes(mode.offsetOf(i), 1)[0]);
+    const size_t dmSize = storage::LoadU16(head, nameBytes + 4), dmDriverExtra = storage::LoadU16(head, nameBytes + 6);
+    if (dmSize < nameBytes + 8 || dmSize + dmDriverExtra > mode.size)
+        throw Malformed{"printer settings whose sizes do not fit their record"};
+    std::u16string name = DecodeName(std::span(head).first(nameBytes), wide);
+    name.erase(std::find(name.begin(), name.end(), u'\0'), name.end());
+    if (!IsBlankName(name)) mode.name = std::move(name);
+    return mode;
+}
+
+Walk WalkWorkbook(StreamBytes& stream) {
+    Walk walk;
+    auto header = [&](size_t at) {
+        if (at + 4 > stream.size()) throw Malformed{"a record runs past the stream"};
+        const auto bytes = stream.bytes(at, 4);
+        const size_t length = storage::LoadU16(bytes, 2);
+        if (at + 4 + length > stream.size()) throw Malformed{"a record runs past the stream"};
+        return std::pair<uint16_t, size_t>{storage::LoadU16(bytes, 0), length};
+    };
+    const auto [firstType, firstLength] = header(0);
+    if (firstType != kBof || firstLength < 4) throw Malformed{"no BOF record at the start"};
+    walk.wide = storage::LoadU16(stream.bytes(4, 2), 0) == 0x0600;
+
+    // The globals: where each sheet begins.
+    std::set<size_t> sheets;
+    size_t at = 0;
+    for (;;) {
+        const auto [type, length] = header(at);
+        if (type == kFilePass) throw Malformed{"the workbook is encrypted"};
+        if (type == kBoundSheet && length >= 4) sheets.insert(storage::LoadU32(stream.bytes(at + 4, 4), 0));
+        if (type == kPls && length >= 2 && storage::LoadU16(stream.bytes(at + 4, 2), 0) == 0)
+            walk.devModes.push_back(ReadDevMode(stream, at, length, walk.wide));
+        at += 4 + length;
+        if (type == kEof) break;
+    }
+    for (const size_t sheet : sheets) {
+        if (sheet < at) throw Malformed{"a sheet begins inside the globals"};
+        size_t record = sheet;
+        for (int count = 0; count < kRecordsPerSheet; ++count) {
+            const auto [type, length] = header(record);
+            if (count == 0 && type != kBof) throw Malformed{"a sheet does not begin with a BOF record"};
+            if (type == kPls && length >= 2 && storage::LoadU16(stream.bytes(record + 4, 2), 0) == 0)
+                walk.devModes.push_back(ReadDevMode(stream, record, length, walk.wide));
+            if (count > 0 && std::find(std::begin(kAfterPageSettings), std::end(kAfterPageSettings), type) !=
+                                 std::end(kAfterPageSettings))
+                break;
+            record += 4 + length;
+        }
+    }
+    return walk;
+}
+
+}  // namespace
+
+void FindWorkbookPrinters(std::u16string_view streamName, StreamBytes& stream, PrinterScan& found) {
+    try {
+        for (DevMode& mode : WalkWorkbook(stream).devModes)
+            if (!mode.name.empty()) found.places.push_back({"Pls", std::u16string(streamName), std::move(mode.name)});
+    } catch (const Malformed& malformed) {
+        found.problems.push_back(WideToUtf8(streamName) + ": not cleaned: " + malformed.what);
+    } catch (const std::out_of_range&) {
+        found.problems.push_back(WideToUtf8(streamName) + ": not cleaned: a record runs past the stream");
+    }
+}
+
+PrinterScan ScanPrinters(const RootStreamBytes& open) {
+    PrinterScan scan;
+    for (const char16_t* name : {u"Workbook", u"Book"})
+        if (StreamBytes* stream = open(name)) FindWorkbookPrinters(name, *stream, scan);
+    return scan;
+}
+
+InPlaceBlanking PlanPrinterBlanking(const RootStreamSource& read) {
+    InPlaceBlanking plan;
+    for (const char16_t* name : {u"Workbook", u"Book"}) {
+        const std::optional<std::vector<uint8_t>> before = read(name);
+        if (!before) continue;
+        HeldStreamBytes held(*before);
+        std::vector<uint8_t> after = *before;
+        try {
+            const Walk walk = WalkWorkbook(held);
+            const size_t nameBytes = walk.wide ? 64 : 32;
+            for (const DevMode& mode : walk.devModes) {
+                std::vector<uint8_t> head;
+                for (size_t i = 0; i < nameBytes + 8; ++i) head.push_back((*before)[mode.offsetOf(i)]);
+                const size_t dmSize = storage::LoadU16(head, nameBytes + 4);
+                const size_t dmDriverExtra = storage::LoadU16(head, nameBytes + 6);
+                // The device name, and the driver's own data after the public fields.
+                for (size_t i = 0; i < nameBytes; ++i) after[mode.offsetOf(i)] = 0;
+                for (size_t i = dmSize; i < dmSize + dmDriverExtra; ++i) after[mode.offsetOf(i)] = 0;
+            }
+        } catch (const Malformed& malformed) {
+            plan.problems.push_back(WideToUtf8(name) + ": not cleaned: " + malformed.what);
+            continue;
+        } catch (const std::out_of_range&) {
+            plan.problems.push_back(WideToUtf8(name) + ": not cleaned: a record runs past the stream");
+            continue;
+        }
+        std::vector<storage::StreamPatch> patches = DifferingRanges(*before, after);
+        if (!patches.empty()) plan.streams.push_back({name, std::move(patches)});
+    }
+    return plan;
+}
+
+}  // namespace velmora::engine
