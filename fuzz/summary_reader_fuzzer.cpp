@@ -15,6 +15,7 @@
 
 #include "engine/document_session.h"
 #include "engine/hidden_names.h"
+#include "engine/printer_settings.h"
 #include "engine/summary_reader.h"
 #include "property_set_walk.h"
 #include "storage/byte_source.h"
@@ -81,13 +82,19 @@ void CheckSession(const std::vector<uint8_t>& bytes) {
     fuzz::Require(outcome.ok == reread.ok && info == plain, "a session's record differs from a fresh reading");
     const engine::HiddenNameScan lazy = session->hiddenNames();
     session->holdsHyperlinks();
+    session->customProperties();
+    const engine::PrinterScan lazyPrinters = session->printers();
     const auto whole = WholeRootStreams(bytes);
     if (!whole) return;
-    const engine::HiddenNameScan held = engine::ScanHiddenNames(engine::HeldStreams([&](std::u16string_view name) {
+    const engine::RootStreamBytes wholeStreams = engine::HeldStreams([&](std::u16string_view name) {
         for (const auto& [stored, content] : *whole)
             if (storage::DirectoryNamesEqual(stored, name)) return std::optional<std::vector<uint8_t>>(content);
         return std::optional<std::vector<uint8_t>>();
-    }));
+    });
+    const engine::HiddenNameScan held = engine::ScanHiddenNames(wholeStreams);
+    const engine::PrinterScan heldPrinters = engine::ScanPrinters(wholeStreams);
+    fuzz::Require(lazyPrinters.places.size() == heldPrinters.places.size() && lazyPrinters.problems == heldPrinters.problems,
+                  "printers read on demand differ from printers in whole streams");
     fuzz::Require(lazy.names.size() == held.names.size() && lazy.notCleaned == held.notCleaned,
                   "names read on demand differ from names in whole streams");
     for (size_t i = 0; i < lazy.names.size(); ++i)

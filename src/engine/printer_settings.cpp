@@ -6,6 +6,7 @@
 
 #include "engine/text_conversions.h"
 #include "storage/little_endian.h"
+#include "storage/storage_error.h"
 
 namespace velmora::engine {
 
@@ -126,6 +127,9 @@ void FindWorkbookPrinters(std::u16string_view streamName, StreamBytes& stream, P
         found.problems.push_back(WideToUtf8(streamName) + ": not cleaned: " + malformed.what);
     } catch (const std::out_of_range&) {
         found.problems.push_back(WideToUtf8(streamName) + ": not cleaned: a record runs past the stream");
+    } catch (const storage::StorageError& error) {
+        // A sector the stream cannot give: what was found stands, the rest is unread.
+        found.problems.push_back(WideToUtf8(streamName) + ": not read: " + error.what());
     }
 }
 
