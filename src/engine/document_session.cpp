@@ -52,17 +52,26 @@ bool DocumentSession::holdsHyperlinks() {
 }
 
 std::vector<CustomProperty> DocumentSession::customProperties() {
-    StreamBytes* stream = this->stream(storage::PropertySetStreamName(storage::format_ids::DocSummaryInformation));
-    if (stream == nullptr) return {};
     try {
+        StreamBytes* stream = this->stream(storage::PropertySetStreamName(storage::format_ids::DocSummaryInformation));
+        if (stream == nullptr) return {};
         return ReadCustomProperties(stream->bytes(0, stream->size()));
     } catch (const std::exception&) {
-        // The record's reading says what is wrong with the set.
+        // The record's reading says what is wrong with the set, or the file.
         return {};
     }
 }
 
-PrinterScan DocumentSession::printers() { return ScanPrinters(streams()); }
+PrinterScan DocumentSession::printers() {
+    try {
+        return ScanPrinters(streams());
+    } catch (const storage::StorageError& error) {
+        // Finding the workbook's stream failed: the directory is damaged.
+        PrinterScan scan;
+        scan.problems.push_back(std::string("printers not read: ") + error.what());
+        return scan;
+    }
+}
 
 std::optional<bool> DocumentSession::checkHyperlinks(std::string& why) {
     try {

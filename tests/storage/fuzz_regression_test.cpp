@@ -1,8 +1,8 @@
 // Replays the inputs that once crashed, hung or exhausted memory under the
 // fuzzers (tests/data/fuzz-regressions), and every corpus document, through
-// the two entry points the fuzzers drive: the summary reader on a whole file
-// and the property-set parser on a bare stream and on each property-set
-// stream inside the compound file. Damage must come back as an outcome or a
+// the entry points the fuzzers drive: the summary reader on a whole file, the
+// property-set parser on a bare stream and on each property-set stream inside
+// the compound file, and what an analysis asks of a document session. Damage must come back as an outcome or a
 // StorageError, never as a crash, another exception or a runaway allocation.
 
 #include <gtest/gtest.h>
@@ -14,11 +14,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "engine/document_session.h"
 #include "engine/summary_reader.h"
 #include "storage/byte_source.h"
 #include "storage/compound_file.h"
@@ -156,6 +158,18 @@ engine::ReadOutcome Replay(const std::vector<uint8_t>& bytes) {
     storage::MemoryStreamView bare{std::span<const uint8_t>(bytes)};
     EXPECT_NO_THROW(WalkPropertySet(bare));
     EXPECT_NO_THROW(WalkPropertySetStreams(bytes));
+    // What an analysis asks of a session besides the record never throws.
+    storage::MemoryByteSource again(bytes);
+    std::unique_ptr<engine::DocumentSession> session;
+    try {
+        session = std::make_unique<engine::DocumentSession>(again);
+    } catch (const storage::StorageError&) {
+    }
+    if (session) {
+        EXPECT_NO_THROW(session->hiddenNames());
+        EXPECT_NO_THROW(session->customProperties());
+        EXPECT_NO_THROW(session->printers());
+    }
     return outcome;
 }
 
