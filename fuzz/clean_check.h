@@ -64,8 +64,9 @@ inline std::map<std::u16string, std::vector<uint8_t>> Streams(const std::vector<
 inline void CheckCleanInMemory(const uint8_t* data, size_t size) {
     if (size < 3) return;
     engine::CleanSettings settings;
-    // Two bytes and two more bits of the third: one bit per operation, in run order.
-    const unsigned choice = data[0] | (data[1] << 8) | ((data[2] >> 2 & 3u) << 16);
+    // Two bytes and four more bits of the third: one bit per operation, in run order.
+    static_assert(std::size(engine::kAllCleanOperations) <= 20, "more operations than the choice has bits");
+    const unsigned choice = data[0] | (data[1] << 8) | ((data[2] >> 2 & 15u) << 16);
     for (size_t i = 0; i < std::size(engine::kAllCleanOperations); ++i)
         if (choice & (1u << i)) settings.operations.push_back(engine::kAllCleanOperations[i]);
     if (data[2] & 1) settings.author = u"Fuzz \u00e9 Author";

@@ -37,8 +37,8 @@ TEST(WriterFuzzRegression, FindingsReplayCleanly) {
 
 TEST(WriterFuzzRegression, CorpusDocumentsCleanInMemory) {
     // Every operation; only the first, with author and company typed; the
-    // removals (revision log, thumbnail, GUID, hyperlinks).
-    const std::vector<std::vector<uint8_t>> choices = {{0xFF, 0xFF, 0x0C}, {0x01, 0x00, 0x03}, {0x80, 0x07, 0x00}};
+    // removals (revision log, printers, thumbnail, GUID, hyperlinks).
+    const std::vector<std::vector<uint8_t>> choices = {{0xFF, 0xFF, 0x3C}, {0x01, 0x00, 0x03}, {0x80, 0x0F, 0x00}};
     std::vector<fs::path> documents = testing::CorpusDocuments();
     for (const auto& entry : fs::directory_iterator(testing::TestDataPath("hidden-names"))) documents.push_back(entry.path());
     for (const fs::path& document : documents) {
