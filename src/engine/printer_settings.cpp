@@ -117,7 +117,68 @@ Walk WalkWorkbook(StreamBytes& stream) {
     return walk;
 }
 
+// Word's printer tables, by their FIB pairs.
+constexpr std::pair<size_t, const char*> kWordPrinterTables[] = {{27, "PrDrvr"}, {28, "PrEnvPort"}, {29, "PrEnvLand"}};
+
+// The first run of printable characters: the printer's name, which each of
+// Word's tables begins with (PrDrvr holds the printer, its port and its
+// driver one after another; the others a DEVMODE).
+std::u16string FirstPrintedName(std::span<const uint8_t> bytes) {
+    std::u16string name;
+    for (uint8_t byte : bytes) {
+        if (byte >= 0x20 && byte < 0x7F) {
+            name += static_cast<char16_t>(byte);
+        } else if (!name.empty()) {
+            break;
+        }
+    }
+    return IsBlankName(name) ? std::u16string() : name;
+}
+
+struct WordTable {
+    const char* where;
+    FibPairs::Pair pair;
+};
+
+// Word's printer tables that lie whole in the table stream and share no
+// byte with another structure.
+std::vector<WordTable> WordPrinterTables(const FibPairs& fib, uint64_t tableSize) {
+    std::vector<WordTable> tables;
+    for (const auto& [index, where] : kWordPrinterTables) {
+        const std::optional<FibPairs::Pair> pair = fib.at(index);
+        if (!pair) continue;
+        if (uint64_t{pair->fc} + pair->lcb > tableSize) throw Malformed{std::string(where) + " lies outside the table stream"};
+        if (fib.overlapsAnother(index)) throw Malformed{std::string(where) + " overlaps another table"};
+        tables.push_back({where, *pair});
+    }
+    return tables;
+}
+
 }  // namespace
+
+void FindWordPrinters(StreamBytes& word, const RootStreamBytes& open, PrinterScan& found) {
+    try {
+        std::string problem;
+        const std::optional<FibPairs> fib = ReadFibPairs(word, problem);
+        if (!problem.empty()) found.problems.push_back(problem);
+        if (!fib) return;
+        if (std::none_of(std::begin(kWordPrinterTables), std::end(kWordPrinterTables),
+                         [&](const auto& table) { return fib->at(table.first).has_value(); }))
+            return;
+        StreamBytes* const table = open(fib->tableName);
+        if (table == nullptr) throw Malformed{"its table stream is missing"};
+        for (const WordTable& printer : WordPrinterTables(*fib, table->size())) {
+            const std::u16string name = FirstPrintedName(table->bytes(printer.pair.fc, printer.pair.lcb));
+            if (!name.empty()) found.places.push_back({printer.where, fib->tableName, name});
+        }
+    } catch (const Malformed& malformed) {
+        found.problems.push_back("WordDocument: not cleaned: " + malformed.what);
+    } catch (const std::out_of_range&) {
+        found.problems.push_back("WordDocument: not cleaned: a table runs past its stream");
+    } catch (const storage::StorageError& error) {
+        found.problems.push_back(std::string("WordDocument: not read: ") + error.what());
+    }
+}
 
 void FindWorkbookPrinters(std::u16string_view streamName, StreamBytes& stream, PrinterScan& found) {
     try {
@@ -137,8 +198,44 @@ PrinterScan ScanPrinters(const RootStreamBytes& open) {
     PrinterScan scan;
     for (const char16_t* name : {u"Workbook", u"Book"})
         if (StreamBytes* stream = open(name)) FindWorkbookPrinters(name, *stream, scan);
+    if (StreamBytes* word = open(u"WordDocument")) FindWordPrinters(*word, open, scan);
     return scan;
 }
+
+namespace {
+
+void planWordPrinterDrops(const RootStreamSource& read, InPlaceBlanking& plan) {
+    const std::optional<std::vector<uint8_t>> word = read(u"WordDocument");
+    if (!word) return;
+    HeldStreamBytes heldWord(*word);
+    try {
+        std::string problem;
+        const std::optional<FibPairs> fib = ReadFibPairs(heldWord, problem);
+        if (!problem.empty()) {
+            plan.problems.push_back(problem);
+            return;
+        }
+        if (!fib) return;
+        const std::optional<std::vector<uint8_t>> table = read(fib->tableName);
+        const std::vector<WordTable> tables = WordPrinterTables(*fib, table ? table->size() : 0);
+        if (tables.empty()) return;
+        // The FIB first: once it points at nothing, the bytes zeroed after
+        // it are nobody's.
+        std::vector<uint8_t> fibAfter = *word, tableAfter = *table;
+        for (const WordTable& drop : tables) {
+            std::fill_n(fibAfter.begin() + static_cast<std::ptrdiff_t>(drop.pair.fibOffset), 8, 0);
+            std::fill_n(tableAfter.begin() + static_cast<std::ptrdiff_t>(drop.pair.fc), drop.pair.lcb, 0);
+        }
+        std::vector<storage::StreamPatch> fibPatches = DifferingRanges(*word, fibAfter);
+        std::vector<storage::StreamPatch> tablePatches = DifferingRanges(*table, tableAfter);
+        if (!fibPatches.empty()) plan.streams.push_back({u"WordDocument", std::move(fibPatches)});
+        if (!tablePatches.empty()) plan.streams.push_back({fib->tableName, std::move(tablePatches)});
+    } catch (const Malformed& malformed) {
+        plan.problems.push_back("WordDocument: not cleaned: " + malformed.what);
+    }
+}
+
+}  // namespace
 
 InPlaceBlanking PlanPrinterBlanking(const RootStreamSource& read) {
     InPlaceBlanking plan;
@@ -169,6 +266,7 @@ InPlaceBlanking PlanPrinterBlanking(const RootStreamSource& read) {
         std::vector<storage::StreamPatch> patches = DifferingRanges(*before, after);
         if (!patches.empty()) plan.streams.push_back({name, std::move(patches)});
     }
+    planWordPrinterDrops(read, plan);
     return plan;
 }
 

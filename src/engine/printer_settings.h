@@ -11,10 +11,13 @@ namespace velmora::engine {
 
 // A printer a document names: Excel's Pls record keeps the printer's
 // settings (a Windows DEVMODE) of each sheet, with the printer's name, often
-// a host and a queue ("\\Lins\lp"), and the driver's private data.
+// a host and a queue ("\\Lins\lp"), and the driver's private data; Word's
+// FIB can name three tables in the table stream, the printer driver's
+// names (PrDrvr) and the settings for portrait and landscape (PrEnvPort,
+// PrEnvLand).
 struct PrinterPlace {
-    std::string where;      // "Pls"
-    std::u16string stream;  // u"Workbook" or u"Book"
+    std::string where;      // "Pls", "PrDrvr", "PrEnvPort", "PrEnvLand"
+    std::u16string stream;  // u"Workbook", u"Book", u"0Table" or u"1Table"
     std::u16string name;    // the device name; empty where only driver data is left
 };
 
@@ -30,13 +33,17 @@ struct PrinterScan {
 // no Windows DEVMODE (Excel for the Mac writes its own print record, which
 // names no printer) and is left alone.
 void FindWorkbookPrinters(std::u16string_view streamName, StreamBytes& stream, PrinterScan& found);
-// Every workbook stream of a document (`Workbook`, `Book`).
+// Word's printer tables: only the FIB and the tables it names are read.
+void FindWordPrinters(StreamBytes& wordDocument, const RootStreamBytes& open, PrinterScan& found);
+// Every workbook stream of a document (`Workbook`, `Book`), and Word's.
 PrinterScan ScanPrinters(const RootStreamBytes& open);
 
 // Blanks each Windows DEVMODE in place: its device name and its driver's
 // private data zeroed, its sizes and public settings (paper, orientation,
-// copies) kept, the record's length unchanged. A printer name left in a
-// record the walk cannot read whole is a problem, not cleaned.
+// copies) kept, the record's length unchanged. Word's printer tables are
+// dropped as the format allows: their FIB pairs set to zero first, then
+// their bytes in the table stream zeroed. A printer name left in a record
+// the walk cannot read whole is a problem, not cleaned.
 InPlaceBlanking PlanPrinterBlanking(const RootStreamSource& read);
 
 }  // namespace velmora::engine

@@ -22,11 +22,7 @@ struct Malformed {
 
 constexpr uint16_t kWordIdent = 0xA5EC;
 constexpr size_t kSavedByPair = 71, kOwnersPair = 36, kAnnotationRefPair = 4, kRevisionMarkPair = 51, kAssocPair = 32;
-
-struct FcLcb {
-    size_t fibOffset = 0;
-    uint32_t fc = 0, lcb = 0;
-};
+using FcLcb = FibPairs::Pair;
 
 // Bytes of a stream from `base` on, read once and addressed by their
 // offsets in the whole stream (what a name site records).
@@ -73,59 +69,82 @@ bool IsBlankName(std::u16string_view name) {
     return std::all_of(name.begin(), name.end(), [](char16_t c) { return c == u' ' || c == 0; });
 }
 
-void FindWordNames(StreamBytes& word, const RootStreamBytes& open, RevisionLogNames& found) {
-    if (word.size() < 34) return;
+std::optional<FibPairs::Pair> FibPairs::at(size_t index) const {
+    if (index >= count) return std::nullopt;
+    Pair pair{offset + 8 * index, storage::LoadU32(bytes, 8 * index), storage::LoadU32(bytes, 8 * index + 4)};
+    if (pair.lcb == 0) return std::nullopt;
+    return pair;
+}
+
+bool FibPairs::overlapsAnother(size_t index) const {
+    const std::optional<Pair> mine = at(index);
+    if (!mine) return false;
+    const uint64_t begin = mine->fc, end = uint64_t{mine->fc} + mine->lcb;
+    for (size_t other = 0; other < count; ++other) {
+        const std::optional<Pair> them = at(other);
+        if (other != index && them && them->fc < end && uint64_t{them->fc} + them->lcb > begin) return true;
+    }
+    return false;
+}
+
+std::optional<FibPairs> ReadFibPairs(StreamBytes& word, std::string& problem) {
+    if (word.size() < 34) return std::nullopt;
     const Bytes head = word.bytes(0, 34);
-    if (storage::LoadU16(head, 0) != kWordIdent) return;  // not a Word 97-2003 FIB
-    if (storage::LoadU16(head, 2) < 0x00C1) return;
+    if (storage::LoadU16(head, 0) != kWordIdent) return std::nullopt;  // not a Word 97-2003 FIB
+    if (storage::LoadU16(head, 2) < 0x00C1) return std::nullopt;
     const uint16_t flags = storage::LoadU16(head, 0x0A);
     if (flags & 0x0100) {
-        found.problems.push_back("WordDocument: not cleaned: the document is encrypted");
-        return;
+        problem = "WordDocument: not cleaned: the document is encrypted";
+        return std::nullopt;
     }
-    if (flags & 0x0004) found.warnings.push_back("WordDocument: fast-saved; older copies of its tables may remain until it is saved in full");
-    const std::u16string tableName = flags & 0x0200 ? u"1Table" : u"0Table";
+    FibPairs fib;
+    fib.fastSaved = flags & 0x0004;
+    fib.secondFib = storage::LoadU16(head, 0x08) != 0;
+    fib.tableName = flags & 0x0200 ? u"1Table" : u"0Table";
+    // The FIB's variable parts: only the counts and the fc/lcb pairs are read.
+    size_t p = 32;
+    const size_t csw = storage::LoadU16(head, p);
+    p += 2 + 2 * csw;
+    const auto cutShort = [&] {
+        problem = "WordDocument: not cleaned: malformed (the FIB is cut short)";
+        return std::nullopt;
+    };
+    if (p + 2 > word.size()) return cutShort();
+    const size_t cslw = storage::LoadU16(word.bytes(p, 2), 0);
+    p += 2 + 4 * cslw;
+    if (p + 2 > word.size()) return cutShort();
+    fib.count = storage::LoadU16(word.bytes(p, 2), 0);
+    p += 2;
+    if (p + 8 * fib.count > word.size()) return cutShort();
+    const Bytes pairBytes = word.bytes(p, 8 * fib.count);
+    fib.offset = p;
+    fib.bytes.assign(pairBytes.begin(), pairBytes.end());
+    return fib;
+}
+
+void FindWordNames(StreamBytes& word, const RootStreamBytes& open, RevisionLogNames& found) {
+    std::string problem;
+    const std::optional<FibPairs> fib = ReadFibPairs(word, problem);
+    if (!problem.empty()) found.problems.push_back(problem);
+    if (!fib) return;
+    if (fib->fastSaved) found.warnings.push_back("WordDocument: fast-saved; older copies of its tables may remain until it is saved in full");
+    const std::u16string& tableName = fib->tableName;
     try {
-        // The FIB's variable parts: only the counts and the fc/lcb pairs are read.
-        size_t p = 32;
-        const size_t csw = storage::LoadU16(head, p);
-        p += 2 + 2 * csw;
-        if (p + 2 > word.size()) throw Malformed{"the FIB is cut short"};
-        const size_t cslw = storage::LoadU16(word.bytes(p, 2), 0);
-        p += 2 + 4 * cslw;
-        if (p + 2 > word.size()) throw Malformed{"the FIB is cut short"};
-        const size_t pairs = storage::LoadU16(word.bytes(p, 2), 0);
-        p += 2;
-        if (p + 8 * pairs > word.size()) throw Malformed{"the FIB is cut short"};
-        const Bytes pairBytes = word.bytes(p, 8 * pairs);
-        auto pair = [&](size_t i) -> std::optional<FcLcb> {
-            if (i >= pairs) return std::nullopt;
-            FcLcb at{p + 8 * i, storage::LoadU32(pairBytes, 8 * i), storage::LoadU32(pairBytes, 8 * i + 4)};
-            if (at.lcb == 0) return std::nullopt;
-            return at;
-        };
+        const auto pair = [&](size_t i) { return fib->at(i); };
         const std::optional<FcLcb> savedBy = pair(kSavedByPair), owners = pair(kOwnersPair),
                                    references = pair(kAnnotationRefPair), marks = pair(kRevisionMarkPair),
                                    assoc = pair(kAssocPair);
         if (!savedBy && !owners && !references && !marks && !assoc) return;
         // A template with AutoText keeps a second FIB, with tables of its own.
-        if (storage::LoadU16(head, 0x08) != 0)
+        if (fib->secondFib)
             found.warnings.push_back("WordDocument: a second FIB (AutoText) keeps names this cleaning does not reach");
         StreamBytes* const table = open(tableName);
         if (!table) throw Malformed{"its table stream is missing"};
         // What is changed must share no byte with any other table the FIB
         // points at: a crafted overlap would make blanking write into
         // another structure's data.
-        for (const size_t mine : {kSavedByPair, kOwnersPair, kAnnotationRefPair, kRevisionMarkPair, kAssocPair}) {
-            const std::optional<FcLcb> at = pair(mine);
-            if (!at) continue;
-            const uint64_t begin = at->fc, end = uint64_t{at->fc} + at->lcb;
-            for (size_t other = 0; other < pairs; ++other) {
-                const std::optional<FcLcb> them = pair(other);
-                if (other == mine || !them) continue;
-                if (them->fc < end && uint64_t{them->fc} + them->lcb > begin) throw Malformed{"two of its tables overlap"};
-            }
-        }
+        for (const size_t mine : {kSavedByPair, kOwnersPair, kAnnotationRefPair, kRevisionMarkPair, kAssocPair})
+            if (fib->overlapsAnother(mine)) throw Malformed{"two of its tables overlap"};
         // Only the structures the pairs name are read from the table stream.
         auto region = [&](const FcLcb& at, const char* outside) {
             if (uint64_t{at.fc} + at.lcb > table->size()) throw Malformed{outside};

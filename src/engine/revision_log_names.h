@@ -75,6 +75,30 @@ RootStreamBytes HeldStreams(const RootStreamSource& read);
 RevisionLogNames FindRevisionLogNames(const RootStreamBytes& open);
 RevisionLogNames FindRevisionLogNames(const RootStreamSource& read);
 
+// The fc/lcb pairs of a Word 97-2003 FIB: where they lie in `WordDocument`,
+// how many there are, and the table stream they point into. Nothing where
+// the stream is no such FIB; `problem` says why one cannot be read (cut
+// short, encrypted), `fastSaved` whether it was saved incrementally.
+struct FibPairs {
+    size_t offset = 0;  // of pair 0 in `WordDocument`
+    size_t count = 0;
+    std::vector<uint8_t> bytes;  // the pairs, 8 bytes each
+    std::u16string tableName;    // u"0Table" or u"1Table"
+    bool fastSaved = false;
+    bool secondFib = false;      // a template's AutoText FIB follows
+
+    // Pair `index` when it names a structure (lcb not zero).
+    struct Pair {
+        size_t fibOffset = 0;  // of its fc; the lcb follows
+        uint32_t fc = 0, lcb = 0;
+    };
+    std::optional<Pair> at(size_t index) const;
+    // Whether the structure of pair `index` shares a byte with any other
+    // the FIB names.
+    bool overlapsAnother(size_t index) const;
+};
+std::optional<FibPairs> ReadFibPairs(StreamBytes& wordDocument, std::string& problem);
+
 // The Word, Excel and PowerPoint walkers on their own (tests).
 void FindWordNames(StreamBytes& wordDocument, const RootStreamBytes& open, RevisionLogNames& found);
 void FindWorkbookNames(std::u16string_view streamName, StreamBytes& stream, RevisionLogNames& found);

@@ -14,6 +14,9 @@
 #include "engine/custom_properties.h"
 #include "engine/text_conversions.h"
 #include "engine/free_space.h"
+#include "engine/stream_bytes.h"
+#include "engine/hidden_names.h"
+#include "engine/revision_log_names.h"
 #include "engine/printer_settings.h"
 #include "engine/summary_info_class.h"
 #include "engine/summary_reader.h"
@@ -509,6 +512,84 @@ TEST_F(CleanRunFixture, PrinterNamesAreListedAndBlankedInPlace) {
         EXPECT_EQ(::pclose(pipe), 0) << verdict;
         EXPECT_EQ(verdict, "ok\n");
     }
+}
+
+// No corpus document keeps Word's printer tables; this one is a LibreOffice
+// document given them as Word wrote them: the printer, its port and its
+// driver (PrDrvr), and the settings for portrait and landscape (PrEnvPort,
+// PrEnvLand, each a DEVMODE naming the printer), at the table stream's end.
+constexpr char kPrinterDriverText[] = "HP LaserJet 4\0\\\\printsrv\\hp4\0winspool";
+constexpr std::string_view kPrinterDriver(kPrinterDriverText, sizeof kPrinterDriverText);  // its last NUL too
+
+std::vector<uint8_t> WithWordPrinterTables(const fs::path& original) {
+    const std::vector<uint8_t> bytes = testing::ReadWholeFile(original);
+    storage::MemoryByteSource source(bytes);
+    storage::CompoundFile file(source);
+    std::map<std::u16string, std::vector<uint8_t>> streams;
+    for (const auto& entry : file.rootChildren()) streams[entry.name] = file.openStream(entry).readAll();
+    std::vector<uint8_t>& word = streams.at(u"WordDocument");
+    HeldStreamBytes held(word);
+    std::string problem;
+    const std::optional<FibPairs> fib = ReadFibPairs(held, problem);
+    EXPECT_TRUE(fib && fib->count > 29) << problem;
+    std::vector<uint8_t>& table = streams.at(fib->tableName);
+    auto text = [](std::string_view value) { return std::vector<uint8_t>(value.begin(), value.end()); };
+    auto devMode = [&](std::string_view printer, uint16_t orientation) {
+        std::vector<uint8_t> mode(32, 0);
+        std::copy(printer.begin(), printer.end(), mode.begin());
+        const uint16_t fields[] = {0x0400, 0x0001, 68, 12, 0, 0, orientation, 9, 0, 0, 100, 1};
+        for (uint16_t field : fields) mode.insert(mode.end(), {static_cast<uint8_t>(field), static_cast<uint8_t>(field >> 8)});
+        mode.resize(68, 0);
+        const std::vector<uint8_t> driver = text("job owner: Grace Hopper");  // what a driver may keep
+        mode.insert(mode.end(), driver.begin(), driver.begin() + 12);
+        return mode;
+    };
+    const std::vector<std::vector<uint8_t>> tables = {
+        text(kPrinterDriver), devMode("HP LaserJet 4", 1),
+        devMode("HP LaserJet 4", 2)};
+    for (size_t i = 0; i < tables.size(); ++i) {
+        const uint32_t fc = static_cast<uint32_t>(table.size()), lcb = static_cast<uint32_t>(tables[i].size());
+        table.insert(table.end(), tables[i].begin(), tables[i].end());
+        const size_t at = fib->offset + 8 * (27 + i);
+        for (int b = 0; b < 4; ++b) {
+            word[at + b] = static_cast<uint8_t>(fc >> (8 * b));
+            word[at + 4 + b] = static_cast<uint8_t>(lcb >> (8 * b));
+        }
+    }
+    testing::CompoundFileBuilder builder(3);
+    for (auto& [name, content] : streams) builder.addStream(name, content);
+    return builder.build().bytes;
+}
+
+TEST_F(CleanRunFixture, WordPrinterTablesAreListedAndDropped) {
+    const fs::path document = folder.path() / "printer.doc";
+    testing::WriteWholeFile(document, WithWordPrinterTables(testing::TestDataPath("hidden-names/lo-comments.doc")));
+    const fs::path original = folder.path() / "printer-original.doc";
+    fs::copy_file(document, original);
+    std::vector<std::pair<std::string, std::u16string>> listed;
+    for (const PrinterPlace& place : AnalyzeDocument(document).printers.places) listed.emplace_back(place.where, place.name);
+    EXPECT_EQ(listed, (std::vector<std::pair<std::string, std::u16string>>{
+                          {"PrDrvr", u"HP LaserJet 4"}, {"PrEnvPort", u"HP LaserJet 4"}, {"PrEnvLand", u"HP LaserJet 4"}}));
+
+    const CleanReport report = CleanDocument(document, Only({CleanOperation::RemovePrinter}), false);
+    ASSERT_TRUE(report.ok) << report.error;
+    EXPECT_EQ(report.changed, std::vector<std::string>{"Printer"});
+    EXPECT_TRUE(AnalyzeDocument(document).printers.places.empty());
+    const std::vector<uint8_t> after = testing::ReadWholeFile(document);
+    for (const char* gone : {"HP LaserJet", "printsrv", "Grace Hopper"}) EXPECT_FALSE(Contains(after, gone)) << gone;
+    EXPECT_TRUE(CleanDocument(document, Only({CleanOperation::RemovePrinter}), false).changed.empty());
+    // The FIB names no printer table any more; the comments and their
+    // authors, and every other stream, are as they were.
+    storage::MemoryByteSource source(after);
+    storage::CompoundFile file(source);
+    std::vector<uint8_t> word = file.openStream(*file.findInRoot(u"WordDocument")).readAll();
+    HeldStreamBytes held(word);
+    std::string problem;
+    const std::optional<FibPairs> fib = ReadFibPairs(held, problem);
+    ASSERT_TRUE(fib);
+    for (size_t pair : {27, 28, 29}) EXPECT_FALSE(fib->at(pair)) << pair;
+    EXPECT_EQ(ScanHiddenNames(document).names.size(), ScanHiddenNames(original).names.size());
+    EXPECT_EQ(Read(document).Title, Read(original).Title);
 }
 
 // A free sector in the middle of the file and the tail of a stream's last
