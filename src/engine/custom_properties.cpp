@@ -6,6 +6,7 @@
 #include "storage/compound_file_format.h"
 #include "storage/format_id.h"
 #include "storage/property_value.h"
+#include "storage/storage_error.h"
 #include "storage/stream_view.h"
 
 namespace velmora::engine {
@@ -56,7 +57,7 @@ bool HasOwnOperation(std::u16string_view userDefinedName) {
     return false;
 }
 
-std::vector<CustomProperty> ReadCustomProperties(storage::PropertySetReader& reader) {
+std::vector<CustomProperty> ReadCustomProperties(storage::PropertySetReader& reader, bool withValues) {
     std::vector<CustomProperty> custom;
     const storage::PropertySection* section = reader.findSection(storage::format_ids::UserDefinedProperties);
     if (section == nullptr) return custom;
@@ -71,7 +72,14 @@ std::vector<CustomProperty> ReadCustomProperties(storage::PropertySetReader& rea
         for (const storage::DictionaryEntry& entry : dictionary)
             if (entry.pid == location.pid) property.name = WithoutTerminators(DecodeCodePageText(entry.nameBytes, codePage));
         if (HasOwnOperation(property.name)) continue;
-        property.value = ValueText(reader.readValue(*section, location), codePage);
+        if (withValues) {
+            try {
+                property.value = ValueText(reader.readValue(*section, location), codePage);
+            } catch (const storage::StorageError&) {
+                // Listed all the same: a damaged value is still somebody's data.
+                property.value = u"(damaged)";
+            }
+        }
         custom.push_back(std::move(property));
     }
     return custom;
@@ -80,7 +88,7 @@ std::vector<CustomProperty> ReadCustomProperties(storage::PropertySetReader& rea
 std::vector<CustomProperty> ReadCustomProperties(std::span<const uint8_t> documentSummaryStream) {
     storage::MemoryStreamView view(documentSummaryStream);
     storage::PropertySetReader reader(view);
-    return ReadCustomProperties(reader);
+    return ReadCustomProperties(reader, true);
 }
 
 std::u16string JoinedCustomProperties(const std::vector<CustomProperty>& properties) {

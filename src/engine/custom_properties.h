@@ -26,9 +26,11 @@ struct CustomProperty {
 bool HasOwnOperation(std::u16string_view userDefinedName);
 
 // The custom properties of a parsed DocumentSummaryInformation stream, in
-// stored order; none where it has no user-defined section. Raises the
-// reader's StorageError where the section is damaged.
-std::vector<CustomProperty> ReadCustomProperties(storage::PropertySetReader& reader);
+// stored order; none where it has no user-defined section. Values only
+// `withValues` (a value that cannot be decoded reads "(damaged)"); what a
+// removal needs is the names and PIDs alone. Raises the reader's
+// StorageError where the dictionary or the code page is damaged.
+std::vector<CustomProperty> ReadCustomProperties(storage::PropertySetReader& reader, bool withValues);
 // The same from the stream's bytes; none for a document without the stream.
 std::vector<CustomProperty> ReadCustomProperties(std::span<const uint8_t> documentSummaryStream);
 

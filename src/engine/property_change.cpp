@@ -136,7 +136,7 @@ std::vector<PropertyEdit> EditsFor(const PropertyChange& change, ParsedStream& s
     std::vector<PropertyEdit> edits;
     if (change.action == PropertyChange::Action::RemoveCustom) {
         if (userDefined == nullptr) return edits;
-        for (const CustomProperty& custom : ReadCustomProperties(stream.reader()))
+        for (const CustomProperty& custom : ReadCustomProperties(stream.reader(), false))
             // Gone with its name, so the dictionary does not keep it either.
             if (std::none_of(edits.begin(), edits.end(), [&](const PropertyEdit& edit) { return edit.pid == custom.pid; }))
                 edits.push_back({ids::UserDefinedProperties, custom.pid, std::nullopt, true});
