@@ -35,6 +35,7 @@ struct AnalyzedDocument {
     engine::HiddenNameScan hidden;  // names kept outside the property sets
     std::vector<engine::CustomProperty> custom;
     engine::PrinterScan printers;
+    std::vector<engine::EmbeddedObject> embedded;
     std::optional<uint64_t> residue;  // with --residue, where it could be surveyed
 };
 
@@ -49,10 +50,27 @@ AnalyzedDocument Analyze(const std::filesystem::path& path, bool withResidue) {
     document.hidden = std::move(analysis.hidden);
     document.custom = std::move(analysis.custom);
     document.printers = std::move(analysis.printers);
+    document.embedded = std::move(analysis.embedded);
     document.residue = analysis.residue;
     // A file the reader could not open still has a size worth reporting.
     if (document.size == 0) document.size = static_cast<uint64_t>(std::max<int64_t>(engine::FileSizeOf(path), 0));
     return document;
+}
+
+// The names a document keeps outside its property sets, as a JSON array.
+std::string HiddenJson(const engine::HiddenNameScan& hidden) {
+    std::string line = "[";
+    for (size_t i = 0; i < hidden.names.size(); ++i) {
+        const engine::HiddenName& name = hidden.names[i];
+        line += (i ? ", {\"where\": \"" : "{\"where\": \"") + name.where + "\", \"stream\": ";
+        AppendJsonString(line, name.stream);
+        line += ", \"name\": ";
+        AppendJsonString(line, name.name);
+        // What a clean wrote in place of a name is not somebody's.
+        if (engine::IsPlaceholderName(name.name)) line += ", \"placeholder\": true";
+        line += "}";
+    }
+    return line + "]";
 }
 
 std::string JsonLine(const AnalyzedDocument& document, bool withResidue) {
@@ -63,18 +81,7 @@ std::string JsonLine(const AnalyzedDocument& document, bool withResidue) {
     line += ", \"size\": " + std::to_string(document.size);
     if (document.outcome.ok) {
         line += ", \"summary\": " + SummaryToJson(document.info);
-        line += ", \"hidden\": [";
-        for (size_t i = 0; i < document.hidden.names.size(); ++i) {
-            const engine::HiddenName& name = document.hidden.names[i];
-            line += (i ? ", {\"where\": \"" : "{\"where\": \"") + name.where + "\", \"stream\": ";
-            AppendJsonString(line, name.stream);
-            line += ", \"name\": ";
-            AppendJsonString(line, name.name);
-            // What a clean wrote in place of a name is not somebody's.
-            if (engine::IsPlaceholderName(name.name)) line += ", \"placeholder\": true";
-            line += "}";
-        }
-        line += "], \"custom\": [";
+        line += ", \"hidden\": " + HiddenJson(document.hidden) + ", \"custom\": [";
         for (size_t i = 0; i < document.custom.size(); ++i) {
             line += i ? ", {\"name\": " : "{\"name\": ";
             AppendJsonString(line, document.custom[i].name);
@@ -90,6 +97,19 @@ std::string JsonLine(const AnalyzedDocument& document, bool withResidue) {
             line += ", \"name\": ";
             AppendJsonString(line, place.name);
             line += "}";
+        }
+        line += "], \"embedded\": [";
+        for (size_t i = 0; i < document.embedded.size(); ++i) {
+            const engine::EmbeddedObject& object = document.embedded[i];
+            line += i ? ", {\"storage\": " : "{\"storage\": ";
+            AppendJsonString(line, object.storage);
+            line += ", \"summary\": " + (object.outcome.ok ? SummaryToJson(object.info) : std::string("null"));
+            line += ", \"hidden\": " + HiddenJson(object.hidden);
+            line += object.cleanable ? ", \"cleanable\": true}" : ", \"cleanable\": false, \"reason\": ";
+            if (!object.cleanable) {
+                AppendJsonString(line, engine::Utf8ToWide(object.reason));
+                line += "}";
+            }
         }
         line += "]";
         // null: the free space could not be surveyed (the writer's stricter

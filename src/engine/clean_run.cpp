@@ -1,6 +1,8 @@
 #include "engine/clean_run.h"
 
+#include "engine/embedded_objects.h"
 #include "engine/printer_settings.h"
+#include "storage/compound_file.h"
 
 #include <algorithm>
 #include <array>
@@ -151,13 +153,32 @@ struct OpenDocument {
     std::function<std::optional<storage::StorageError>()> refusalToWrite;
     // The residue where there is no writer to survey it.
     std::function<uint64_t()> residueWithoutWriter;
+    // What the operations would change in the objects embedded in the
+    // document, read before anything is written: not cleaned, and said so.
+    std::function<std::vector<std::string>(const CleanSettings&)> embeddedWork;
 };
+
+// The embedded objects' fields with work, read through their own opening
+// of `source`; none where it cannot be read (the root's reading says why).
+std::vector<std::string> EmbeddedWorkIn(storage::ByteSource& source, const CleanSettings& settings) {
+    try {
+        storage::CompoundFile file(source);
+        std::vector<std::string> fields = EmbeddedFieldsWithWork(file, settings);
+        std::vector<std::string> once;
+        for (std::string& field : fields)
+            if (std::find(once.begin(), once.end(), field) == once.end()) once.push_back(std::move(field));
+        return once;
+    } catch (const storage::StorageError&) {
+        return {};
+    }
+}
 
 // The one clean sequence: plan every operation on one reading, rewrite the
 // property sets in one transaction, blank the names outside them in place,
 // zero the residue; report per field.
 void RunClean(OpenDocument& document, const CleanSettings& settings, bool dryRun, CleanReport& report, AppliedClean* applied) {
     const auto [operations, changes] = ChangesFor(settings);
+    const std::vector<std::string> embeddedWork = document.embeddedWork ? document.embeddedWork(settings) : std::vector<std::string>();
     // Each stream is read once, however many plans look at it.
     const RootStreamSource readStream = [source = document.read,
                                          cache = std::make_shared<std::map<std::u16string, std::optional<std::vector<uint8_t>>>>()](
@@ -256,6 +277,11 @@ void RunClean(OpenDocument& document, const CleanSettings& settings, bool dryRun
         for (const std::string& problem : step.plan.problems)
             FailField(report, step.field(std::u16string(problem.begin(), problem.end())).c_str(),
                       storage::StorageError(storage::StorageResult::InvalidParameter, storage::Refusal::Damaged, problem));
+    // Never reported as clean: what the objects inside the document keep.
+    for (const std::string& field : embeddedWork)
+        FailField(report, field.c_str(),
+                  storage::StorageError(storage::StorageResult::InvalidParameter, storage::Refusal::None,
+                                        field.substr(0, field.rfind('/')) + ": " + kEmbeddedNotCleaned));
     // Residue goes last: what the steps above freed is zero already, so
     // whatever is left was there before the clean, or an interrupted one
     // left it.
@@ -328,6 +354,15 @@ CleanReport CleanDocument(const std::filesystem::path& path, const CleanSettings
             return std::nullopt;
         };
         document.residueWithoutWriter = [&path] { return MeasureResidue(path).value_or(0); };
+        document.embeddedWork = [&](const CleanSettings& chosen) {
+            if (source) return EmbeddedWorkIn(*source, chosen);
+            try {
+                const std::unique_ptr<storage::ByteSource> reading = storage::OpenDocumentSource(path, storage::AccessMode::Read);
+                return EmbeddedWorkIn(*reading, chosen);
+            } catch (const storage::StorageError&) {
+                return std::vector<std::string>();
+            }
+        };
         RunClean(document, settings, dryRun, report, nullptr);
     });
 }
@@ -339,6 +374,7 @@ CleanReport CleanOpenSource(storage::WritableByteSource& source, const CleanSett
         OpenDocument document;
         document.writer = &writer;
         document.read = RootStreamsOf(writer);
+        document.embeddedWork = [&](const CleanSettings& chosen) { return EmbeddedWorkIn(source, chosen); };
         RunClean(document, settings, dryRun, report, applied);
     });
 }

@@ -73,6 +73,14 @@ PrinterScan DocumentSession::printers() {
     }
 }
 
+std::vector<EmbeddedObject> DocumentSession::embeddedObjects() {
+    try {
+        return AnalyzeEmbeddedObjects(*file_);
+    } catch (const storage::StorageError&) {
+        return {};
+    }
+}
+
 std::optional<bool> DocumentSession::checkHyperlinks(std::string& why) {
     try {
         return DocumentHoldsProperty(*file_, 21, u"_PID_HLINKS");
@@ -92,6 +100,7 @@ DocumentAnalysis AnalyzeDocument(const std::filesystem::path& path, const Analys
         analysis.hidden = session.hiddenNames();
         analysis.custom = session.customProperties();
         analysis.printers = session.printers();
+        analysis.embedded = session.embeddedObjects();
         if (options.withHyperlinks) analysis.hyperlinks = analysis.info.HLinks.Count > 0 || session.holdsHyperlinks();
         if (options.withResidue) {
             try {

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "engine/custom_properties.h"
+#include "engine/embedded_objects.h"
 #include "engine/hidden_names.h"
 #include "engine/printer_settings.h"
 #include "engine/stream_bytes.h"
@@ -53,6 +54,9 @@ public:
     std::vector<CustomProperty> customProperties();
     // The printers the document names (Excel's printer settings).
     PrinterScan printers();
+    // The documents embedded in this one (storages with property sets or a
+    // document stream); none where the directory cannot be walked.
+    std::vector<EmbeddedObject> embeddedObjects();
     // A hyperlinks list in DocumentSummaryInformation (DSI 21) or under the
     // user-defined name "_PID_HLINKS"; false where the set cannot be read.
     bool holdsHyperlinks();
@@ -75,6 +79,7 @@ struct DocumentAnalysis {
     HiddenNameScan hidden;
     std::vector<CustomProperty> custom;
     PrinterScan printers;
+    std::vector<EmbeddedObject> embedded;
     bool hyperlinks = false;  // asked for with `withHyperlinks`
     std::optional<uint64_t> residue;  // asked for with `withResidue`, where it could be surveyed
 };

@@ -139,7 +139,8 @@ void ReadUserDefinedNames(storage::PropertySetReader& reader, const storage::Pro
 // Returns false when the set is absent or cannot be opened. Damage is kept in
 // the state (the first only), so that a damaged document is not mistaken for
 // one without properties; a value that cannot be read is skipped alone.
-bool ReadSet(storage::CompoundFile& file, size_t setIndex, TSummaryInfo& info, ReadState& state) {
+bool ReadSet(storage::CompoundFile& file, const std::vector<storage::DirectoryEntry>& children, size_t setIndex,
+             TSummaryInfo& info, ReadState& state) {
     const storage::FormatId& formatId = PropertySets()[setIndex];
     static const std::array<std::u16string, 8> kStreamNames = [] {
         std::array<std::u16string, 8> names;
@@ -151,7 +152,7 @@ bool ReadSet(storage::CompoundFile& file, size_t setIndex, TSummaryInfo& info, R
     std::optional<storage::PropertySetReader> reader;
     const storage::PropertySection* section = nullptr;
     try {
-        entry = file.findInRoot(kStreamNames[setIndex]);
+        if (const storage::DirectoryEntry* found = storage::FindChildByName(children, kStreamNames[setIndex])) entry = *found;
         if (!entry || entry->type != storage::ObjectType::Stream) return false;
         stream.emplace(file.openStream(*entry));
         reader.emplace(*stream);
@@ -228,13 +229,22 @@ ReadOutcome ReadSummaryInfoFrom(storage::ByteSource& source, TSummaryInfo& info)
 }
 
 ReadOutcome ReadSummaryInfoFrom(storage::CompoundFile& file, TSummaryInfo& info) {
+    try {
+        return ReadSummaryInfoIn(file, file.rootChildren(), info);
+    } catch (const storage::StorageError& error) {
+        return Refused(error);
+    }
+}
+
+ReadOutcome ReadSummaryInfoIn(storage::CompoundFile& file, const std::vector<storage::DirectoryEntry>& children,
+                              TSummaryInfo& info) {
     ReadOutcome outcome;
     ReadState state;
     TimeZoneScope zone;
     try {
         file.rootEntry();
         for (size_t setIndex = 0; setIndex < PropertySets().size(); ++setIndex)
-            if (ReadSet(file, setIndex, info, state)) outcome.ok = true;
+            if (ReadSet(file, children, setIndex, info, state)) outcome.ok = true;
     } catch (const storage::StorageError& error) {
         return Refused(error);
     } catch (const std::bad_alloc&) {

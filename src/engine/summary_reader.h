@@ -55,5 +55,9 @@ ReadOutcome ReadSummaryInfoWithSize(const std::filesystem::path& path, TSummaryI
 ReadOutcome ReadSummaryInfoFrom(storage::ByteSource& source, TSummaryInfo& info);
 // The same on a compound file already open (a document session's).
 ReadOutcome ReadSummaryInfoFrom(storage::CompoundFile& file, TSummaryInfo& info);
+// The same for the property sets among `children`, a storage's entries (an
+// object embedded in the document).
+ReadOutcome ReadSummaryInfoIn(storage::CompoundFile& file, const std::vector<storage::DirectoryEntry>& children,
+                              TSummaryInfo& info);
 
 }  // namespace velmora::engine

@@ -96,6 +96,12 @@ const std::vector<DirectoryEntry>& CompoundFile::rootChildren() {
     return *rootChildren_;
 }
 
+std::vector<DirectoryEntry> CompoundFile::childrenOf(const DirectoryEntry& storage) {
+    if (storage.index == rootEntry().index) return rootChildren();
+    if (storage.type != ObjectType::Storage) ThrowDamaged("entry " + std::to_string(storage.index) + " is not a storage");
+    return WalkChildTree(storage.child, [this](uint32_t index) { return directoryEntry(index); });
+}
+
 std::optional<DirectoryEntry> CompoundFile::findInRoot(std::u16string_view name) {
     if (const DirectoryEntry* found = FindChildByName(rootChildren(), name)) return *found;
     return std::nullopt;

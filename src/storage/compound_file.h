@@ -43,6 +43,8 @@ public:
     std::optional<DirectoryEntry> findInRoot(std::u16string_view name);
     // Every entry reachable from the root storage's child tree, in tree order.
     const std::vector<DirectoryEntry>& rootChildren();
+    // The same for any storage: the entries of its child tree.
+    std::vector<DirectoryEntry> childrenOf(const DirectoryEntry& storage);
 
     // Random access to one stream's bytes; valid while this object lives.
     StreamReader openStream(const DirectoryEntry& entry);

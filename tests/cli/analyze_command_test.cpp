@@ -270,6 +270,31 @@ TEST(VelmoraCli, NamesThatAreNotUtf8SurviveTheRoundTripThroughJson) {
     EXPECT_NE(cleaned.find("caf\\udce9.doc\", \"ok\": true"), std::string::npos) << cleaned;
 }
 
+TEST(AnalyzeJson, ListsCustomPropertiesPrintersAndEmbeddedObjects) {
+    struct Case {
+        const char* document;
+        const char* expected;  // a part of the JSON line
+    };
+    const Case cases[] = {
+        {"corpus/real/python3-xlrd/namesdemo.xls",
+         "\"custom\": [], \"printers\": [{\"where\": \"Pls\", \"stream\": \"Workbook\", \"name\": \"HP Mobile Printing PS\"}], "
+         "\"embedded\": []"},
+        {"corpus/odd/codepage-1200-lpwstr.doc", "\"custom\": [{\"name\": \"Projekt-Nr.\", \"value\": \"4711\"}, "},
+        {"embedded/lo-workbook-in-word.doc", "\"embedded\": [{\"storage\": \"ObjectPool/_2147483647\", \"summary\": {\"Title\": "
+                                             "\"Inner title\", \"Subject\": \"\", \"Author\": \"Inner Author\""},
+        {"embedded/lo-workbook-in-word.doc", "\"cleanable\": false, \"reason\": \"not cleaned: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.document);
+        std::ostringstream out, err;
+        AnalyzeOptions options;
+        options.json = true;
+        options.paths = {testing::TestDataPath(c.document).string()};
+        RunAnalyze(options, out, err);
+        EXPECT_NE(out.str().find(c.expected), std::string::npos) << out.str();
+    }
+}
+
 TEST(AnalyzeHiddenNames, JsonAndTableNameWhoSavedLast) {
     const std::string iris = testing::TestDataPath("corpus/real/r-cran-gdata/iris.xls").string();
     std::ostringstream json, table, err;

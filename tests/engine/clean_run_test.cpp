@@ -13,6 +13,7 @@
 #include "engine/document_session.h"
 #include "engine/custom_properties.h"
 #include "engine/text_conversions.h"
+#include "engine/embedded_objects.h"
 #include "engine/free_space.h"
 #include "engine/stream_bytes.h"
 #include "engine/hidden_names.h"
@@ -590,6 +591,66 @@ TEST_F(CleanRunFixture, WordPrinterTablesAreListedAndDropped) {
     for (size_t pair : {27, 28, 29}) EXPECT_FALSE(fib->at(pair)) << pair;
     EXPECT_EQ(ScanHiddenNames(document).names.size(), ScanHiddenNames(original).names.size());
     EXPECT_EQ(Read(document).Title, Read(original).Title);
+}
+
+// A workbook embedded in a Word document keeps its own author, last editor
+// and WriteAccess: listed, and reported as not cleaned (never as clean),
+// while the document around it is cleaned and the object left as it was.
+TEST_F(CleanRunFixture, EmbeddedObjectsAreListedAndReportedAsNotCleaned) {
+    const fs::path document = folder.path() / "embedded.doc";
+    testing::CopyWritable(testing::TestDataPath("embedded/lo-workbook-in-word.doc"), document);
+    const std::u16string storage = u"ObjectPool/_2147483647";
+    const auto innerStreams = [&](const fs::path& path) {
+        const std::vector<uint8_t> bytes = testing::ReadWholeFile(path);
+        storage::MemoryByteSource source(bytes);
+        storage::CompoundFile file(source);
+        std::map<std::u16string, std::vector<uint8_t>> streams;
+        for (const EmbeddedStorage& found : FindEmbeddedStorages(file))
+            for (const storage::DirectoryEntry& child : found.children)
+                if (child.type == storage::ObjectType::Stream)
+                    streams[found.path + u"/" + child.name] = file.openStream(child).readAll();
+        return streams;
+    };
+    const auto before = innerStreams(document);
+    ASSERT_EQ(before.size(), 5u);
+
+    const DocumentAnalysis analysis = AnalyzeDocument(document);
+    ASSERT_EQ(analysis.embedded.size(), 1u);
+    const EmbeddedObject& object = analysis.embedded[0];
+    EXPECT_EQ(object.storage, storage);
+    EXPECT_TRUE(object.outcome.ok);
+    EXPECT_EQ(object.info.Author, u"Inner Author");
+    EXPECT_EQ(object.info.LastAuthor, u"Inner Editor");
+    EXPECT_EQ(object.info.Title, u"Inner title");
+    ASSERT_EQ(object.hidden.names.size(), 1u);
+    EXPECT_EQ(object.hidden.names[0].where, "WriteAccess");
+    EXPECT_FALSE(object.cleanable);
+
+    for (bool dryRun : {true, false}) {
+        SCOPED_TRACE(dryRun ? "dry run" : "clean");
+        const CleanReport report = CleanDocument(document, Every(), dryRun);
+        EXPECT_FALSE(report.ok);
+        std::vector<std::string> failed;
+        for (const FieldFailure& failure : report.failed) failed.push_back(failure.field);
+        for (const char* field : {"Title", "Author", "LastAuthor"})
+            EXPECT_NE(std::find(failed.begin(), failed.end(), "ObjectPool/_2147483647/" + std::string(field)), failed.end())
+                << field;
+        EXPECT_NE(report.error.find("not cleaned"), std::string::npos) << report.error;
+    }
+    // The document around it is clean; the object is as it was, and still
+    // opens in olefile.
+    EXPECT_EQ(Read(document).Author, u"");
+    EXPECT_EQ(innerStreams(document), before);
+    const std::string command = std::string(VELMORA_PYTHON) +
+                                " -c \"import olefile,sys; o=olefile.OleFileIO(sys.argv[1]); "
+                                "print(o.getproperties(['ObjectPool','_2147483647','\\x05SummaryInformation'])[4])\" '" +
+                                document.string() + "'";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::string printed;
+    char buffer[256];
+    while (size_t got = std::fread(buffer, 1, sizeof buffer, pipe)) printed.append(buffer, got);
+    EXPECT_EQ(::pclose(pipe), 0);
+    EXPECT_EQ(printed, "b'Inner Author'\n");
 }
 
 // A free sector in the middle of the file and the tail of a stream's last

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/clean_run.h"
+#include "engine/hidden_names.h"
+#include "engine/summary_info.h"
+#include "engine/summary_reader.h"
+#include "storage/compound_file.h"
+
+namespace velmora::engine {
+
+// A storage inside the document that is a document of its own: it holds a
+// property set or a document stream (Word's `ObjectPool/_…`, Excel's
+// `MBD…`, a package's storages). Its path joins the storage names with '/'.
+struct EmbeddedStorage {
+    std::u16string path;
+    std::vector<storage::DirectoryEntry> children;
+};
+
+// Every such storage, at any depth below the root, each entered once and at
+// most 8 deep. Only directory sectors are read; a document without storages
+// costs nothing more. Raises the reader's StorageError where the directory
+// is damaged.
+std::vector<EmbeddedStorage> FindEmbeddedStorages(storage::CompoundFile& file);
+
+// The streams of one such storage, each read whole on first use.
+RootStreamSource StreamsOf(storage::CompoundFile& file, const EmbeddedStorage& storage);
+
+// Why an embedded object is not cleaned.
+inline constexpr char kEmbeddedNotCleaned[] =
+    "not cleaned: objects embedded in a document are read, not rewritten, in this version";
+
+// What analysing an embedded object found.
+struct EmbeddedObject {
+    std::u16string storage;
+    ReadOutcome outcome;
+    TSummaryInfo info;
+    HiddenNameScan hidden;
+    bool cleanable = false;
+    std::string reason = kEmbeddedNotCleaned;
+};
+std::vector<EmbeddedObject> AnalyzeEmbeddedObjects(storage::CompoundFile& file);
+
+// The fields the selected operations would change in each embedded object,
+// named with their storage ("ObjectPool/_1234/Author"), in run order per
+// object: what a clean must report as not cleaned.
+std::vector<std::string> EmbeddedFieldsWithWork(storage::CompoundFile& file, const CleanSettings& settings);
+
+}  // namespace velmora::engine
