@@ -83,6 +83,7 @@ void CheckSession(const std::vector<uint8_t>& bytes) {
     const engine::HiddenNameScan lazy = session->hiddenNames();
     session->holdsHyperlinks();
     session->customProperties();
+    session->embeddedObjects();
     const engine::PrinterScan lazyPrinters = session->printers();
     const auto whole = WholeRootStreams(bytes);
     if (!whole) return;

@@ -17,6 +17,9 @@ namespace velmora::engine {
 namespace {
 
 constexpr int kDepthLimit = 8;
+// A hostile directory can hold thousands of storages sharing one large
+// stream; a real document embeds a handful of objects.
+constexpr size_t kObjectLimit = 64;
 
 bool IsDocumentOfItsOwn(const std::vector<storage::DirectoryEntry>& children) {
     for (const storage::DirectoryEntry& child : children) {
@@ -32,6 +35,7 @@ void Collect(storage::CompoundFile& file, const std::vector<storage::DirectoryEn
              int depth, std::set<uint32_t>& entered, std::vector<EmbeddedStorage>& found) {
     if (depth > kDepthLimit) return;
     for (const storage::DirectoryEntry& child : children) {
+        if (found.size() >= kObjectLimit) return;
         if (child.type != storage::ObjectType::Storage || !entered.insert(child.index).second) continue;
         EmbeddedStorage storage{prefix + child.name, file.childrenOf(child)};
         const bool own = IsDocumentOfItsOwn(storage.children);

@@ -19,8 +19,8 @@ struct EmbeddedStorage {
     std::vector<storage::DirectoryEntry> children;
 };
 
-// Every such storage, at any depth below the root, each entered once and at
-// most 8 deep. Only directory sectors are read; a document without storages
+// Every such storage, at any depth below the root, each entered once, at
+// most 8 deep and at most 64 of them. Only directory sectors are read; a document without storages
 // costs nothing more. Raises the reader's StorageError where the directory
 // is damaged.
 std::vector<EmbeddedStorage> FindEmbeddedStorages(storage::CompoundFile& file);

@@ -169,6 +169,7 @@ engine::ReadOutcome Replay(const std::vector<uint8_t>& bytes) {
         EXPECT_NO_THROW(session->hiddenNames());
         EXPECT_NO_THROW(session->customProperties());
         EXPECT_NO_THROW(session->printers());
+        EXPECT_NO_THROW(session->embeddedObjects());
     }
     return outcome;
 }
