@@ -33,6 +33,7 @@ int ColumnOf(const char* caption) {
 
 const int kHiddenNamesColumn = ColumnOf("Hidden Names");
 const int kHyperlinksColumn = ColumnOf("Hyperlinks List");
+const int kEmbeddedColumn = ColumnOf("Embedded");
 const QString kPlaceholderTip = QStringLiteral("Placeholder written by a clean; no name");
 
 // A report row: each cell tells its whole text when pointed at (the
@@ -59,6 +60,7 @@ public:
             }
             lines << notes_.hiddenNameWarnings;
         }
+        if (column == kEmbeddedColumn && !notes_.embeddedDetails.isEmpty()) lines = notes_.embeddedDetails;
         if (column == kHyperlinksColumn && !notes_.hyperlinksProblem.isEmpty())
             lines = QStringList{QStringLiteral("The hyperlinks list could not be checked: ") + notes_.hyperlinksProblem};
         return lines.isEmpty() ? QVariant() : QVariant(PlainToolTip(lines.join(u'\n')));
@@ -89,6 +91,22 @@ RowReading ReadRow(engine::DocumentSession& document, const engine::TSummaryInfo
         if (engine::IsPlaceholderName(name.toStdU16String())) row.notes.placeholders << name;
     for (const std::string& warning : scan.notCleaned) row.notes.hiddenNameWarnings << QString::fromStdString(warning);
     row.notes.customProperties = QString::fromStdU16String(engine::JoinedCustomProperties(document.customProperties()));
+    QStringList embedded;
+    for (const engine::EmbeddedObject& object : document.embeddedObjects()) {
+        const QString storage = QString::fromStdU16String(object.storage);
+        embedded << storage;
+        QStringList kept;
+        if (!object.info.Author.empty()) kept << QStringLiteral("author ") + QString::fromStdU16String(object.info.Author);
+        if (!object.info.LastAuthor.empty())
+            kept << QStringLiteral("last edited by ") + QString::fromStdU16String(object.info.LastAuthor);
+        if (!object.info.Company.empty()) kept << QStringLiteral("company ") + QString::fromStdU16String(object.info.Company);
+        const std::u16string names = engine::DistinctHiddenNames(object.hidden);
+        if (!names.empty()) kept << QStringLiteral("names ") + QString::fromStdU16String(names);
+        row.notes.embeddedDetails << storage + QStringLiteral(": ") +
+                                         (kept.isEmpty() ? QStringLiteral("nothing personal found") : kept.join(QStringLiteral("; "))) +
+                                         QStringLiteral(" (") + QString::fromStdString(object.reason) + u')';
+    }
+    row.notes.embedded = embedded.join(QStringLiteral(", "));
     return row;
 }
 
@@ -235,7 +253,8 @@ void TfrmVelmoraMain::AddReportRow(const QString& fileName, const engine::TSumma
                                    const QString& hiddenNames, const ReportRowNotes& notes) {
     // Item texts are plain text in a tree view: markup in a name or a title
     // is shown as written.
-    auto* item = new ReportItem(ReportRowTexts(fileName, info, holdsHyperlinks, hiddenNames, notes.customProperties), notes);
+    auto* item = new ReportItem(
+        ReportRowTexts(fileName, info, holdsHyperlinks, hiddenNames, notes.embedded, notes.customProperties), notes);
     if (!notes.damage.isEmpty()) item->setIcon(0, style()->standardIcon(QStyle::SP_MessageBoxWarning));
     if (!notes.hyperlinksProblem.isEmpty()) item->setText(kHyperlinksColumn, QStringLiteral("?"));
     // A place the name walks could not read may hold a name the cell lacks.

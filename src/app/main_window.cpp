@@ -352,12 +352,14 @@ void TfrmVelmoraMain::buildResultsPage() {
 
     PopupMenuResultsView = Named(new QMenu(this), "PopupMenuResultsView");
     // In the designed order ("Total Edit Time" after "Last Edited By"), with
-    // the hidden names beside the last editor.
-    static const char* const kMenu[] = {"Title",          "Author",          "Company",        "Keywords",
-                                        "Subject",        "Comments",        "Template",       "Application",
-                                        "Created",        "Last Saved",      "Last Edited By", "Hidden Names",
-                                        "Custom Properties", "Total Edit Time", "Last Printed",   "Page Count",     "Word Count",
-                                        "Character Count", "Revision Count", "Hyperlinks List"};
+    // the hidden names, the embedded objects and the custom properties
+    // beside the last editor.
+    static const char* const kMenu[] = {
+        "Title",        "Author",          "Company",         "Keywords",        "Subject",
+        "Comments",     "Template",        "Application",     "Created",         "Last Saved",
+        "Last Edited By", "Hidden Names",  "Embedded",        "Custom Properties", "Total Edit Time",
+        "Last Printed", "Page Count",      "Word Count",      "Character Count", "Revision Count",
+        "Hyperlinks List"};
     for (const char* caption : kMenu) {
         int shown = 0;
         while (shown < kReportColumnCount && QLatin1String(ReportColumns()[shown].caption) != QLatin1String(caption)) ++shown;

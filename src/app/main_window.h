@@ -43,6 +43,10 @@ struct ReportRowNotes {
     // The user-defined properties no other box takes care of, "name = value"
     // joined by "; ", for their column.
     QString customProperties;
+    // The objects embedded in the document, joined by ", ", for their
+    // column, and a line each about what they keep, for its tooltip.
+    QString embedded;
+    QStringList embeddedDetails;
 };
 
 // What the window's start-up timer runs once: the scheduled update check.

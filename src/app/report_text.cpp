@@ -46,7 +46,7 @@ const std::array<ReportColumn, kReportColumnCount>& ReportColumns() {
         {"File Name", 50},       {"Title", 50},          {"Author", 50},          {"Company", 60},
         {"Keywords", 60},        {"Subject", 50},        {"Comments", 64},        {"Template", 60},
         {"Application", 70},     {"Created", 60},        {"Last Saved", 70},      {"Last Edited By", 80},
-        {"Hidden Names", 80},    {"Custom Properties", 80}, {"Last Printed", 60},    {"Page Count", 60},     {"Word Count", 50},      {"Character Count", 50},
+        {"Hidden Names", 80},    {"Embedded", 80},       {"Custom Properties", 80}, {"Last Printed", 60},    {"Page Count", 60},     {"Word Count", 50},      {"Character Count", 50},
         {"Revision Count", 50},  {"Total Edit Time", 50}, {"Hyperlinks List", 50},
     }};
     return columns;
@@ -71,7 +71,8 @@ QString EditTimeText(engine::TDateTime editTime) {
 }
 
 QStringList ReportRowTexts(const QString& fileName, const engine::TSummaryInfo& info, bool holdsHyperlinks,
-                           const QString& hiddenNames, const QString& customProperties, const QLocale& locale) {
+                           const QString& hiddenNames, const QString& embedded, const QString& customProperties,
+                           const QLocale& locale) {
     return {fileName,
             Text(info.Title),
             Text(info.Author),
@@ -85,6 +86,7 @@ QStringList ReportRowTexts(const QString& fileName, const engine::TSummaryInfo& 
             DateTimeText(info.LastSaved, locale),
             Text(info.LastAuthor),
             hiddenNames,
+            embedded,
             customProperties,
             DateTimeText(info.LastPrinted, locale),
             QString::number(info.PageCount),

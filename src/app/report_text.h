@@ -16,7 +16,7 @@ struct ReportColumn {
     const char* caption;
     int width;  // designed, in pixels
 };
-inline constexpr int kReportColumnCount = 21;
+inline constexpr int kReportColumnCount = 22;
 // The report's columns in order; "File Name" first.
 const std::array<ReportColumn, kReportColumnCount>& ReportColumns();
 
@@ -32,12 +32,13 @@ QString DateTimeText(engine::TDateTime value, const QLocale& locale = QLocale())
 // (0.0) or that was reset.
 QString EditTimeText(engine::TDateTime editTime);
 
-// The 21 cells of one report row, "File Name" first; `hiddenNames` are the
-// names the document keeps outside its property sets, joined, and
-// `customProperties` its user-defined properties as "name = value", joined.
+// The 22 cells of one report row, "File Name" first; `hiddenNames` are the
+// names the document keeps outside its property sets, joined, `embedded`
+// the objects embedded in it, joined, and `customProperties` its
+// user-defined properties as "name = value", joined.
 QStringList ReportRowTexts(const QString& fileName, const engine::TSummaryInfo& info, bool holdsHyperlinks,
-                           const QString& hiddenNames = QString(), const QString& customProperties = QString(),
-                           const QLocale& locale = QLocale());
+                           const QString& hiddenNames = QString(), const QString& embedded = QString(),
+                           const QString& customProperties = QString(), const QLocale& locale = QLocale());
 
 // The report as CSV: UTF-8, a header row, CRLF line ends, fields quoted where
 // they hold a comma, a quote or a line break (quotes doubled). A field that a

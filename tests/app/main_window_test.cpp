@@ -168,8 +168,8 @@ TEST_F(MainWindowTest, StartsOnTheFirstPageWithItsCaption) {
     EXPECT_TRUE(window.PathList().isEmpty());
     EXPECT_FALSE(window.lblAnalyzeInfo->isVisible());
     EXPECT_FALSE(window.lvCleanSelectedDocsInFolder->isVisible());
-    EXPECT_EQ(window.lvMetadata->columnCount(), 21);
-    EXPECT_EQ(window.PopupMenuResultsView->actions().size(), 20);
+    EXPECT_EQ(window.lvMetadata->columnCount(), 22);
+    EXPECT_EQ(window.PopupMenuResultsView->actions().size(), 21);
 }
 
 TEST_F(MainWindowTest, EveryNavigationButtonLeadsToItsPage) {
@@ -264,8 +264,8 @@ TEST_F(MainWindowTest, FolderAnalysisFillsTheReportAndTwoRunsAccumulateRows) {
     EXPECT_EQ(first->text(0), "a.doc");
     EXPECT_EQ(first->text(1), "Quarterly Report Q3");
     EXPECT_EQ(first->text(3), "Example Widgets Ltd");
-    EXPECT_EQ(first->text(20), "");  // no hyperlinks list
-    EXPECT_EQ(window.lvMetadata->topLevelItem(2)->text(20), "Yes");
+    EXPECT_EQ(first->text(21), "");  // no hyperlinks list
+    EXPECT_EQ(window.lvMetadata->topLevelItem(2)->text(21), "Yes");
     EXPECT_EQ(window.lvMetadata->headerItem()->text(12), "Hidden Names");
     EXPECT_EQ(window.lvMetadata->topLevelItem(1)->text(12), "Calc");  // LibreOffice Calc signs its WriteAccess
     EXPECT_FALSE(window.pnlAnalysisLoading->isVisible());
@@ -571,7 +571,7 @@ TEST_F(MainWindowTest, CustomPropertiesAreShownAndTheirBoxRemovesThemWithTheMana
     CopyWritable(TestDataPath("corpus/odd/codepage-1200-lpwstr.doc"), folder() / "custom.doc");
     analyzeFolder(folder(), false);
     ASSERT_EQ(window.lvMetadata->topLevelItemCount(), 1);
-    const int custom = 13;
+    const int custom = 14;
     ASSERT_EQ(window.lvMetadata->headerItem()->text(custom), "Custom Properties");
     EXPECT_EQ(window.lvMetadata->topLevelItem(0)->text(custom),
               QString::fromUtf8("Projekt-Nr. = 4711; Kunde = M\u00fcller & S\u00f6hne"));
@@ -590,6 +590,20 @@ TEST_F(MainWindowTest, CustomPropertiesAreShownAndTheirBoxRemovesThemWithTheMana
     analyzeFile(folder() / "custom.doc");
     ASSERT_EQ(window.lvMetadata->topLevelItemCount(), 1);
     EXPECT_EQ(window.lvMetadata->topLevelItem(0)->text(custom), "");
+}
+
+TEST_F(MainWindowTest, EmbeddedObjectsAreNamedWithWhatTheyKeepInTheirTooltip) {
+    analyzeFile(TestDataPath("embedded/lo-workbook-in-word.doc"));
+    ASSERT_EQ(window.lvMetadata->topLevelItemCount(), 1);
+    const int embedded = 13;
+    ASSERT_EQ(window.lvMetadata->headerItem()->text(embedded), "Embedded");
+    const QTreeWidgetItem* row = window.lvMetadata->topLevelItem(0);
+    EXPECT_EQ(row->text(embedded), "ObjectPool/_2147483647");
+    QTextDocument tip;
+    tip.setHtml(row->toolTip(embedded));
+    EXPECT_TRUE(tip.toPlainText().startsWith(
+        "ObjectPool/_2147483647: author Inner Author; last edited by Inner Editor; names Calc (not cleaned: "))
+        << tip.toPlainText().toStdString();
 }
 
 TEST_F(MainWindowTest, FolderModeHonoursTheTypeBoxes) {

@@ -40,23 +40,24 @@ TEST(DateTimeText, TheYearHasFourDigitsInEveryLocale) {
     }
 }
 
-TEST(ReportRowTexts, FillsTwentyOneCellsWithCountsOverSixteenBits) {
+TEST(ReportRowTexts, FillsTwentyTwoCellsWithCountsOverSixteenBits) {
     engine::TSummaryInfo info;
     info.Title = u"T";
     info.PageCount = 40'000;
     info.WordCount = -1;
     info.EditTime = engine::kZeroEditTime;  // reset
-    const QStringList row = ReportRowTexts("f.doc", info, true, "Ada, Grace", "Kunde = Acme", kEnglish);
-    ASSERT_EQ(row.size(), 21);
+    const QStringList row = ReportRowTexts("f.doc", info, true, "Ada, Grace", "ObjectPool/_1", "Kunde = Acme", kEnglish);
+    ASSERT_EQ(row.size(), 22);
     EXPECT_EQ(row[0], "f.doc");
     EXPECT_EQ(row[1], "T");
     EXPECT_EQ(row[9], "");  // no creation date
     EXPECT_EQ(row[12], "Ada, Grace");
-    EXPECT_EQ(row[13], "Kunde = Acme");
-    EXPECT_EQ(row[15], "40000");
-    EXPECT_EQ(row[16], "-1");
-    EXPECT_EQ(row[19], "");
-    EXPECT_EQ(row[20], "Yes");
+    EXPECT_EQ(row[13], "ObjectPool/_1");
+    EXPECT_EQ(row[14], "Kunde = Acme");
+    EXPECT_EQ(row[16], "40000");
+    EXPECT_EQ(row[17], "-1");
+    EXPECT_EQ(row[20], "");
+    EXPECT_EQ(row[21], "Yes");
     EXPECT_EQ(EditTimeText(0.0), "");  // never read, not "2620920 h"
     EXPECT_EQ(EditTimeText(engine::kEditTimeOrigin - 1.5 / 24), "1 h 30 m");
 }
