@@ -15,6 +15,7 @@
 #include "engine/cleaned_copy.h"
 #include "engine/path_text.h"
 #include "engine/clean_run.h"
+#include "engine/embedded_objects.h"
 #include "framework/desktop_helpers.h"
 #include "framework/event_guard.h"
 #include "framework/orrin_dialogs.h"
@@ -224,8 +225,20 @@ QString TfrmVelmoraMain::cleanOne(const QString& path, bool inPlace, const engin
     // failure inside the transaction leaves the document as it was.
     auto apply = [&](const std::filesystem::path& document) {
         const engine::CleanReport report = engine::CleanDocument(document, settings, false);
-        for (const std::string& warning : report.warnings)
-            warnings << TextOf(PathOf(path).filename()) + QStringLiteral(": ") + QString::fromStdString(warning);
+        const QString name = TextOf(PathOf(path).filename());
+        for (const std::string& warning : report.warnings) warnings << name + QStringLiteral(": ") + QString::fromStdString(warning);
+        // An embedded object is read, not rewritten: the document around it
+        // is clean, so the run goes on and the page says what was left.
+        const bool onlyEmbedded = !report.failed.empty() &&
+                                  std::all_of(report.failed.begin(), report.failed.end(),
+                                              [](const engine::FieldFailure& failure) { return failure.embedded; });
+        if (onlyEmbedded) {
+            QStringList fields;
+            for (const engine::FieldFailure& failure : report.failed) fields << QString::fromStdString(failure.field);
+            warnings << name + QStringLiteral(": ") + fields.join(QStringLiteral(", ")) + QStringLiteral(" ") +
+                            QString::fromUtf8(engine::kEmbeddedNotCleaned);
+            return;
+        }
         if (!report.ok) throw std::runtime_error(FailureText(report));
     };
     const std::filesystem::path original = PathOf(path);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -35,9 +36,13 @@ std::string JsonLine(const std::filesystem::path& path, const engine::CleanRepor
     line += "], \"failed\": [";
     for (size_t i = 0; i < report.failed.size(); ++i) {
         const engine::FieldFailure& failure = report.failed[i];
-        line += (i ? ", {\"field\": \"" : "{\"field\": \"") + failure.field + "\", \"error\": ";
+        // A field of an embedded object carries its storage's name: any text.
+        line += i ? ", {\"field\": " : "{\"field\": ";
+        AppendJsonString(line, engine::Utf8ToWide(failure.field));
+        line += ", \"error\": ";
         AppendJsonString(line, engine::Utf8ToWide(failure.error));
-        line += ", \"code\": \"" + HexCode(failure.code) + "\"}";
+        line += ", \"code\": \"" + HexCode(failure.code) + "\"";
+        line += failure.embedded ? ", \"embedded\": true}" : "}";
     }
     line += "], \"error\": ";
     if (report.ok) {
@@ -58,13 +63,19 @@ std::string JsonLine(const std::filesystem::path& path, const engine::CleanRepor
     return line;
 }
 
+// Control characters (a storage's name may hold any) shown as '?'.
+std::string Printable(std::string text) {
+    std::replace_if(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }, '?');
+    return text;
+}
+
 std::string TextLine(const std::filesystem::path& path, const engine::CleanReport& report, bool dryRun) {
     std::string line = path.string() + ": ";
     std::string fields, failed;
     for (size_t i = 0; i < report.changed.size(); ++i) fields += (i ? ", " : "") + report.changed[i];
-    for (size_t i = 0; i < report.failed.size(); ++i) failed += (i ? ", " : "") + report.failed[i].field;
+    for (size_t i = 0; i < report.failed.size(); ++i) failed += (i ? ", " : "") + Printable(report.failed[i].field);
     if (!report.ok) {
-        line += "FAILED: " + report.error + " (" + HexCode(report.code) + ")";
+        line += "FAILED: " + Printable(report.error) + " (" + HexCode(report.code) + ")";
         if (!failed.empty()) line += (dryRun ? "; would fail: " : "; failed: ") + failed;
         if (!fields.empty()) line += (dryRun ? "; would change " : "; changed ") + fields;
     } else if (fields.empty()) {

@@ -15,6 +15,8 @@ namespace velmora::cli {
 namespace {
 
 constexpr size_t kPiece = 64 * 1024;
+// No path on Linux is longer; a longer entry is not a list of paths.
+constexpr size_t kLongestEntry = 4096;
 
 }  // namespace
 
@@ -56,21 +58,38 @@ bool PathListReader::fill() {
 }
 
 bool PathListReader::Next(std::string& path) {
+    size_t searched = start_;  // no separator before here
     while (true) {
-        const size_t end = buffer_.find(separator_, start_);
+        const size_t end = buffer_.find(separator_, searched);
         if (end != std::string::npos) {
             path.assign(buffer_, start_, end - start_);
             start_ = end + 1;
-            if (!path.empty()) return true;
-            continue;
+            searched = start_;
+            if (path.empty()) continue;
+            return check(path);
         }
+        if (buffer_.size() - start_ > kLongestEntry)
+            throw std::runtime_error("--files-from " + name_ + " has an entry longer than " + std::to_string(kLongestEntry) +
+                                     " bytes");
+        const size_t kept = buffer_.size() - start_;
         if (!fill()) {
             // The last entry needs no separator after it.
             path.assign(buffer_, start_, std::string::npos);
             start_ = buffer_.size();
-            return !path.empty();
+            return !path.empty() && check(path);
         }
+        searched = start_ + kept;  // fill() moved what was kept to the front
     }
+}
+
+bool PathListReader::check(const std::string& path) const {
+    if (path.size() > kLongestEntry)
+        throw std::runtime_error("--files-from " + name_ + " has an entry longer than " + std::to_string(kLongestEntry) +
+                                 " bytes");
+    // A NUL inside a line: a list find -print0 wrote, read without -0.
+    if (separator_ != '\0' && path.find('\0') != std::string::npos)
+        throw std::runtime_error("--files-from " + name_ + " holds NUL bytes: read a NUL-separated list with -0");
+    return true;
 }
 
 }  // namespace velmora::cli

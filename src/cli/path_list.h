@@ -18,11 +18,13 @@ public:
     PathListReader& operator=(const PathListReader&) = delete;
 
     // The next entry; false at the end. Throws std::runtime_error when
-    // reading fails midway.
+    // reading fails midway, an entry is longer than any path (4096 bytes),
+    // or a line holds a NUL byte (a NUL-separated list read without -0).
     bool Next(std::string& path);
 
 private:
     bool fill();
+    bool check(const std::string& path) const;
 
     std::string name_;
     int descriptor_ = -1;

@@ -114,9 +114,9 @@ void FailDocument(CleanReport& report, const storage::StorageError& error) {
     report.refusal = error.reason();
 }
 
-void FailField(CleanReport& report, const char* field, const storage::StorageError& error) {
+void FailField(CleanReport& report, const char* field, const storage::StorageError& error, bool embedded = false) {
     if (report.ok) FailDocument(report, error);
-    report.failed.push_back({field, error.what(), error.code(), error.reason()});
+    report.failed.push_back({field, error.what(), error.code(), error.reason(), embedded});
 }
 
 // Whether a refusal to write still lets us read the document, to tell
@@ -155,20 +155,17 @@ struct OpenDocument {
     std::function<uint64_t()> residueWithoutWriter;
     // What the operations would change in the objects embedded in the
     // document, read before anything is written: not cleaned, and said so.
-    std::function<std::vector<std::string>(const CleanSettings&)> embeddedWork;
+    std::function<std::vector<EmbeddedField>(const CleanSettings&)> embeddedWork;
 };
 
 // The embedded objects' fields with work, read through their own opening
 // of `source`; none where it cannot be read (the root's reading says why).
-std::vector<std::string> EmbeddedWorkIn(storage::ByteSource& source, const CleanSettings& settings) {
+std::vector<EmbeddedField> EmbeddedWorkIn(storage::ByteSource& source, const CleanSettings& settings) {
     try {
         storage::CompoundFile file(source);
-        std::vector<std::string> fields = EmbeddedFieldsWithWork(file, settings);
-        std::vector<std::string> once;
-        for (std::string& field : fields)
-            if (std::find(once.begin(), once.end(), field) == once.end()) once.push_back(std::move(field));
-        return once;
+        return EmbeddedFieldsWithWork(file, settings);
     } catch (const storage::StorageError&) {
+        // The file itself cannot be opened: the root's clean says so.
         return {};
     }
 }
@@ -178,7 +175,8 @@ std::vector<std::string> EmbeddedWorkIn(storage::ByteSource& source, const Clean
 // zero the residue; report per field.
 void RunClean(OpenDocument& document, const CleanSettings& settings, bool dryRun, CleanReport& report, AppliedClean* applied) {
     const auto [operations, changes] = ChangesFor(settings);
-    const std::vector<std::string> embeddedWork = document.embeddedWork ? document.embeddedWork(settings) : std::vector<std::string>();
+    const std::vector<EmbeddedField> embeddedWork =
+        document.embeddedWork ? document.embeddedWork(settings) : std::vector<EmbeddedField>();
     // Each stream is read once, however many plans look at it.
     const RootStreamSource readStream = [source = document.read,
                                          cache = std::make_shared<std::map<std::u16string, std::optional<std::vector<uint8_t>>>>()](
@@ -278,10 +276,10 @@ void RunClean(OpenDocument& document, const CleanSettings& settings, bool dryRun
             FailField(report, step.field(std::u16string(problem.begin(), problem.end())).c_str(),
                       storage::StorageError(storage::StorageResult::InvalidParameter, storage::Refusal::Damaged, problem));
     // Never reported as clean: what the objects inside the document keep.
-    for (const std::string& field : embeddedWork)
-        FailField(report, field.c_str(),
-                  storage::StorageError(storage::StorageResult::InvalidParameter, storage::Refusal::None,
-                                        field.substr(0, field.rfind('/')) + ": " + kEmbeddedNotCleaned));
+    for (const EmbeddedField& embedded : embeddedWork)
+        FailField(report, embedded.field.c_str(),
+                  storage::StorageError(storage::StorageResult::InvalidParameter, storage::Refusal::None, embedded.reason),
+                  true);
     // Residue goes last: what the steps above freed is zero already, so
     // whatever is left was there before the clean, or an interrupted one
     // left it.
@@ -360,7 +358,7 @@ CleanReport CleanDocument(const std::filesystem::path& path, const CleanSettings
                 const std::unique_ptr<storage::ByteSource> reading = storage::OpenDocumentSource(path, storage::AccessMode::Read);
                 return EmbeddedWorkIn(*reading, chosen);
             } catch (const storage::StorageError&) {
-                return std::vector<std::string>();
+                return std::vector<EmbeddedField>();
             }
         };
         RunClean(document, settings, dryRun, report, nullptr);

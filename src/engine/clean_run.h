@@ -80,6 +80,9 @@ struct FieldFailure {
     std::string error;
     storage::StorageResult code = storage::StorageResult::Ok;
     storage::Refusal refusal = storage::Refusal::None;
+    // A field of an object embedded in the document, which this version
+    // reads but does not rewrite: the document around it was cleaned.
+    bool embedded = false;
 };
 
 struct CleanReport {

@@ -19,13 +19,14 @@ struct EmbeddedStorage {
     std::vector<storage::DirectoryEntry> children;
 };
 
-// Every such storage, at any depth below the root, each entered once, at
-// most 8 deep and at most 64 of them. Only directory sectors are read; a document without storages
-// costs nothing more. Raises the reader's StorageError where the directory
-// is damaged.
-std::vector<EmbeddedStorage> FindEmbeddedStorages(storage::CompoundFile& file);
+// Every such storage, at any depth below the root, each entered once: at
+// most 64 of them, 8 storages deep, after at most 1,024 storages entered.
+// Only directory sectors are read; a document without storages costs
+// nothing more. `truncated`, when given, says whether a limit left some
+// unread. Raises the reader's StorageError where the directory is damaged.
+std::vector<EmbeddedStorage> FindEmbeddedStorages(storage::CompoundFile& file, bool* truncated = nullptr);
 
-// The streams of one such storage, each read whole on first use.
+// The streams of one such storage, each read whole once, on first use.
 RootStreamSource StreamsOf(storage::CompoundFile& file, const EmbeddedStorage& storage);
 
 // Why an embedded object is not cleaned.
@@ -43,9 +44,15 @@ struct EmbeddedObject {
 };
 std::vector<EmbeddedObject> AnalyzeEmbeddedObjects(storage::CompoundFile& file);
 
-// The fields the selected operations would change in each embedded object,
-// named with their storage ("ObjectPool/_1234/Author"), in run order per
-// object: what a clean must report as not cleaned.
-std::vector<std::string> EmbeddedFieldsWithWork(storage::CompoundFile& file, const CleanSettings& settings);
+// What a clean must report of the embedded objects: each field the
+// selected operations would change in one, named with its storage
+// ("ObjectPool/_1234/Author"), in run order per object, with why it is not
+// cleaned. An object that cannot be read is "<storage>/*"; objects a limit
+// left unread, or a directory that cannot be walked, are "Embedded".
+struct EmbeddedField {
+    std::string field;
+    std::string reason;
+};
+std::vector<EmbeddedField> EmbeddedFieldsWithWork(storage::CompoundFile& file, const CleanSettings& settings);
 
 }  // namespace velmora::engine

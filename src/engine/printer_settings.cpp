@@ -75,7 +75,11 @@ DevMode ReadDevMode(StreamBytes& stream, size_t at, size_t length, bool wide) {
     return mode;
 }
 
-Walk WalkWorkbook(StreamBytes& stream) {
+// `wholeChain`: the sheets' offsets must be record starts on the one chain
+// of records from the stream's start (the clean reads the stream whole
+// anyway): an offset the globals point into the middle of a record, at bytes
+// that only look like records, must not decide what is zeroed.
+Walk WalkWorkbook(StreamBytes& stream, bool wholeChain) {
     Walk walk;
     auto header = [&](size_t at) {
         if (at + 4 > stream.size()) throw Malformed{"a record runs past the stream"};
@@ -100,10 +104,21 @@ Walk WalkWorkbook(StreamBytes& stream) {
         at += 4 + length;
         if (type == kEof) break;
     }
+    std::vector<size_t> starts;
+    if (wholeChain) {
+        for (size_t record = 0; record + 4 <= stream.size();) {
+            starts.push_back(record);
+            record += 4 + header(record).second;
+        }
+    }
     for (const size_t sheet : sheets) {
         if (sheet < at) throw Malformed{"a sheet begins inside the globals"};
+        if (wholeChain && !std::binary_search(starts.begin(), starts.end(), sheet))
+            throw Malformed{"a sheet's offset is not where a record begins"};
         size_t record = sheet;
-        for (int count = 0; count < kRecordsPerSheet; ++count) {
+        for (int count = 0;; ++count) {
+            // A page-settings block that long is no page-settings block.
+            if (count == kRecordsPerSheet) throw Malformed{"a sheet's page settings do not end"};
             const auto [type, length] = header(record);
             if (count == 0 && type != kBof) throw Malformed{"a sheet does not begin with a BOF record"};
             if (type == kPls && length >= 2 && storage::LoadU16(stream.bytes(record + 4, 2), 0) == 0)
@@ -182,7 +197,7 @@ void FindWordPrinters(StreamBytes& word, const RootStreamBytes& open, PrinterSca
 
 void FindWorkbookPrinters(std::u16string_view streamName, StreamBytes& stream, PrinterScan& found) {
     try {
-        for (DevMode& mode : WalkWorkbook(stream).devModes)
+        for (DevMode& mode : WalkWorkbook(stream, false).devModes)
             if (!mode.name.empty()) found.places.push_back({"Pls", std::u16string(streamName), std::move(mode.name)});
     } catch (const Malformed& malformed) {
         found.problems.push_back(WideToUtf8(streamName) + ": not cleaned: " + malformed.what);
@@ -245,7 +260,7 @@ InPlaceBlanking PlanPrinterBlanking(const RootStreamSource& read) {
         HeldStreamBytes held(*before);
         std::vector<uint8_t> after = *before;
         try {
-            const Walk walk = WalkWorkbook(held);
+            const Walk walk = WalkWorkbook(held, true);
             const size_t nameBytes = walk.wide ? 64 : 32;
             for (const DevMode& mode : walk.devModes) {
                 std::vector<uint8_t> head;

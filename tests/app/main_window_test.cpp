@@ -606,6 +606,22 @@ TEST_F(MainWindowTest, EmbeddedObjectsAreNamedWithWhatTheyKeepInTheirTooltip) {
         << tip.toPlainText().toStdString();
 }
 
+TEST_F(MainWindowTest, AnEmbeddedObjectDoesNotStopTheRunAndThePageSaysWhatWasLeft) {
+    fs::remove_all(folder());
+    fs::create_directories(folder());
+    CopyWritable(TestDataPath("embedded/lo-workbook-in-word.doc"), folder() / "embedded.doc");
+    CopyWritable(TestDataPath("corpus/odd/codepage-1200-lpwstr.doc"), folder() / "plain.doc");
+    analyzeFolder(folder(), false);
+    window.Button2->click();
+    window.lblSelectAllClick(window.lblSelectAll);
+    window.chkCleanOverwriteOriginal->setChecked(false);
+    window.Button8->click();
+    const QString text = window.Label25->text();
+    EXPECT_TRUE(text.startsWith("Cleaning completed! The originals are unchanged.")) << text.toStdString();
+    EXPECT_TRUE(text.contains("embedded.doc: ObjectPool/_2147483647/Title")) << text.toStdString();
+    for (const char* copy : {"embedded (cleaned).doc", "plain (cleaned).doc"}) EXPECT_TRUE(fs::exists(folder() / copy)) << copy;
+}
+
 TEST_F(MainWindowTest, FolderModeHonoursTheTypeBoxes) {
     window.PageControl1->setCurrentIndex(2);
     window.rbCleanAllDocsInFolder->click();

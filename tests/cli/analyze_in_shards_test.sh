@@ -17,28 +17,41 @@ end.doc" b/three.doc b/four.xls b/five.ppt; do
   i=$((i + 1))
 done
 find "$work/tree" -type f -print0 > "$work/list"
+# An output folder whose name holds a space.
+out="$work/my out"
 
 fail() {
   echo "analyze_in_shards_test: $*" >&2
   exit 1
 }
-"$source_dir/tools/analyze-in-shards" --parallel 3 "$work/list" "$work/out" -0 -- --jobs 2 2> "$work/merge.log" ||
+"$source_dir/tools/analyze-in-shards" --parallel 3 "$work/list" "$out" -0 -- --jobs 2 2> "$work/merge.log" ||
   fail "the recipe failed: $(cat "$work/merge.log")"
-[ "$(wc -l < "$work/out/all.jsonl")" -eq 7 ] || fail "expected 7 documents in all.jsonl"
+[ "$(wc -l < "$out/all.jsonl")" -eq 7 ] || fail "expected 7 documents in all.jsonl"
 grep -q "7 documents listed, 7 reported, 0 problems" "$work/merge.log" || fail "unexpected merge report"
-grep -q 'caf\\udce9.ppt' "$work/out/all.jsonl" || fail "the non-UTF-8 name did not come through"
+grep -q 'caf\\udce9.ppt' "$out/all.jsonl" || fail "the non-UTF-8 name did not come through"
 
 # A shard given twice: every one of its documents twice; a shard left out:
-# its documents missing.
-shards=$(ls "$work/out"/shard-*.jsonl)
-first=$(ls -S "$work/out"/shard-*.jsonl | head -1)
-if "$source_dir/tools/merge-shards" -0 "$work/list" $shards "$first" > /dev/null 2> "$work/twice.log"; then
+# its documents missing; a shard cut off mid-line. The largest shard plays
+# the part (which shard a path falls in depends on the scratch folder's name).
+largest=$(ls -S "$out"/shard-*.jsonl | head -n 1)
+[ -s "$largest" ] || fail "every shard is empty"
+set -- "$out/shard-1.jsonl" "$out/shard-2.jsonl" "$out/shard-3.jsonl"
+if "$source_dir/tools/merge-shards" -0 "$work/list" "$@" "$largest" > /dev/null 2> "$work/twice.log"; then
   fail "a document reported twice passed"
 fi
 grep -q "appears 2 times" "$work/twice.log" || fail "the duplicate was not named"
-others=$(ls "$work/out"/shard-*.jsonl | grep -v "^$first\$")
-if "$source_dir/tools/merge-shards" -0 "$work/list" $others > /dev/null 2> "$work/gap.log"; then
+for shard in "$out/shard-1.jsonl" "$out/shard-2.jsonl" "$out/shard-3.jsonl"; do
+  [ "$shard" = "$largest" ] && continue
+  set -- "$@" "$shard"
+done
+shift 3  # only the others
+if "$source_dir/tools/merge-shards" -0 "$work/list" "$@" > /dev/null 2> "$work/gap.log"; then
   fail "a missing document passed"
 fi
 grep -q "is missing" "$work/gap.log" || fail "the missing document was not named"
+head -c 20 "$largest" > "$work/cut.jsonl"
+if "$source_dir/tools/merge-shards" -0 "$work/list" "$@" "$work/cut.jsonl" > /dev/null 2> "$work/cut.log"; then
+  fail "a cut-off shard passed"
+fi
+grep -q "line 1 cannot be read" "$work/cut.log" || fail "the cut-off line was not named"
 echo ok

@@ -114,6 +114,9 @@ TEST_F(ListingSourcesTest, ListsByLineOrByNulAreTakenAsPathsAre) {
          {"plain.doc", "not-there.doc"}, 1},
         {"the list first, then the PATH arguments", "caf\xE9.xls\n", "plain.doc --files-from list",
          {"caf\\udce9.xls", "plain.doc"}, 0},
+        // A list find -print0 wrote, read without -0, stops before any work.
+        {"NUL bytes in a line-separated list", std::string("plain.doc\0caf\xE9.xls\n", 20), "--files-from list", {}, 1},
+        {"an entry longer than any path", std::string(5000, 'x') + "\n", "--files-from list", {}, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
