@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <functional>
-#include <map>
 #include <memory>
 #include <new>
 #include <optional>
@@ -178,13 +177,7 @@ void RunClean(OpenDocument& document, const CleanSettings& settings, bool dryRun
     const std::vector<EmbeddedField> embeddedWork =
         document.embeddedWork ? document.embeddedWork(settings) : std::vector<EmbeddedField>();
     // Each stream is read once, however many plans look at it.
-    const RootStreamSource readStream = [source = document.read,
-                                         cache = std::make_shared<std::map<std::u16string, std::optional<std::vector<uint8_t>>>>()](
-                                            std::u16string_view name) {
-        auto [at, fresh] = cache->try_emplace(std::u16string(name));
-        if (fresh) at->second = source(name);
-        return at->second;
-    };
+    const RootStreamSource readStream = ReadOnce(document.read);
     std::optional<storage::StorageError>& cannotWrite = document.cannotWrite;
     storage::CompoundFileWriter* const writer = document.writer;
     const DocumentPlan plan = PlanChanges(changes, readStream);

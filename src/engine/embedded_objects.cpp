@@ -1,8 +1,6 @@
 #include "engine/embedded_objects.h"
 
 #include <algorithm>
-#include <map>
-#include <memory>
 #include <set>
 
 #include "engine/last_saver_blanking.h"
@@ -64,7 +62,8 @@ std::vector<std::string> FieldsWithWork(storage::CompoundFile& file, const Embed
                                         const std::vector<PropertyChange>& changes) {
     std::vector<std::string> fields;
     const std::string prefix = WideToUtf8(storage.path) + "/";
-    const RootStreamSource read = StreamsOf(file, storage);
+    // Several plans ask for the same streams.
+    const RootStreamSource read = ReadOnce(StreamsOf(file, storage));
     const DocumentPlan plan = PlanChanges(changes, read);
     std::vector<size_t> withWork = plan.changed;
     for (const ChangeFailure& failure : plan.failed) withWork.push_back(failure.change);
@@ -101,14 +100,10 @@ std::vector<EmbeddedStorage> FindEmbeddedStorages(storage::CompoundFile& file, b
 }
 
 RootStreamSource StreamsOf(storage::CompoundFile& file, const EmbeddedStorage& storage) {
-    auto cache = std::make_shared<std::map<std::u16string, std::optional<std::vector<uint8_t>>>>();
-    return [&file, children = storage.children, cache](std::u16string_view name) -> std::optional<std::vector<uint8_t>> {
-        const auto [at, fresh] = cache->try_emplace(std::u16string(name));
-        if (fresh) {
-            const storage::DirectoryEntry* entry = storage::FindChildByName(children, name);
-            if (entry != nullptr && entry->type == storage::ObjectType::Stream) at->second = file.openStream(*entry).readAll();
-        }
-        return at->second;
+    return [&file, children = storage.children](std::u16string_view name) -> std::optional<std::vector<uint8_t>> {
+        const storage::DirectoryEntry* entry = storage::FindChildByName(children, name);
+        if (entry == nullptr || entry->type != storage::ObjectType::Stream) return std::nullopt;
+        return file.openStream(*entry).readAll();
     };
 }
 

@@ -26,7 +26,8 @@ struct EmbeddedStorage {
 // unread. Raises the reader's StorageError where the directory is damaged.
 std::vector<EmbeddedStorage> FindEmbeddedStorages(storage::CompoundFile& file, bool* truncated = nullptr);
 
-// The streams of one such storage, each read whole once, on first use.
+// The streams of one such storage, read whole when asked for (ReadOnce
+// keeps them where several plans ask).
 RootStreamSource StreamsOf(storage::CompoundFile& file, const EmbeddedStorage& storage);
 
 // Why an embedded object is not cleaned.

@@ -27,10 +27,30 @@ struct Malformed {
     std::string what;
 };
 
+// Runs a walk of `where`; what keeps it from the end is a problem of that
+// place, said in words: false then.
+template <class Body>
+bool Walked(const std::string& where, std::vector<std::string>& problems, Body body) {
+    try {
+        body();
+        return true;
+    } catch (const Malformed& malformed) {
+        problems.push_back(where + ": not cleaned: " + malformed.what);
+    } catch (const std::out_of_range&) {
+        problems.push_back(where + ": not cleaned: a record or table runs past its stream");
+    } catch (const storage::StorageError& error) {
+        // A sector the stream cannot give: what was found stands, the rest is unread.
+        problems.push_back(where + ": not read: " + error.what());
+    }
+    return false;
+}
+
 // One Windows DEVMODE inside a Pls record and the Continue records after it.
 struct DevMode {
     std::vector<std::pair<size_t, size_t>> pieces;  // stream offset and length of each part of rgb
     size_t size = 0;                                // rgb's length in all
+    size_t nameBytes = 0;                           // the device name's field
+    size_t driverBegin = 0, driverEnd = 0;          // the driver's own data: [dmSize, dmSize + dmDriverExtra)
     std::u16string name;
 
     // The stream offset of rgb's byte `at`.
@@ -69,6 +89,9 @@ DevMode ReadDevMode(StreamBytes& stream, size_t at, size_t length, bool wide) {
     const size_t dmSize = storage::LoadU16(head, nameBytes + 4), dmDriverExtra = storage::LoadU16(head, nameBytes + 6);
     if (dmSize < nameBytes + 8 || dmSize + dmDriverExtra > mode.size)
         throw Malformed{"printer settings whose sizes do not fit their record"};
+    mode.nameBytes = nameBytes;
+    mode.driverBegin = dmSize;
+    mode.driverEnd = dmSize + dmDriverExtra;
     std::u16string name = DecodeName(std::span(head).first(nameBytes), wide);
     name.erase(std::find(name.begin(), name.end(), u'\0'), name.end());
     if (!IsBlankName(name)) mode.name = std::move(name);
@@ -172,7 +195,7 @@ std::vector<WordTable> WordPrinterTables(const FibPairs& fib, uint64_t tableSize
 }  // namespace
 
 void FindWordPrinters(StreamBytes& word, const RootStreamBytes& open, PrinterScan& found) {
-    try {
+    Walked("WordDocument", found.problems, [&] {
         std::string problem;
         const std::optional<FibPairs> fib = ReadFibPairs(word, problem);
         if (!problem.empty()) found.problems.push_back(problem);
@@ -186,27 +209,14 @@ void FindWordPrinters(StreamBytes& word, const RootStreamBytes& open, PrinterSca
             const std::u16string name = FirstPrintedName(table->bytes(printer.pair.fc, printer.pair.lcb));
             if (!name.empty()) found.places.push_back({printer.where, fib->tableName, name});
         }
-    } catch (const Malformed& malformed) {
-        found.problems.push_back("WordDocument: not cleaned: " + malformed.what);
-    } catch (const std::out_of_range&) {
-        found.problems.push_back("WordDocument: not cleaned: a table runs past its stream");
-    } catch (const storage::StorageError& error) {
-        found.problems.push_back(std::string("WordDocument: not read: ") + error.what());
-    }
+    });
 }
 
 void FindWorkbookPrinters(std::u16string_view streamName, StreamBytes& stream, PrinterScan& found) {
-    try {
+    Walked(WideToUtf8(streamName), found.problems, [&] {
         for (DevMode& mode : WalkWorkbook(stream, false).devModes)
             if (!mode.name.empty()) found.places.push_back({"Pls", std::u16string(streamName), std::move(mode.name)});
-    } catch (const Malformed& malformed) {
-        found.problems.push_back(WideToUtf8(streamName) + ": not cleaned: " + malformed.what);
-    } catch (const std::out_of_range&) {
-        found.problems.push_back(WideToUtf8(streamName) + ": not cleaned: a record runs past the stream");
-    } catch (const storage::StorageError& error) {
-        // A sector the stream cannot give: what was found stands, the rest is unread.
-        found.problems.push_back(WideToUtf8(streamName) + ": not read: " + error.what());
-    }
+    });
 }
 
 PrinterScan ScanPrinters(const RootStreamBytes& open) {
@@ -219,11 +229,11 @@ PrinterScan ScanPrinters(const RootStreamBytes& open) {
 
 namespace {
 
-void planWordPrinterDrops(const RootStreamSource& read, InPlaceBlanking& plan) {
+void PlanWordPrinterDrops(const RootStreamSource& read, InPlaceBlanking& plan) {
     const std::optional<std::vector<uint8_t>> word = read(u"WordDocument");
     if (!word) return;
     HeldStreamBytes heldWord(*word);
-    try {
+    Walked("WordDocument", plan.problems, [&] {
         std::string problem;
         const std::optional<FibPairs> fib = ReadFibPairs(heldWord, problem);
         if (!problem.empty()) {
@@ -245,9 +255,7 @@ void planWordPrinterDrops(const RootStreamSource& read, InPlaceBlanking& plan) {
         std::vector<storage::StreamPatch> tablePatches = DifferingRanges(*table, tableAfter);
         if (!fibPatches.empty()) plan.streams.push_back({u"WordDocument", std::move(fibPatches)});
         if (!tablePatches.empty()) plan.streams.push_back({fib->tableName, std::move(tablePatches)});
-    } catch (const Malformed& malformed) {
-        plan.problems.push_back("WordDocument: not cleaned: " + malformed.what);
-    }
+    });
 }
 
 }  // namespace
@@ -259,29 +267,18 @@ InPlaceBlanking PlanPrinterBlanking(const RootStreamSource& read) {
         if (!before) continue;
         HeldStreamBytes held(*before);
         std::vector<uint8_t> after = *before;
-        try {
-            const Walk walk = WalkWorkbook(held, true);
-            const size_t nameBytes = walk.wide ? 64 : 32;
-            for (const DevMode& mode : walk.devModes) {
-                std::vector<uint8_t> head;
-                for (size_t i = 0; i < nameBytes + 8; ++i) head.push_back((*before)[mode.offsetOf(i)]);
-                const size_t dmSize = storage::LoadU16(head, nameBytes + 4);
-                const size_t dmDriverExtra = storage::LoadU16(head, nameBytes + 6);
+        const bool walked = Walked(WideToUtf8(name), plan.problems, [&] {
+            for (const DevMode& mode : WalkWorkbook(held, true).devModes) {
                 // The device name, and the driver's own data after the public fields.
-                for (size_t i = 0; i < nameBytes; ++i) after[mode.offsetOf(i)] = 0;
-                for (size_t i = dmSize; i < dmSize + dmDriverExtra; ++i) after[mode.offsetOf(i)] = 0;
+                for (size_t i = 0; i < mode.nameBytes; ++i) after[mode.offsetOf(i)] = 0;
+                for (size_t i = mode.driverBegin; i < mode.driverEnd; ++i) after[mode.offsetOf(i)] = 0;
             }
-        } catch (const Malformed& malformed) {
-            plan.problems.push_back(WideToUtf8(name) + ": not cleaned: " + malformed.what);
-            continue;
-        } catch (const std::out_of_range&) {
-            plan.problems.push_back(WideToUtf8(name) + ": not cleaned: a record runs past the stream");
-            continue;
-        }
+        });
+        if (!walked) continue;
         std::vector<storage::StreamPatch> patches = DifferingRanges(*before, after);
         if (!patches.empty()) plan.streams.push_back({name, std::move(patches)});
     }
-    planWordPrinterDrops(read, plan);
+    PlanWordPrinterDrops(read, plan);
     return plan;
 }
 

@@ -1,6 +1,7 @@
 #include "engine/property_change.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 
 #include "engine/code_page_text.h"
@@ -330,6 +331,15 @@ RootStreamSource RootStreamsOf(const std::filesystem::path& path) {
         auto entry = file->findInRoot(name);
         if (!entry || entry->type != storage::ObjectType::Stream) return std::nullopt;
         return file->openStream(*entry).readAll();
+    };
+}
+
+RootStreamSource ReadOnce(RootStreamSource read) {
+    auto cache = std::make_shared<std::map<std::u16string, std::optional<std::vector<uint8_t>>>>();
+    return [read = std::move(read), cache](std::u16string_view name) {
+        auto [at, fresh] = cache->try_emplace(std::u16string(name));
+        if (fresh) at->second = read(name);
+        return at->second;
     };
 }
 

@@ -71,6 +71,8 @@ RootStreamSource RootStreamsOf(storage::CompoundFileWriter& writer);
 // The root streams of the document at `path`, opened for reading once and
 // kept open by the source. Raises the opening's storage::StorageError.
 RootStreamSource RootStreamsOf(const std::filesystem::path& path);
+// `read`, with each stream read once and kept, however many plans ask.
+RootStreamSource ReadOnce(RootStreamSource read);
 
 // Plans every change against one reading of the document's two summary
 // streams. Failures are per change where the cause is the change's own (a

@@ -552,10 +552,8 @@ std::vector<uint8_t> WithWordPrinterTables(const fs::path& original) {
         const uint32_t fc = static_cast<uint32_t>(table.size()), lcb = static_cast<uint32_t>(tables[i].size());
         table.insert(table.end(), tables[i].begin(), tables[i].end());
         const size_t at = fib->offset + 8 * (27 + i);
-        for (int b = 0; b < 4; ++b) {
-            word[at + b] = static_cast<uint8_t>(fc >> (8 * b));
-            word[at + 4 + b] = static_cast<uint8_t>(lcb >> (8 * b));
-        }
+        storage::StoreU32(word, at, fc);
+        storage::StoreU32(word, at + 4, lcb);
     }
     testing::CompoundFileBuilder builder(3);
     for (auto& [name, content] : streams) builder.addStream(name, content);
